@@ -79,7 +79,8 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
         const FileCryptResult result =
             encrypt ? BlowfishEncryptFile(outcome.source, outcome.target, request.keyText, options)
                     : BlowfishDecryptFile(outcome.source, outcome.target, request.keyText, options);
-        outcome.status = result == FileCryptResult::Done ? CommandStatus::Done : CommandStatus::Cancelled;
+        outcome.status =
+            result == FileCryptResult::Done ? CommandStatus::Done : CommandStatus::Cancelled;
     } catch (const RuntimeError& e) {
         outcome.status = CommandStatus::Failed;
         outcome.errorNumber = e.number();

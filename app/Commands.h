@@ -14,25 +14,25 @@ enum class Operation { Encrypt, Decrypt };
 
 struct CommandRequest {
     Operation operation = Operation::Encrypt;
-    std::u16string keyText;               // the Key box text
-    std::string folder;                   // the file list's folder, as it reports it
-    std::optional<std::string> fileName;  // the selected name; none when nothing is selected
+    std::u16string keyText;              // the Key box text
+    std::string folder;                  // the file list's folder, as it reports it
+    std::optional<std::string> fileName; // the selected name; none when nothing is selected
     DecryptMode mode = DecryptMode::Strict;
-    ProgressCallback progress;            // may cancel
+    ProgressCallback progress; // may cancel
 };
 
 enum class CommandStatus {
     NoSelection, // the key was set up; nothing else to do
     Done,
-    Cancelled,   // nothing changed on disk
-    KeyRefused,  // no file touched; message says why
-    Failed,      // message names the file and the reason
+    Cancelled,  // nothing changed on disk
+    KeyRefused, // no file touched; message says why
+    Failed,     // message names the file and the reason
 };
 
 struct CommandOutcome {
     CommandStatus status = CommandStatus::Done;
-    std::string message;      // for KeyRefused and Failed
-    int errorNumber = 0;      // the RuntimeError number for Failed
+    std::string message; // for KeyRefused and Failed
+    int errorNumber = 0; // the RuntimeError number for Failed
     std::filesystem::path source, target;
 };
 

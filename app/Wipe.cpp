@@ -33,13 +33,14 @@ std::uint64_t SplitMix64(std::uint64_t& x) {
 }
 
 class WipeRun {
-public:
+  public:
     WipeRun(const fs::path& path, const WipeOptions& options)
         : path_(path), options_(options), random_(options.seed) {
         int error = 0;
         handle_ = OpenExistingForUpdate(path, error);
         if (handle_ < 0)
-            Fail(error == ENOENT ? kErrFileNotFound : kErrDeviceUnavailable, "cannot wipe", path, error);
+            Fail(error == ENOENT ? kErrFileNotFound : kErrDeviceUnavailable, "cannot wipe", path,
+                 error);
         std::uint64_t length = 0;
         if (!SizeOfOpenFile(handle_, length, error))
             Fail(kErrDeviceIo, "cannot wipe", path, error);
@@ -64,7 +65,7 @@ public:
         return WipeResult::Done;
     }
 
-private:
+  private:
     bool Write(SubPass sub) {
         if (sub != SubPass::Random)
             std::fill(buffer_.begin(), buffer_.end(), sub == SubPass::Zero ? 0x00 : 0xFF);
@@ -75,7 +76,8 @@ private:
                 FillRandomBlocks(bytes);
             const IoResult r = WriteFullyAt(handle_, bytes, block * kWipeBlockBytes);
             if (!r.ok)
-                Fail(r.error == ENOSPC ? kErrDiskFull : kErrDeviceIo, "cannot write", path_, r.error);
+                Fail(r.error == ENOSPC ? kErrDiskFull : kErrDeviceIo, "cannot write", path_,
+                     r.error);
             block += count;
             done_ += bytes.size();
             if (options_.progress && !options_.progress(done_, total_))

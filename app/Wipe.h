@@ -38,11 +38,11 @@ std::uint64_t WipeBlockCount(std::uint64_t length);
 // The random bytes of one block: each floor(255 x r) for a uniform r in [0, 1),
 // so 0 to 254 and never 255.
 class WipeRandom {
-public:
+  public:
     explicit WipeRandom(std::uint64_t seed);
     void Fill(std::span<std::uint8_t> bytes);
 
-private:
+  private:
     std::uint64_t Next();
     std::uint64_t s_[4];
 };

@@ -21,13 +21,13 @@ enum ErrorNumber : int {
 // The one exception type of the core: an error number and a message that
 // names the file and the reason where there is one.
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(int number, const std::string& message)
         : std::runtime_error(message), number_(number) {}
 
     [[nodiscard]] int number() const noexcept { return number_; }
 
-private:
+  private:
     int number_;
 };
 

@@ -40,7 +40,9 @@ std::optional<std::vector<std::uint8_t>> HexTextToBytes(std::u16string_view text
     const std::size_t n = (text.size() + 1) / 2;
     std::vector<std::uint8_t> bytes(n);
     // With an odd length the first pair is "0" and the first character.
-    auto at = [&](std::size_t i) -> char16_t { return odd ? (i == 0 ? u'0' : text[i - 1]) : text[i]; };
+    auto at = [&](std::size_t i) -> char16_t {
+        return odd ? (i == 0 ? u'0' : text[i - 1]) : text[i];
+    };
     for (std::size_t k = 0; k < n; ++k)
         bytes[k] = PairValue(at(2 * k), at(2 * k + 1));
     return bytes;

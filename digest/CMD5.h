@@ -10,10 +10,10 @@ namespace quillmoor {
 // code unit contributes its low eight bits, so ASCII and Latin-1 texts give
 // the standard digest of their bytes; no other encoding takes place.
 class CMD5 {
-public:
+  public:
     [[nodiscard]] std::string MD5(const std::u16string& text) const;
 
-private:
+  private:
     friend struct CMD5Access; // the tests reach the word operations through it
 
     // Shift counts outside 0..31 raise the overflow error (6).

@@ -22,7 +22,8 @@ constexpr int kLanes = 4; // blocks deciphered side by side
 
 } // namespace
 
-void CbcEncrypt(const BlowfishState& state, std::span<std::uint8_t> data, CbcBlock& chain) noexcept {
+void CbcEncrypt(const BlowfishState& state, std::span<std::uint8_t> data,
+                CbcBlock& chain) noexcept {
     std::uint32_t cl = LoadBig(chain.data()), cr = LoadBig(chain.data() + 4);
     std::uint8_t* p = data.data();
     for (std::uint8_t* end = p + data.size(); p != end; p += 8) {
@@ -36,7 +37,8 @@ void CbcEncrypt(const BlowfishState& state, std::span<std::uint8_t> data, CbcBlo
     StoreBig(chain.data() + 4, cr);
 }
 
-void CbcDecrypt(const BlowfishState& state, std::span<std::uint8_t> data, CbcBlock& chain) noexcept {
+void CbcDecrypt(const BlowfishState& state, std::span<std::uint8_t> data,
+                CbcBlock& chain) noexcept {
     std::uint32_t cl = LoadBig(chain.data()), cr = LoadBig(chain.data() + 4);
     std::uint8_t* p = data.data();
     std::size_t blocks = data.size() / 8;

@@ -45,7 +45,7 @@ CbcBlock InitialChainingBlock(std::u16string_view keyText) {
 // temporary file that replaces the target only on Commit(). Whatever ends
 // the run early (error, cancel, exception) leaves no trace.
 class FileJob {
-public:
+  public:
     FileJob(const fs::path& source, const fs::path& target) : source_(source), target_(target) {
         int error = 0;
         sourceHandle_ = OpenExistingForReading(source, error);
@@ -77,8 +77,8 @@ public:
         if (targetClaim_ < 0 && error != ENOENT)
             Fail(kErrDeviceUnavailable, "cannot create", target_,
                  error == EISDIR ? "it is a folder" : ErrorText(error));
-        temporaryHandle_ =
-            CreateTemporaryBeside(target_, PermissionsOfOpenFile(sourceHandle_) | 0600u, temporary_, error);
+        temporaryHandle_ = CreateTemporaryBeside(
+            target_, PermissionsOfOpenFile(sourceHandle_) | 0600u, temporary_, error);
         if (temporaryHandle_ < 0)
             Fail(kErrDeviceUnavailable, "cannot create", target_, ErrorText(error));
     }
@@ -122,7 +122,7 @@ public:
         }
     }
 
-private:
+  private:
     fs::path source_, target_, temporary_;
     FileHandle sourceHandle_ = kInvalidHandle;
     FileHandle targetClaim_ = kInvalidHandle;
@@ -162,7 +162,8 @@ FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& targ
     std::vector<std::uint8_t> buffer(kChunkBytes + 8);
 
     for (std::uint64_t remaining = total;;) {
-        const std::size_t plain = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkBytes));
+        const std::size_t plain =
+            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkBytes));
         job.ReadSource(std::span(buffer).first(plain));
         remaining -= plain;
         std::size_t length = plain;
@@ -200,7 +201,8 @@ FileCryptResult BlowfishDecryptFile(const fs::path& source, const fs::path& targ
     // shorter than one block is read into a zero-filled block.
     const std::uint64_t blocksBytes = total < 8 ? 8 : total - total % 8;
     for (std::uint64_t remaining = blocksBytes;;) {
-        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkBytes));
+        const std::size_t length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkBytes));
         if (total < 8)
             (void)job.ReadSourceUpTo(std::span(buffer).first(static_cast<std::size_t>(total)));
         else
@@ -214,7 +216,8 @@ FileCryptResult BlowfishDecryptFile(const fs::path& source, const fs::path& targ
             if (strict) {
                 filler = ValidFiller(finalBlock);
                 if (filler == 0)
-                    Fail(kErrWrongKeyOrDamaged, "cannot decrypt", source, "wrong key or damaged file");
+                    Fail(kErrWrongKeyOrDamaged, "cannot decrypt", source,
+                         "wrong key or damaged file");
             } else {
                 // Only byte 7 counts; above 8 it means "keep the whole block".
                 filler = finalBlock[7] > 8 ? 0 : finalBlock[7];
@@ -231,11 +234,13 @@ FileCryptResult BlowfishDecryptFile(const fs::path& source, const fs::path& targ
     return FileCryptResult::Done;
 }
 
-void BlowfishEncryptFile(const fs::path& source, const fs::path& target, std::u16string_view keyText) {
+void BlowfishEncryptFile(const fs::path& source, const fs::path& target,
+                         std::u16string_view keyText) {
     (void)BlowfishEncryptFile(source, target, keyText, FileCryptOptions{});
 }
 
-void BlowfishDecryptFile(const fs::path& source, const fs::path& target, std::u16string_view keyText) {
+void BlowfishDecryptFile(const fs::path& source, const fs::path& target,
+                         std::u16string_view keyText) {
     (void)BlowfishDecryptFile(source, target, keyText, FileCryptOptions{});
 }
 

@@ -36,8 +36,8 @@ FileHandle Locked(int fd, int& error) {
 
 void CheckBuffer(std::size_t size, std::int32_t count) {
     if (size == 0 || (count > 0 && static_cast<std::size_t>(count) > size))
-        throw RuntimeError(kErrSubscriptOutOfRange, "Subscript out of range: buffer of " +
-                                                        std::to_string(size) + " bytes");
+        throw RuntimeError(kErrSubscriptOutOfRange,
+                           "Subscript out of range: buffer of " + std::to_string(size) + " bytes");
 }
 
 // Removes temporary files of `name` that an earlier run left behind: one
@@ -49,7 +49,8 @@ void RemoveStaleTemporaries(const fs::path& folder, const std::string& name) {
         return;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string entryName = entry->d_name;
-        if (entryName.size() != prefix.size() + 6 || entryName.compare(0, prefix.size(), prefix) != 0)
+        if (entryName.size() != prefix.size() + 6 ||
+            entryName.compare(0, prefix.size(), prefix) != 0)
             continue;
         const fs::path stale = folder / entryName;
         int error = 0;
@@ -70,7 +71,8 @@ FileHandle OpenExistingForReading(const fs::path& path, int& error) {
 
 FileHandle CreateForWriting(const fs::path& path, int& error) {
     // Truncate only once the lock is held, so a file held open elsewhere is left whole.
-    const int fd = Locked(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666), error);
+    const int fd =
+        Locked(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666), error);
     if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
         error = errno;
         ::close(fd);
@@ -80,7 +82,8 @@ FileHandle CreateForWriting(const fs::path& path, int& error) {
 }
 
 FileHandle OpenExistingForUpdate(const fs::path& path, int& error) {
-    const int fd = Locked(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK), error);
+    const int fd =
+        Locked(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK), error);
     if (fd < 0)
         return kInvalidHandle;
     struct stat st {};
@@ -105,7 +108,8 @@ FileHandle CreateForWriting(const fs::path& path) {
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
     IoResult result;
     while (result.count < buffer.size()) {
-        const ssize_t got = ::read(handle, buffer.data() + result.count, buffer.size() - result.count);
+        const ssize_t got =
+            ::read(handle, buffer.data() + result.count, buffer.size() - result.count);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -123,7 +127,8 @@ IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
 IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer) {
     IoResult result;
     while (result.count < buffer.size()) {
-        const ssize_t put = ::write(handle, buffer.data() + result.count, buffer.size() - result.count);
+        const ssize_t put =
+            ::write(handle, buffer.data() + result.count, buffer.size() - result.count);
         if (put < 0) {
             if (errno == EINTR)
                 continue;
@@ -136,11 +141,13 @@ IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer) {
     return result;
 }
 
-IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer, std::uint64_t offset) {
+IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
+                      std::uint64_t offset) {
     IoResult result;
     while (result.count < buffer.size()) {
-        const ssize_t put = ::pwrite(handle, buffer.data() + result.count, buffer.size() - result.count,
-                                     static_cast<off_t>(offset + result.count));
+        const ssize_t put =
+            ::pwrite(handle, buffer.data() + result.count, buffer.size() - result.count,
+                     static_cast<off_t>(offset + result.count));
         if (put < 0) {
             if (errno == EINTR)
                 continue;
@@ -230,7 +237,8 @@ FileHandle CreateTemporaryBeside(const fs::path& target, unsigned permissions, f
     const std::string name = target.filename().string();
     RemoveStaleTemporaries(folder, name);
 
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device device;
     std::uniform_int_distribution<int> pick(0, sizeof kLetters - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -238,8 +246,8 @@ FileHandle CreateTemporaryBeside(const fs::path& target, unsigned permissions, f
         for (char& c : suffix)
             c = kLetters[pick(device)];
         temporary = folder / ("." + name + kTemporaryMark + suffix);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                              0600);
+        const int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
         if (fd < 0 && errno == EEXIST)
             continue;
         const FileHandle handle = Locked(fd, error);

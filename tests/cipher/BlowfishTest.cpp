@@ -175,7 +175,8 @@ TEST(UnsignedWord, PackingAndArithmetic) {
     EXPECT_EQ(WordFromBytes(1, 2, 3, 4), 0x01020304u);
     std::uint8_t b0, b1, b2, b3;
     WordToBytes(0x80000000u, b0, b1, b2, b3);
-    EXPECT_EQ((std::vector<std::uint8_t>{b0, b1, b2, b3}), (std::vector<std::uint8_t>{0x80, 0, 0, 0}));
+    EXPECT_EQ((std::vector<std::uint8_t>{b0, b1, b2, b3}),
+              (std::vector<std::uint8_t>{0x80, 0, 0, 0}));
     WordToBytes(WordFromBytes(0xDE, 0xAD, 0xBE, 0xEF), b0, b1, b2, b3);
     EXPECT_EQ((std::vector<std::uint8_t>{b0, b1, b2, b3}),
               (std::vector<std::uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));

@@ -24,7 +24,8 @@ void DivideInPlace(Fixed& x, std::uint32_t divisor) {
 void AddInPlace(Fixed& x, const Fixed& y, bool subtract) {
     std::int64_t carry = 0;
     for (std::size_t i = x.size(); i-- > 0;) {
-        std::int64_t sum = std::int64_t{x[i]} + (subtract ? -std::int64_t{y[i]} : std::int64_t{y[i]}) + carry;
+        std::int64_t sum =
+            std::int64_t{x[i]} + (subtract ? -std::int64_t{y[i]} : std::int64_t{y[i]}) + carry;
         carry = 0;
         if (sum < 0) {
             sum += std::int64_t{1} << 32;
@@ -78,7 +79,8 @@ TEST(InitialTables, AreTheHexDigitsOfPi) {
         EXPECT_EQ(p[i], pi[static_cast<std::size_t>(i)]) << "P[" << i << "]";
     for (int box = 0; box < 4; ++box)
         for (int e = 0; e < 256; ++e)
-            ASSERT_EQ(s[box][e], pi[18 + 256 * static_cast<std::size_t>(box) + static_cast<std::size_t>(e)])
+            ASSERT_EQ(s[box][e],
+                      pi[18 + 256 * static_cast<std::size_t>(box) + static_cast<std::size_t>(e)])
                 << "S[" << box << "][" << e << "]";
 }
 

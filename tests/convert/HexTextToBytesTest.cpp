@@ -35,12 +35,12 @@ TEST(HexTextToBytes, OddTextGetsZeroInFront) {
 }
 
 TEST(HexTextToBytes, NonDigitsEndAPairOrCountAsZero) {
-    EXPECT_EQ(Bytes(u"5g"), (std::vector<std::uint8_t>{0x05}));  // digit, then stop
-    EXPECT_EQ(Bytes(u"g5"), (std::vector<std::uint8_t>{0x00}));  // no digit first
-    EXPECT_EQ(Bytes(u"-1"), (std::vector<std::uint8_t>{0x00}));  // no sign
+    EXPECT_EQ(Bytes(u"5g"), (std::vector<std::uint8_t>{0x05})); // digit, then stop
+    EXPECT_EQ(Bytes(u"g5"), (std::vector<std::uint8_t>{0x00})); // no digit first
+    EXPECT_EQ(Bytes(u"-1"), (std::vector<std::uint8_t>{0x00})); // no sign
     EXPECT_EQ(Bytes(u"1-"), (std::vector<std::uint8_t>{0x01}));
-    EXPECT_EQ(Bytes(u"&H"), (std::vector<std::uint8_t>{0x00}));  // no second prefix
-    EXPECT_EQ(Bytes(u"1."), (std::vector<std::uint8_t>{0x01}));  // no fraction
+    EXPECT_EQ(Bytes(u"&H"), (std::vector<std::uint8_t>{0x00})); // no second prefix
+    EXPECT_EQ(Bytes(u"1."), (std::vector<std::uint8_t>{0x01})); // no fraction
     EXPECT_EQ(Bytes(u".1"), (std::vector<std::uint8_t>{0x00}));
     EXPECT_EQ(Bytes(u"+1"), (std::vector<std::uint8_t>{0x00}));
     EXPECT_EQ(Bytes(u"\u00e91"), (std::vector<std::uint8_t>{0x00}));

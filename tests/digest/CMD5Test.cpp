@@ -55,9 +55,9 @@ TEST(CMD5, Rfc1321Suite) {
 
 TEST(CMD5, NonAsciiUnitsContributeTheirLowByte) {
     // Reference digests of the bytes alone, computed by an independent MD5.
-    EXPECT_EQ(Md5(u"\u00e9"), "3406877694691ddd1dfb0aca54681407"); // E9
-    EXPECT_EQ(Md5(u"\u20ac"), "20a7f30fb9f8e145422b66b3d4f4da70"); // AC, not UTF-8
-    EXPECT_EQ(Md5(u"\u0100"), "93b885adfe0da089cdf634904fd59f71"); // 00
+    EXPECT_EQ(Md5(u"\u00e9"), "3406877694691ddd1dfb0aca54681407");     // E9
+    EXPECT_EQ(Md5(u"\u20ac"), "20a7f30fb9f8e145422b66b3d4f4da70");     // AC, not UTF-8
+    EXPECT_EQ(Md5(u"\u0100"), "93b885adfe0da089cdf634904fd59f71");     // 00
     EXPECT_EQ(Md5(u"\U0001F600"), "c151c5fa0f424dbf71e349896c45ec16"); // D83D DE00: 3D 00
     EXPECT_EQ(Md5(u"caf\u00e9 \u20ac\u0100"), "44ed2e700a5b80c7393afcfab30fd8af");
 }

@@ -1,0 +1,108 @@
+#pragma once
+
+// Temporary folders and small file helpers for the tests that touch disk.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quillmoor::test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "quillmoor-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+        // Readable by the unprivileged user that some tests switch to.
+        fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ec;
+        // Undo read-only folders so that everything can be removed.
+        for (auto it = fs::recursive_directory_iterator(path_, ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->is_directory(ec))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+    // Everything in the folder, by name, for "no temporary file left" checks.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(path_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  private:
+    fs::path path_;
+};
+
+inline std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(gen());
+    return bytes;
+}
+
+inline void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write test file " + path.string());
+}
+
+inline std::vector<std::uint8_t> ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read test file " + path.string());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs `body` in a child process, as an unprivileged user when the tests run
+// as root (permissions mean nothing to root). Returns the child's exit code,
+// or 128 + signal.
+inline int RunInChild(const std::function<int()>& body, bool unprivileged = false) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (unprivileged && ::geteuid() == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        }
+        int code = 98;
+        try {
+            code = body();
+        } catch (...) {
+            code = 97;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace quillmoor::test
