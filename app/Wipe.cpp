@@ -61,7 +61,7 @@ class WipeRun {
         int error = 0;
         const FileHandle handle = std::exchange(handle_, kInvalidHandle);
         if (!FlushAndClose(handle, error))
-            Fail(kErrDeviceIo, "cannot write", path_, error);
+            Fail(WriteErrorNumber(error), "cannot write", path_, error);
         return WipeResult::Done;
     }
 
@@ -76,8 +76,7 @@ class WipeRun {
                 FillRandomBlocks(bytes);
             const IoResult r = WriteFullyAt(handle_, bytes, block * kWipeBlockBytes);
             if (!r.ok)
-                Fail(r.error == ENOSPC ? kErrDiskFull : kErrDeviceIo, "cannot write", path_,
-                     r.error);
+                Fail(WriteErrorNumber(r.error), "cannot write", path_, r.error);
             block += count;
             done_ += bytes.size();
             if (options_.progress && !options_.progress(done_, total_))
@@ -87,7 +86,7 @@ class WipeRun {
         // one might ever reach the disk.
         int error = 0;
         if (!SyncOpenFile(handle_, error))
-            Fail(kErrDeviceIo, "cannot write", path_, error);
+            Fail(WriteErrorNumber(error), "cannot write", path_, error);
         return true;
     }
 

@@ -26,8 +26,7 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 }
 
 [[noreturn]] void FailWrite(const fs::path& path, int error) {
-    Fail(error == ENOSPC || error == EFBIG || error == EDQUOT ? kErrDiskFull : kErrDeviceIo,
-         "cannot write", path, ErrorText(error));
+    Fail(WriteErrorNumber(error), "cannot write", path, ErrorText(error));
 }
 
 // The first 8 key bytes of the key text, zero-filled.

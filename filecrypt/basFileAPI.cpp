@@ -279,6 +279,10 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 
 void RemoveQuietly(const fs::path& path) noexcept { ::unlink(path.c_str()); }
 
+int WriteErrorNumber(int error) noexcept {
+    return error == ENOSPC || error == EFBIG || error == EDQUOT ? kErrDiskFull : kErrDeviceIo;
+}
+
 std::string ErrorText(int error) {
     if (error == EBUSY)
         return "the file is in use by another program";

@@ -70,4 +70,8 @@ unsigned PermissionsOfOpenFile(FileHandle handle) noexcept;
 // The system's text for an error number.
 std::string ErrorText(int error);
 
+// The RuntimeError number for a failed write: disk full (61) when space or
+// a size limit ran out, a device I/O error (57) otherwise.
+int WriteErrorNumber(int error) noexcept;
+
 } // namespace quillmoor
