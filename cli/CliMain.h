@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// quillmoor-cli: a command-line front end over the same commands the window
+// runs. Everything here is argument handling and reporting; paths, key checks,
+// file routines and wiping come from the command layer.
+namespace quillmoor::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1; // at least one file failed
+inline constexpr int kExitUsage = 2;  // nothing was touched
+
+// What the program talks to besides its arguments.
+struct CliConsole {
+    int inFd = 0; // standard input: keys, passwords and wipe answers
+    bool inIsTerminal = false;
+    bool errIsTerminal = false;
+    std::function<bool()> interrupted; // true once the user asked to stop
+};
+
+// A FILE argument as the window's file list would give it: the folder
+// (without a trailing separator, except "/" itself; "." for a bare name) and
+// the bare name (empty when the argument ends in a separator).
+struct FileArgument {
+    std::string folder;
+    std::string name;
+};
+FileArgument SplitFileArgument(std::string_view argument);
+
+// `args` are the arguments after the program name.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliConsole& console);
+
+std::string_view HelpText();
+
+} // namespace quillmoor::cli

@@ -1,0 +1,79 @@
+#include "cli/Input.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace quillmoor::cli {
+
+namespace {
+
+// Appends without letting the string reallocate behind our back: a bigger
+// buffer is made by hand and the old one is zeroed before it is released.
+void AppendSecret(std::string& line, const char* bytes, std::size_t count) {
+    if (line.size() + count > line.capacity()) {
+        std::string bigger;
+        bigger.reserve(std::max(line.capacity() * 2, line.size() + count));
+        bigger.append(line);
+        WipeString(line);
+        line.swap(bigger);
+    }
+    line.append(bytes, count);
+}
+
+} // namespace
+
+LineStatus ReadFirstLine(int fd, std::string& line, int& error,
+                         const std::function<bool()>& interrupted) {
+    WipeString(line);
+    line.reserve(256);
+    char chunk[256];
+    LineStatus status = LineStatus::Ok;
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR && !(interrupted && interrupted()))
+                continue;
+            status = errno == EINTR ? LineStatus::Interrupted : LineStatus::Failed;
+            error = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        const char* end = chunk + got;
+        const char* feed = std::find(static_cast<const char*>(chunk), end, '\n');
+        AppendSecret(line, chunk, static_cast<std::size_t>(feed - chunk));
+        if (feed != end)
+            break;
+    }
+    SecureWipe(chunk, sizeof chunk);
+    if (status != LineStatus::Ok) {
+        WipeString(line);
+        return status;
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return LineStatus::Ok;
+}
+
+void DropByteOrderMark(std::string& line) {
+    // The bytes erase() leaves past the end are zeroed by WipeString later.
+    if (line.starts_with("\xEF\xBB\xBF"))
+        line.erase(0, 3);
+}
+
+EchoOff::EchoOff(int fd) : fd_(fd) {
+    if (::tcgetattr(fd_, &saved_) != 0)
+        return;
+    struct termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+    restore_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+}
+
+EchoOff::~EchoOff() {
+    if (restore_)
+        ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+}
+
+} // namespace quillmoor::cli

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <termios.h>
+
+#include "common/SecureWipe.h"
+
+// Reading keys and passwords: one line from a file, a pipe or a terminal,
+// without leaving copies of it behind in released memory.
+namespace quillmoor::cli {
+
+// Zeros the whole buffer of a string (also what lies past its current size,
+// e.g. a dropped line ending), then empties it.
+template <typename C> void WipeString(std::basic_string<C>& s) noexcept {
+    s.resize(s.capacity());
+    SecureWipe(s);
+    s.clear();
+}
+
+enum class LineStatus { Ok, Failed, Interrupted };
+
+// Reads up to the first line feed or the end of input. The line feed, and a
+// carriage return before it, are not part of the line. `error` is the errno
+// value when Failed. A read cut short by a signal is retried unless
+// `interrupted` says the user asked to stop.
+LineStatus ReadFirstLine(int fd, std::string& line, int& error,
+                         const std::function<bool()>& interrupted);
+
+// Drops a UTF-8 byte-order mark at the start, as some editors write one.
+void DropByteOrderMark(std::string& line);
+
+// Turns terminal echo off for as long as it lives, so a typed key is not
+// shown; restores the previous settings, also when reading failed.
+class EchoOff {
+  public:
+    explicit EchoOff(int fd);
+    ~EchoOff();
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+  private:
+    int fd_;
+    bool restore_ = false;
+    struct termios saved_ {};
+};
+
+} // namespace quillmoor::cli
