@@ -115,6 +115,10 @@ class FileJob {
             RemoveQuietly(temporary_);
             FailWrite(target_, error);
         }
+        // Windows renames nothing over a file held open, even by us: let the
+        // claim go first. Should someone take the target in between, the
+        // replace fails and the target stays whole.
+        CloseQuietly(std::exchange(targetClaim_, kInvalidHandle));
         if (!ReplaceWithTemporary(temporary_, target_, error)) {
             RemoveQuietly(temporary_);
             Fail(kErrDeviceIo, "cannot replace", target_, ErrorText(error));
