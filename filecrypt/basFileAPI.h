@@ -42,6 +42,8 @@ FileHandle CreateForWriting(const std::filesystem::path& path, int& error);
 // Reads until the buffer is full or the file ends (count < size then).
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer);
 IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer);
+// Positioned forms, for several threads working on one file at once.
+IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer, std::uint64_t offset);
 IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
                       std::uint64_t offset);
 bool FlushAndClose(FileHandle handle, int& error);

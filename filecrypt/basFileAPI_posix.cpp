@@ -141,6 +141,26 @@ IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer) {
     return result;
 }
 
+IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer, std::uint64_t offset) {
+    IoResult result;
+    while (result.count < buffer.size()) {
+        const ssize_t got =
+            ::pread(handle, buffer.data() + result.count, buffer.size() - result.count,
+                    static_cast<off_t>(offset + result.count));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            result.ok = false;
+            result.error = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        result.count += static_cast<std::size_t>(got);
+    }
+    return result;
+}
+
 IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
                       std::uint64_t offset) {
     IoResult result;
