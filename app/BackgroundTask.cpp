@@ -1,0 +1,133 @@
+#include "app/BackgroundTask.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <climits>
+#include <exception>
+#include <memory>
+
+namespace quillmoor::app {
+
+namespace {
+
+constexpr int kDefaultDialogDelayMs = 500;
+// The worker only stores numbers; the dialog reads them at this pace, so a
+// fast operation costs no signal per chunk.
+constexpr int kPollIntervalMs = 50;
+constexpr int kProgressSteps = 1000;
+
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::ContextMenu:
+    case QEvent::Drop: return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+bool BackgroundTask::busy_ = false;
+int BackgroundTask::dialogDelay_ = kDefaultDialogDelayMs;
+std::function<void(std::uint64_t, std::uint64_t)> BackgroundTask::observer_;
+
+BackgroundTask::BackgroundTask(QWidget* dialog) : dialog_(dialog) {}
+
+bool BackgroundTask::busy() { return busy_; }
+
+void BackgroundTask::setDialogDelay(int ms) { dialogDelay_ = ms; }
+
+void BackgroundTask::setProgressObserver(
+    std::function<void(std::uint64_t, std::uint64_t)> observer) {
+    observer_ = std::move(observer);
+}
+
+bool BackgroundTask::eventFilter(QObject* watched, QEvent* event) {
+    if (!IsUserInput(event->type()))
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    return !(widget && widget->window() == dialog_);
+}
+
+void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) {
+    std::atomic<std::uint64_t> done{0}, total{0};
+    std::atomic<bool> cancelled{false};
+    const auto observer = observer_;
+    const ProgressCallback progress = [&](std::uint64_t d, std::uint64_t t) {
+        done.store(d, std::memory_order_relaxed);
+        total.store(t, std::memory_order_relaxed);
+        if (observer)
+            observer(d, t);
+        return !cancelled.load();
+    };
+
+    QProgressDialog dialog(label, tr("Cancel"), 0, kProgressSteps, parent);
+    dialog.setObjectName(QStringLiteral("ProgressDialog"));
+    dialog.setWindowTitle(tr("Quillmoor"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    // The dialog's own timer is kept out of the way; ours shows it.
+    dialog.setMinimumDuration(INT_MAX);
+    dialog.hide();
+
+    BackgroundTask filter(&dialog);
+    qApp->installEventFilter(&filter);
+    busy_ = true;
+
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        try {
+            job(progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+
+    QEventLoop loop;
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { cancelled.store(true); });
+    QTimer showTimer;
+    showTimer.setSingleShot(true);
+    QObject::connect(&showTimer, &QTimer::timeout, &dialog, [&] {
+        if (!cancelled.load())
+            dialog.show();
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        const std::uint64_t t = total.load(std::memory_order_relaxed);
+        if (t > 0 && dialog.isVisible())
+            dialog.setValue(
+                static_cast<int>(done.load(std::memory_order_relaxed) * kProgressSteps / t));
+    });
+
+    worker->start();
+    showTimer.start(dialogDelay_);
+    poll.start(kPollIntervalMs);
+    loop.exec();
+    worker->wait();
+    poll.stop();
+    showTimer.stop();
+    dialog.hide();
+    busy_ = false;
+    qApp->removeEventFilter(&filter);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace quillmoor::app

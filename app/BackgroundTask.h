@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "filecrypt/basBlowfishFileFns.h"
+
+class QWidget;
+
+namespace quillmoor::app {
+
+// Runs one long file operation on a worker thread while the window waits.
+// A modal progress dialog appears once the work has taken about half a
+// second; its Cancel makes the progress callback return false. Until the
+// work ends, user input to every other window is swallowed, so no second
+// command can start and change the key state under the first.
+class BackgroundTask : public QObject {
+    Q_OBJECT
+
+  public:
+    using Job = std::function<void(const ProgressCallback& progress)>;
+
+    // Returns when the job has finished; an exception thrown by the job is
+    // rethrown here, on the calling thread.
+    static void run(QWidget* parent, const QString& label, const Job& job);
+
+    static bool busy();
+
+    // For tests: show the dialog after `ms` instead of the usual delay.
+    static void setDialogDelay(int ms);
+    // For tests: called on the worker thread at every progress report,
+    // before the cancel flag is read.
+    static void setProgressObserver(std::function<void(std::uint64_t, std::uint64_t)> observer);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    explicit BackgroundTask(QWidget* dialog);
+
+    QWidget* dialog_;
+    static bool busy_;
+    static int dialogDelay_;
+    static std::function<void(std::uint64_t, std::uint64_t)> observer_;
+};
+
+} // namespace quillmoor::app

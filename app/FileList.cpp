@@ -1,0 +1,69 @@
+#include "app/FileList.h"
+
+#include <QDir>
+
+#include "app/FolderReading.h"
+
+namespace quillmoor::app {
+
+FileList::FileList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &FileList::refresh);
+}
+
+bool FileList::setPath(const QString& folder, QString* reason) {
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    QStringList names;
+    QString why;
+    if (!ReadFolder(clean, QDir::Files, names, why)) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    if (!path_.isEmpty())
+        watcher_.removePath(path_);
+    path_ = clean;
+    watcher_.addPath(path_);
+    fill(names);
+    return true;
+}
+
+void FileList::refresh() {
+    QStringList names;
+    QString why;
+    if (path_.isEmpty() || !ReadFolder(path_, QDir::Files, names, why))
+        return; // keep the last good listing
+    const QString selected = fileName();
+    fill(names);
+    if (!selected.isEmpty())
+        selectFile(selected);
+}
+
+int FileList::listIndex() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.first());
+}
+
+QString FileList::fileName() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+bool FileList::selectFile(const QString& name) {
+    const QList<QListWidgetItem*> found =
+        findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (found.isEmpty())
+        return false;
+    setCurrentItem(found.first());
+    found.first()->setSelected(true);
+    scrollToItem(found.first());
+    return true;
+}
+
+void FileList::fill(const QStringList& names) {
+    clear();
+    addItems(names);
+}
+
+} // namespace quillmoor::app

@@ -1,0 +1,24 @@
+#include "app/FolderReading.h"
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <system_error>
+
+#include "app/NativePath.h"
+
+namespace quillmoor::app {
+
+bool ReadFolder(const QString& folder, QDir::Filters kind, QStringList& names, QString& reason) {
+    // QDir does not say why a folder cannot be read; the system does.
+    std::error_code error;
+    std::filesystem::directory_iterator probe(std::filesystem::path(NativePath(folder)), error);
+    if (error) {
+        reason = QString::fromLocal8Bit(error.message());
+        return false;
+    }
+    const QDir dir(folder);
+    names = dir.entryList(kind | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    return true;
+}
+
+} // namespace quillmoor::app

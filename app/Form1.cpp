@@ -1,0 +1,295 @@
+#include "app/Form1.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+#include <exception>
+
+#include "app/AppIcon.h"
+#include "app/BackgroundTask.h"
+#include "app/DirList.h"
+#include "app/DriveList.h"
+#include "app/FileList.h"
+#include "app/FitCaptions.h"
+#include "app/Form2.h"
+#include "app/MessageBox.h"
+#include "app/NativePath.h"
+#include "app/PasswordStarStyle.h"
+#include "app/Wipe.h"
+#include "cipher/basBlowfish.h"
+#include "common/SecureWipe.h"
+#include "digest/CMD5.h"
+
+namespace quillmoor::app {
+
+namespace {
+
+template <typename Widget> Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+// The local file of a drag that carries exactly one, else empty.
+QString DraggedFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1)
+        return {};
+    const QUrl url = mime->urls().first();
+    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+        return {};
+    return url.toLocalFile();
+}
+
+QString FromCore(const std::string& message) { return QString::fromLocal8Bit(message); }
+
+} // namespace
+
+Form1::Form1(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(tr("Quillmoor"));
+    setWindowIcon(AppIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(328, 256);
+    setAcceptDrops(true);
+    createControls();
+    FitCaptions(this);
+
+    // The lists start on the working folder.
+    const QString start = QDir::currentPath();
+    drive1_->showDriveOf(start);
+    if (!dir1_->setPath(start))
+        dir1_->setPath(drive1_->drive());
+    text1_->setFocus();
+}
+
+Form1::~Form1() { delete about_.data(); }
+
+void Form1::createControls() {
+    label1_ = Place(new QLabel(tr("Password"), this), "Label1", {8, 8, 49, 17});
+    text1_ = Place(new QLineEdit(this), "Text1", {64, 8, 201, 19});
+    label2_ = Place(new QLabel(tr("Key"), this), "Label2", {8, 32, 33, 17});
+    text2_ = Place(new QLineEdit(this), "Text2", {64, 32, 201, 19});
+    command1_ = Place(new QPushButton(tr("MD5"), this), "Command1", {272, 8, 41, 17});
+    check1_ = Place(new QCheckBox(tr("Hide"), this), "Check1", {272, 32, 49, 17});
+    drive1_ = Place(new DriveList(this), "Drive1", {8, 192, 153, 21});
+    dir1_ = Place(new DirList(this), "Dir1", {8, 64, 153, 126});
+    file1_ = Place(new FileList(this), "File1", {168, 64, 153, 149});
+    command2_ = Place(new QPushButton(tr("Encrypt"), this), "Command2", {8, 224, 97, 25});
+    command3_ = Place(new QPushButton(tr("Decrypt"), this), "Command3", {112, 224, 97, 25});
+    command4_ = Place(new QPushButton(tr("Wipe"), this), "Command4", {224, 224, 73, 25});
+    command5_ = Place(new QPushButton(tr("?"), this), "Command5", {304, 224, 17, 25});
+
+    // A dropped file goes to the window, not into a box as text.
+    text1_->setAcceptDrops(false);
+    text2_->setAcceptDrops(false);
+
+    // Created after the boxes, so it is deleted after them.
+    auto* stars = new PasswordStarStyle;
+    stars->setParent(this);
+    text1_->setStyle(stars);
+    text2_->setStyle(stars);
+    text1_->setEchoMode(QLineEdit::Password);
+    text2_->setEchoMode(QLineEdit::Password);
+    check1_->setChecked(true);
+
+    QWidget* order[] = {text1_, text2_,    command1_, check1_,   drive1_,  dir1_,
+                        file1_, command2_, command3_, command4_, command5_};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(check1_, &QCheckBox::toggled, this, &Form1::hideClicked);
+    connect(command1_, &QPushButton::clicked, this, &Form1::md5Clicked);
+    connect(command2_, &QPushButton::clicked, this, &Form1::encryptClicked);
+    connect(command3_, &QPushButton::clicked, this, &Form1::decryptClicked);
+    connect(command4_, &QPushButton::clicked, this, &Form1::wipeClicked);
+    connect(command5_, &QPushButton::clicked, this, &Form1::aboutClicked);
+    connect(drive1_, &DriveList::driveChanged, this, &Form1::driveChanged);
+    connect(dir1_, &DirList::pathChanged, this, &Form1::folderChanged);
+    connect(dir1_, &DirList::openFailed, this, &Form1::folderOpenFailed);
+}
+
+Form2* Form1::aboutWindow() const { return about_.data(); }
+
+void Form1::setRandomBlockObserver(std::function<void(std::span<const std::uint8_t>)> observer) {
+    randomBlockObserver_ = std::move(observer);
+}
+
+void Form1::hideClicked() {
+    const auto mode = check1_->isChecked() ? QLineEdit::Password : QLineEdit::Normal;
+    text1_->setEchoMode(mode);
+    text2_->setEchoMode(mode);
+}
+
+void Form1::md5Clicked() {
+    std::u16string password = text1_->text().toStdU16String();
+    const std::string digest = CMD5().MD5(password);
+    SecureWipe(password);
+    text2_->setText(QString::fromStdString(digest));
+}
+
+void Form1::encryptClicked() { runFileCommand(Operation::Encrypt); }
+
+void Form1::decryptClicked() { runFileCommand(Operation::Decrypt); }
+
+QString Form1::selectedPath() const {
+    if (file1_->listIndex() < 0)
+        return {};
+    return FromNativePath(SourcePath(NativePath(file1_->path()), NativePath(file1_->fileName())));
+}
+
+void Form1::runFileCommand(Operation operation) {
+    CommandRequest request;
+    request.operation = operation;
+    request.keyText = text2_->text().toStdU16String();
+    request.folder = NativePath(file1_->path());
+    if (file1_->listIndex() >= 0)
+        request.fileName = NativePath(file1_->fileName());
+    const QString source = selectedPath();
+    const QString label = operation == Operation::Encrypt ? tr("Encrypting %1").arg(source)
+                                                          : tr("Decrypting %1").arg(source);
+
+    CommandOutcome outcome;
+    BackgroundTask::run(this, label, [&](const ProgressCallback& progress) {
+        request.progress = progress;
+        outcome = RunFileCommand(request);
+    });
+    SecureWipe(request.keyText);
+
+    switch (outcome.status) {
+    case CommandStatus::NoSelection: return;
+    case CommandStatus::KeyRefused: showCommandFailure(operation, outcome, source); return;
+    case CommandStatus::Failed: showCommandFailure(operation, outcome, source); break;
+    case CommandStatus::Done:
+    case CommandStatus::Cancelled: break;
+    }
+    file1_->refresh();
+}
+
+void Form1::showCommandFailure(Operation operation, const CommandOutcome& outcome,
+                               const QString& source) {
+    const QString reason = FromCore(outcome.message);
+    if (source.isEmpty()) {
+        MessageBox::error(this, tr("The key was not set up:\n%1").arg(reason));
+        return;
+    }
+    MessageBox::error(this, operation == Operation::Encrypt
+                                ? tr("Cannot encrypt %1:\n%2").arg(source, reason)
+                                : tr("Cannot decrypt %1:\n%2").arg(source, reason));
+}
+
+void Form1::wipeClicked() {
+    // A fresh seed at every click, before anything else.
+    lastWipeSeed_ = ClockSeed();
+    if (file1_->listIndex() < 0)
+        return;
+    const std::string path = SourcePath(NativePath(file1_->path()), NativePath(file1_->fileName()));
+    const QString shown = FromNativePath(path);
+    const auto answer = MessageBox::show(this, QMessageBox::Warning, tr("Tolvane"),
+                                         tr("Do you want to wipe file: %1").arg(shown),
+                                         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+    if (answer != QMessageBox::Ok)
+        return;
+
+    WipeOptions options;
+    options.seed = lastWipeSeed_;
+    options.randomBlockObserver = randomBlockObserver_;
+    WipeResult result = WipeResult::Done;
+    try {
+        BackgroundTask::run(this, tr("Wiping %1").arg(shown),
+                            [&](const ProgressCallback& progress) {
+                                options.progress = progress;
+                                result = WipeFile(path, options);
+                            });
+    } catch (const std::exception& e) {
+        MessageBox::error(this, tr("Cannot wipe %1:\n%2").arg(shown, FromCore(e.what())));
+        return;
+    }
+    if (result == WipeResult::Cancelled)
+        MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"),
+                         tr("Wiping was cancelled; %1 is only partly overwritten.").arg(shown),
+                         QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void Form1::aboutClicked() {
+    if (!about_) {
+        about_ = new Form2;
+        about_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+void Form1::driveChanged(const QString& drive) {
+    const QString folder = drive1_->currentFolder();
+    QString reason;
+    if (dir1_->setPath(folder, &reason))
+        return;
+    // The folder last shown there may have gone; the drive's root may not.
+    if (folder != drive && dir1_->setPath(drive, &reason))
+        return;
+    MessageBox::error(this, tr("Cannot read drive %1:\n%2").arg(drive, reason));
+    drive1_->showDriveOf(dir1_->path());
+}
+
+void Form1::folderChanged(const QString& folder) {
+    drive1_->showDriveOf(folder);
+    QString reason;
+    if (!file1_->setPath(folder, &reason))
+        MessageBox::error(this, tr("Cannot read folder %1:\n%2").arg(folder, reason));
+}
+
+void Form1::folderOpenFailed(const QString& folder, const QString& reason) {
+    MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(folder, reason));
+}
+
+bool Form1::showFile(const QString& filePath) {
+    const QFileInfo info(filePath);
+    QString reason;
+    if (!dir1_->setPath(info.absolutePath(), &reason)) {
+        MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(info.absolutePath(), reason));
+        return false;
+    }
+    return file1_->selectFile(info.fileName());
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QString file = DraggedFile(event->mimeData());
+    if (file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    showFile(file);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // A file operation must finish or be cancelled first.
+    if (BackgroundTask::busy()) {
+        event->ignore();
+        return;
+    }
+    const QString crosses(100, QLatin1Char('x'));
+    text1_->setText(crosses);
+    text2_->setText(crosses);
+    if (about_)
+        about_->close();
+    // No key schedule outlives the window.
+    BlowfishClearState(blowfishState());
+    event->accept();
+}
+
+} // namespace quillmoor::app

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "app/Commands.h"
+
+class QCheckBox;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quillmoor::app {
+
+class DirList;
+class DriveList;
+class FileList;
+class Form2;
+
+// The main window. It keeps the drive, folder and file lists in step, reads
+// its boxes and list at each click, hands them to the command layer and
+// shows the outcome; it decides nothing about keys, paths or file contents.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The About window while it is open, else nullptr.
+    Form2* aboutWindow() const;
+    // Moves the three lists to the folder of `filePath` and selects the file.
+    bool showFile(const QString& filePath);
+
+    // For tests: the seed taken by the last click on Wipe, and a look at
+    // every random block a wipe writes (called on the worker thread).
+    std::uint64_t lastWipeSeed() const { return lastWipeSeed_; }
+    void setRandomBlockObserver(std::function<void(std::span<const std::uint8_t>)> observer);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private slots:
+    void hideClicked();
+    void md5Clicked();
+    void encryptClicked();
+    void decryptClicked();
+    void wipeClicked();
+    void aboutClicked();
+    void driveChanged(const QString& drive);
+    void folderChanged(const QString& folder);
+    void folderOpenFailed(const QString& folder, const QString& reason);
+
+  private:
+    void createControls();
+    void runFileCommand(Operation operation);
+    void showCommandFailure(Operation operation, const CommandOutcome& outcome,
+                            const QString& source);
+    QString selectedPath() const;
+
+    QLabel* label1_ = nullptr;
+    QLineEdit* text1_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QLineEdit* text2_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    QCheckBox* check1_ = nullptr;
+    DriveList* drive1_ = nullptr;
+    DirList* dir1_ = nullptr;
+    FileList* file1_ = nullptr;
+    QPushButton* command2_ = nullptr;
+    QPushButton* command3_ = nullptr;
+    QPushButton* command4_ = nullptr;
+    QPushButton* command5_ = nullptr;
+
+    QPointer<Form2> about_;
+    std::uint64_t lastWipeSeed_ = 0;
+    std::function<void(std::span<const std::uint8_t>)> randomBlockObserver_;
+};
+
+} // namespace quillmoor::app
