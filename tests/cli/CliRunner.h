@@ -1,0 +1,218 @@
+#pragma once
+
+// Runs quillmoor-cli (or openssl) as a separate process: with files for
+// standard input and output, or on a pseudo-terminal with a small
+// expect/send script.
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace quillmoor::test {
+
+inline const char* CliPath() { return QUILLMOOR_CLI_PATH; }
+
+struct ProcessResult {
+    int exitCode = -1; // when the process exited
+    int signal = 0;    // when a signal ended it
+    std::string out, err;
+
+    [[nodiscard]] bool Exited(int code) const { return signal == 0 && exitCode == code; }
+};
+
+struct ProcessCall {
+    std::string program = CliPath();
+    std::vector<std::string> args; // without the program name
+    std::string input;             // standard input: this text, never a terminal
+    std::vector<std::string> env;  // NAME=value, on top of PATH and LC_ALL=C
+    std::filesystem::path cwd;
+    bool unprivileged = false; // as user nobody when run as root
+};
+
+namespace detail {
+
+inline std::vector<char*> CStrings(std::vector<std::string>& strings) {
+    std::vector<char*> out;
+    for (auto& s : strings)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+inline std::string ReadAll(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, got);
+    return text;
+}
+
+// In the child: everything but the standard descriptors is set up; never returns.
+[[noreturn]] inline void Exec(const ProcessCall& call, bool unprivileged) {
+    if (!call.cwd.empty() && ::chdir(call.cwd.c_str()) != 0)
+        ::_exit(126);
+    if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        ::_exit(126);
+    std::vector<std::string> argv{call.program};
+    argv.insert(argv.end(), call.args.begin(), call.args.end());
+    std::vector<std::string> env{"PATH=/usr/local/bin:/usr/bin:/bin", "LC_ALL=C"};
+    env.insert(env.end(), call.env.begin(), call.env.end());
+    auto cArgv = CStrings(argv);
+    auto cEnv = CStrings(env);
+    ::execve(call.program.c_str(), cArgv.data(), cEnv.data());
+    ::_exit(127);
+}
+
+inline void Decode(int status, ProcessResult& result) {
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
+}
+
+} // namespace detail
+
+// Standard input, output and error are plain files, so none is a terminal;
+// the child has no controlling terminal either (setsid).
+inline ProcessResult RunProcess(const ProcessCall& call) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    if (!in || !out || !err)
+        throw std::runtime_error("tmpfile failed");
+    std::fwrite(call.input.data(), 1, call.input.size(), in);
+    std::fflush(in);
+    std::rewind(in);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        ::setsid();
+        ::lseek(::fileno(in), 0, SEEK_SET);
+        ::dup2(::fileno(in), 0);
+        ::dup2(::fileno(out), 1);
+        ::dup2(::fileno(err), 2);
+        detail::Exec(call, call.unprivileged);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ProcessResult result;
+    detail::Decode(status, result);
+    result.out = detail::ReadAll(out);
+    result.err = detail::ReadAll(err);
+    std::fclose(in);
+    std::fclose(out);
+    std::fclose(err);
+    return result;
+}
+
+// The program on a pseudo-terminal: standard input, output and error are
+// all the terminal. Expect() waits for text to appear; a generous limit only
+// keeps a broken program from hanging the test run.
+class TerminalSession {
+  public:
+    explicit TerminalSession(const ProcessCall& call) {
+        pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
+        if (pid_ < 0)
+            throw std::runtime_error("forkpty failed");
+        if (pid_ == 0)
+            detail::Exec(call, call.unprivileged);
+    }
+    TerminalSession(const TerminalSession&) = delete;
+    TerminalSession& operator=(const TerminalSession&) = delete;
+    ~TerminalSession() {
+        if (pid_ > 0 && !finished_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0)
+            ::close(master_);
+    }
+
+    // Everything the program wrote to the terminal so far (and the echo of
+    // what was sent, if echo was on).
+    [[nodiscard]] const std::string& transcript() const { return transcript_; }
+    [[nodiscard]] pid_t pid() const { return pid_; }
+
+    // True once `text` has appeared after position `from` of the transcript.
+    bool Expect(const std::string& text, std::size_t from = 0) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (transcript_.find(text, from) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline || !ReadSome(1000))
+                return transcript_.find(text, from) != std::string::npos;
+        }
+        return true;
+    }
+
+    void Send(const std::string& text) {
+        if (::write(master_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            throw std::runtime_error("write to terminal failed");
+    }
+
+    // Whether the terminal currently echoes what is typed.
+    [[nodiscard]] bool EchoIsOn() const {
+        struct termios t {};
+        if (::tcgetattr(master_, &t) != 0)
+            throw std::runtime_error("tcgetattr failed");
+        return (t.c_lflag & ECHO) != 0;
+    }
+
+    // Reads until the program ends, then reaps it.
+    ProcessResult Finish() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        bool open = true;
+        while (open && std::chrono::steady_clock::now() < deadline)
+            open = ReadSome(1000);
+        if (open)
+            ::kill(pid_, SIGKILL); // hung: end it, and let the test fail on its status
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        finished_ = true;
+        ProcessResult result;
+        detail::Decode(status, result);
+        result.out = transcript_;
+        return result;
+    }
+
+  private:
+    // False once the terminal is closed by the program's end.
+    bool ReadSome(int timeoutMs) {
+        struct pollfd p {
+            master_, POLLIN, 0
+        };
+        const int ready = ::poll(&p, 1, timeoutMs);
+        if (ready < 0)
+            return errno == EINTR;
+        if (ready == 0)
+            return true;
+        char buffer[4096];
+        const ssize_t got = ::read(master_, buffer, sizeof buffer);
+        if (got <= 0)
+            return got < 0 && errno == EINTR;
+        transcript_.append(buffer, static_cast<std::size_t>(got));
+        return true;
+    }
+
+    int master_ = -1;
+    pid_t pid_ = -1;
+    bool finished_ = false;
+    std::string transcript_;
+};
+
+} // namespace quillmoor::test
