@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+#if defined(__BMI__)
+#include <immintrin.h>
+#endif
+
 #include "cipher/basBlfArrays.h"
 
 // Fast forms of the block transform for the file loops. They compute exactly
@@ -10,15 +14,27 @@
 // the alternation of two variables. The P word is folded into the half before
 // F is ready, so only one XOR follows the S-box sum on the serial path.
 // Table-driven, so not constant-time.
+//
+// The functions are static: a file compiled for a newer instruction set
+// includes them too, and must not lend its copies to the others.
 namespace quillmoor::kernels {
 
-[[gnu::always_inline]] inline std::uint32_t F(const BlowfishState& s, std::uint32_t x) noexcept {
-    return ((s.S[0][x >> 24] + s.S[1][(x >> 16) & 0xFF]) ^ s.S[2][(x >> 8) & 0xFF]) +
-           s.S[3][x & 0xFF];
+[[gnu::always_inline]] static inline std::uint32_t SecondByte(std::uint32_t x) noexcept {
+#if defined(__BMI__)
+    // One instruction instead of a shift and a mask: a cycle off every round.
+    return _bextr_u32(x, 16, 8);
+#else
+    return (x >> 16) & 0xFF;
+#endif
 }
 
-[[gnu::always_inline]] inline void Encipher(const BlowfishState& s, std::uint32_t& left,
-                                            std::uint32_t& right) noexcept {
+[[gnu::always_inline]] static inline std::uint32_t F(const BlowfishState& s,
+                                                     std::uint32_t x) noexcept {
+    return ((s.S[0][x >> 24] + s.S[1][SecondByte(x)]) ^ s.S[2][(x >> 8) & 0xFF]) + s.S[3][x & 0xFF];
+}
+
+[[gnu::always_inline]] static inline void Encipher(const BlowfishState& s, std::uint32_t& left,
+                                                   std::uint32_t& right) noexcept {
     const std::uint32_t* P = s.P;
     std::uint32_t a = left ^ P[0];
     std::uint32_t b = right;
@@ -42,8 +58,8 @@ namespace quillmoor::kernels {
     right = a;
 }
 
-[[gnu::always_inline]] inline void Decipher(const BlowfishState& s, std::uint32_t& left,
-                                            std::uint32_t& right) noexcept {
+[[gnu::always_inline]] static inline void Decipher(const BlowfishState& s, std::uint32_t& left,
+                                                   std::uint32_t& right) noexcept {
     const std::uint32_t* P = s.P;
     std::uint32_t a = left ^ P[17];
     std::uint32_t b = right;
@@ -70,9 +86,9 @@ namespace quillmoor::kernels {
 // Deciphers N independent blocks round by round, so that the S-box loads of
 // one block overlap the dependent chain of the others.
 template <int N>
-[[gnu::always_inline]] inline void DecipherInterleaved(const BlowfishState& s,
-                                                       std::uint32_t (&left)[N],
-                                                       std::uint32_t (&right)[N]) noexcept {
+[[gnu::always_inline]] static inline void DecipherInterleaved(const BlowfishState& s,
+                                                              std::uint32_t (&left)[N],
+                                                              std::uint32_t (&right)[N]) noexcept {
     std::uint32_t a[N], b[N];
     for (int j = 0; j < N; ++j) {
         a[j] = left[j] ^ s.P[17];

@@ -1,7 +1,12 @@
 #include "filecrypt/basBlowfishFileFns.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -67,6 +72,7 @@ class FileJob {
     }
 
     [[nodiscard]] std::uint64_t sourceSize() const { return sourceSize_; }
+    [[nodiscard]] const fs::path& sourcePath() const { return source_; }
 
     void CreateTarget() {
         int error = 0;
@@ -82,26 +88,24 @@ class FileJob {
             Fail(kErrDeviceUnavailable, "cannot create", target_, ErrorText(error));
     }
 
-    // Reads exactly buffer.size() bytes; a source that ends early has changed
-    // under us, and going on would write a file that matches nothing.
-    void ReadSource(std::span<std::uint8_t> buffer) {
-        const IoResult r = ReadFully(sourceHandle_, buffer);
-        if (!r.ok)
-            Fail(kErrDeviceIo, "cannot read", source_, ErrorText(r.error));
-        if (r.count != buffer.size())
+    // Reads exactly buffer.size() bytes at `offset`; a source that ends early
+    // has changed under us, and going on would write a file that matches
+    // nothing. Safe to call from several threads at once.
+    void ReadSource(std::span<std::uint8_t> buffer, std::uint64_t offset) {
+        if (ReadSourceUpTo(buffer, offset) != buffer.size())
             Fail(kErrDeviceIo, "cannot read", source_, "the file became shorter while it was read");
     }
 
     // Reads what is there, up to buffer.size() bytes.
-    std::size_t ReadSourceUpTo(std::span<std::uint8_t> buffer) {
-        const IoResult r = ReadFully(sourceHandle_, buffer);
+    std::size_t ReadSourceUpTo(std::span<std::uint8_t> buffer, std::uint64_t offset) {
+        const IoResult r = ReadFullyAt(sourceHandle_, buffer, offset);
         if (!r.ok)
             Fail(kErrDeviceIo, "cannot read", source_, ErrorText(r.error));
         return r.count;
     }
 
-    void WriteTarget(std::span<const std::uint8_t> bytes) {
-        const IoResult r = WriteFully(temporaryHandle_, bytes);
+    void WriteTarget(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
+        const IoResult r = WriteFullyAt(temporaryHandle_, bytes, offset);
         if (!r.ok)
             FailWrite(target_, r.error);
     }
@@ -155,86 +159,176 @@ std::size_t ValidFiller(std::span<const std::uint8_t> finalBlock) {
 
 } // namespace
 
+// CBC encryption is one serial chain, so it runs on one core; a second
+// thread writes the previous chunk and reads the next one meanwhile, and the
+// cipher never waits for the disk.
 FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& target,
                                     std::u16string_view keyText, const FileCryptOptions& options) {
     FileJob job(source, target);
     job.CreateTarget();
     const BlowfishState& state = StateOf(options);
     const std::uint64_t total = job.sourceSize();
+    // The last chunk holds what is left (possibly nothing) and the filler.
+    const std::uint64_t chunks = total / kChunkBytes + 1;
+    const auto plainBytes = [&](std::uint64_t chunk) {
+        return static_cast<std::size_t>(chunk + 1 < chunks ? kChunkBytes : total % kChunkBytes);
+    };
     CbcBlock chain = InitialChainingBlock(keyText);
-    std::vector<std::uint8_t> buffer(kChunkBytes + 8);
+    std::array<std::vector<std::uint8_t>, 3> buffers;
+    for (auto& buffer : buffers)
+        buffer.resize(std::min<std::uint64_t>(total, kChunkBytes) + 8);
 
-    for (std::uint64_t remaining = total;;) {
-        const std::size_t plain =
-            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkBytes));
-        job.ReadSource(std::span(buffer).first(plain));
-        remaining -= plain;
-        std::size_t length = plain;
-        if (remaining == 0) {
+    job.ReadSource(std::span(buffers[0]).first(plainBytes(0)), 0);
+    std::size_t previousBytes = 0;
+    for (std::uint64_t chunk = 0; chunk < chunks; ++chunk) {
+        std::vector<std::uint8_t>& current = buffers[chunk % 3];
+        std::size_t length = plainBytes(chunk);
+        if (chunk + 1 == chunks) {
             // The final block: 1 to 8 filler bytes, each holding their count.
-            const std::size_t filler = 8 - plain % 8;
-            std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(plain), filler,
+            const std::size_t filler = 8 - length % 8;
+            std::fill_n(current.begin() + static_cast<std::ptrdiff_t>(length), filler,
                         static_cast<std::uint8_t>(filler));
             length += filler;
         }
-        CbcEncrypt(state, std::span(buffer).first(length), chain);
-        job.WriteTarget(std::span(buffer).first(length));
-        if (!KeepGoing(options, total - remaining, total))
+        std::future<void> io;
+        if (chunk > 0 || chunk + 1 < chunks)
+            io = std::async(std::launch::async, [&, chunk, previousBytes] {
+                if (chunk > 0)
+                    job.WriteTarget(std::span(buffers[(chunk - 1) % 3]).first(previousBytes),
+                                    (chunk - 1) * kChunkBytes);
+                if (chunk + 1 < chunks)
+                    job.ReadSource(std::span(buffers[(chunk + 1) % 3]).first(plainBytes(chunk + 1)),
+                                   (chunk + 1) * kChunkBytes);
+            });
+        CbcEncrypt(state, std::span(current).first(length), chain);
+        if (io.valid())
+            io.get();
+        previousBytes = length;
+        if (!KeepGoing(options, std::min(total, (chunk + 1) * kChunkBytes), total))
             return FileCryptResult::Cancelled;
-        if (remaining == 0)
-            break;
     }
+    job.WriteTarget(std::span(buffers[(chunks - 1) % 3]).first(previousBytes),
+                    (chunks - 1) * kChunkBytes);
     job.Commit();
     return FileCryptResult::Done;
 }
+
+namespace {
+
+// CBC decryption has no chain: each chunk needs only the ciphertext block
+// before it. Workers take chunks in turn, each reading its chunk with that
+// block in front and writing the plain bytes in place in the target.
+class ParallelDecryption {
+  public:
+    ParallelDecryption(FileJob& job, const FileCryptOptions& options, std::u16string_view keyText)
+        : job_(job), options_(options), state_(StateOf(options)),
+          iv_(InitialChainingBlock(keyText)), total_(job.sourceSize()),
+          // Lenient: bytes after the last whole block are ignored, and a
+          // source shorter than one block is read into a zero-filled block.
+          blockBytes_(total_ < 8 ? 8 : total_ - total_ % 8),
+          chunks_((blockBytes_ + kChunkBytes - 1) / kChunkBytes) {}
+
+    FileCryptResult Run() {
+        unsigned threads =
+            options_.threads ? options_.threads : std::thread::hardware_concurrency();
+        threads = static_cast<unsigned>(
+            std::clamp<std::uint64_t>(threads, 1, std::min<std::uint64_t>(chunks_, kMaxThreads)));
+        std::vector<std::thread> helpers;
+        for (unsigned i = 1; i < threads; ++i)
+            helpers.emplace_back([this] { Work(false); });
+        Work(true); // this thread also reports progress, so callbacks stay on the caller's thread
+        for (auto& helper : helpers)
+            helper.join();
+        if (error_)
+            std::rethrow_exception(error_);
+        if (cancelled_)
+            return FileCryptResult::Cancelled;
+        KeepGoing(options_, total_, total_);
+        return FileCryptResult::Done;
+    }
+
+  private:
+    static constexpr std::uint64_t kMaxThreads = 8; // bounds memory: one chunk buffer each
+
+    void Work(bool reportsProgress) {
+        std::vector<std::uint8_t> buffer;
+        try {
+            buffer.resize(std::min<std::uint64_t>(blockBytes_, kChunkBytes) + 8, 0);
+            for (std::uint64_t chunk; !stop_ && (chunk = next_++) < chunks_;) {
+                DecryptChunk(chunk, buffer);
+                done_ += kChunkBytes;
+                if (reportsProgress &&
+                    !KeepGoing(options_, std::min(total_, done_.load()), total_)) {
+                    cancelled_ = true;
+                    stop_ = true;
+                }
+            }
+        } catch (...) {
+            std::lock_guard lock(errorMutex_);
+            if (!error_)
+                error_ = std::current_exception();
+            stop_ = true;
+        }
+    }
+
+    void DecryptChunk(std::uint64_t chunk, std::vector<std::uint8_t>& buffer) {
+        const std::uint64_t offset = chunk * kChunkBytes;
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, blockBytes_ - offset));
+        CbcBlock chain = iv_;
+        const std::span<std::uint8_t> data = std::span(buffer).subspan(8, length);
+        if (total_ < 8) {
+            (void)job_.ReadSourceUpTo(data.first(static_cast<std::size_t>(total_)), 0);
+        } else if (chunk == 0) {
+            job_.ReadSource(data, 0);
+        } else {
+            job_.ReadSource(std::span(buffer).first(length + 8), offset - 8);
+            std::copy_n(buffer.begin(), 8, chain.begin());
+        }
+        CbcDecrypt(state_, data, chain);
+        std::size_t keep = length;
+        if (chunk + 1 == chunks_)
+            keep -= FillerOf(data.last(8));
+        job_.WriteTarget(data.first(keep), offset);
+    }
+
+    std::size_t FillerOf(std::span<const std::uint8_t> finalBlock) const {
+        if (options_.mode == DecryptMode::Lenient)
+            // Only byte 7 counts; above 8 it means "keep the whole block".
+            return finalBlock[7] > 8 ? 0 : finalBlock[7];
+        const std::size_t filler = ValidFiller(finalBlock);
+        if (filler == 0)
+            Fail(kErrWrongKeyOrDamaged, "cannot decrypt", sourcePath(),
+                 "wrong key or damaged file");
+        return filler;
+    }
+
+    const fs::path& sourcePath() const { return job_.sourcePath(); }
+
+    FileJob& job_;
+    const FileCryptOptions& options_;
+    const BlowfishState& state_;
+    const CbcBlock iv_;
+    const std::uint64_t total_, blockBytes_, chunks_;
+    std::atomic<std::uint64_t> next_{0}, done_{0};
+    std::atomic<bool> stop_{false}, cancelled_{false};
+    std::mutex errorMutex_;
+    std::exception_ptr error_;
+};
+
+} // namespace
 
 FileCryptResult BlowfishDecryptFile(const fs::path& source, const fs::path& target,
                                     std::u16string_view keyText, const FileCryptOptions& options) {
     FileJob job(source, target);
     const std::uint64_t total = job.sourceSize();
-    const bool strict = options.mode == DecryptMode::Strict;
-    if (strict && (total == 0 || total % 8 != 0))
+    if (options.mode == DecryptMode::Strict && (total == 0 || total % 8 != 0))
         Fail(kErrWrongKeyOrDamaged, "cannot decrypt", source, "wrong key or damaged file");
     job.CreateTarget();
-    const BlowfishState& state = StateOf(options);
-    CbcBlock chain = InitialChainingBlock(keyText);
-    std::vector<std::uint8_t> buffer(kChunkBytes, 0);
-
-    // Lenient: bytes after the last whole block are ignored, and a source
-    // shorter than one block is read into a zero-filled block.
-    const std::uint64_t blocksBytes = total < 8 ? 8 : total - total % 8;
-    for (std::uint64_t remaining = blocksBytes;;) {
-        const std::size_t length =
-            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkBytes));
-        if (total < 8)
-            (void)job.ReadSourceUpTo(std::span(buffer).first(static_cast<std::size_t>(total)));
-        else
-            job.ReadSource(std::span(buffer).first(length));
-        remaining -= length;
-        CbcDecrypt(state, std::span(buffer).first(length), chain);
-        std::size_t keep = length;
-        if (remaining == 0) {
-            const auto finalBlock = std::span<const std::uint8_t>(buffer).subspan(length - 8, 8);
-            std::size_t filler;
-            if (strict) {
-                filler = ValidFiller(finalBlock);
-                if (filler == 0)
-                    Fail(kErrWrongKeyOrDamaged, "cannot decrypt", source,
-                         "wrong key or damaged file");
-            } else {
-                // Only byte 7 counts; above 8 it means "keep the whole block".
-                filler = finalBlock[7] > 8 ? 0 : finalBlock[7];
-            }
-            keep -= filler;
-        }
-        job.WriteTarget(std::span(buffer).first(keep));
-        if (!KeepGoing(options, std::min(total, blocksBytes - remaining), total))
-            return FileCryptResult::Cancelled;
-        if (remaining == 0)
-            break;
-    }
-    job.Commit();
-    return FileCryptResult::Done;
+    const FileCryptResult result = ParallelDecryption(job, options, keyText).Run();
+    if (result == FileCryptResult::Done)
+        job.Commit();
+    return result;
 }
 
 void BlowfishEncryptFile(const fs::path& source, const fs::path& target,
