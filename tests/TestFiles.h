@@ -2,18 +2,33 @@
 
 // Temporary folders and small file helpers for the tests that touch disk.
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "filecrypt/basFileAPI.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace quillmoor::test {
 
@@ -23,6 +38,16 @@ namespace fs = std::filesystem;
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        std::random_device device;
+        for (int attempt = 0;; ++attempt) {
+            path_ = fs::temp_directory_path() / ("quillmoor-test-" + std::to_string(device()));
+            if (fs::create_directory(path_))
+                break;
+            if (attempt == 100)
+                throw std::runtime_error("cannot make a test folder");
+        }
+#else
         std::string pattern = (fs::temp_directory_path() / "quillmoor-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
@@ -31,16 +56,22 @@ class TempDir {
         fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read |
                                    fs::perms::group_exec | fs::perms::others_read |
                                    fs::perms::others_exec);
+#endif
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ec;
-        // Undo read-only folders so that everything can be removed.
+        // Undo read-only folders (and on Windows read-only files, which refuse
+        // deletion) so that everything can be removed.
         for (auto it = fs::recursive_directory_iterator(path_, ec);
              it != fs::recursive_directory_iterator(); it.increment(ec))
+#ifdef _WIN32
+            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+#else
             if (it->is_directory(ec))
                 fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+#endif
         fs::remove_all(path_, ec);
     }
     const fs::path& path() const { return path_; }
@@ -82,6 +113,38 @@ inline std::vector<std::uint8_t> ReadFile(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// What another process got when it tried to open a file.
+enum class OtherProcess { Opened, Refused };
+
+#ifdef _WIN32
+
+// Windows has no fork(): the other process is quillmoor_file_probe, built
+// beside the test programs. Throws when it cannot run or answers nonsense,
+// so a probe that never ran cannot pass for a refusal.
+inline OtherProcess OpenInAnotherProcess(const std::wstring& operation, const fs::path& path) {
+    std::wstring self(32768, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    const fs::path probe = fs::path(self).parent_path() / L"quillmoor_file_probe.exe";
+    std::wstring command =
+        L"\"" + probe.native() + L"\" " + operation + L" \"" + path.native() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(probe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process))
+        throw std::runtime_error("cannot start " + probe.string());
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 99;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    if (code > 1)
+        throw std::runtime_error("file probe failed with exit code " + std::to_string(code));
+    return code == 0 ? OtherProcess::Opened : OtherProcess::Refused;
+}
+
+#else
+
 // Runs `body` in a child process, as an unprivileged user when the tests run
 // as root (permissions mean nothing to root). Returns the child's exit code,
 // or 128 + signal.
@@ -104,5 +167,28 @@ inline int RunInChild(const std::function<int()>& body, bool unprivileged = fals
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+// Tries "read", "create" or "update" (the three opens of the file layer) on
+// `path` from a child process.
+inline OtherProcess OpenInAnotherProcess(const std::wstring& operation, const fs::path& path) {
+    const int code = RunInChild([&] {
+        int error = 0;
+        FileHandle handle = kInvalidHandle;
+        if (operation == L"read")
+            handle = OpenExistingForReading(path, error);
+        else if (operation == L"create")
+            handle = CreateForWriting(path, error);
+        else if (operation == L"update")
+            handle = OpenExistingForUpdate(path, error);
+        else
+            return 2;
+        return handle == kInvalidHandle ? 1 : 0;
+    });
+    if (code > 1)
+        throw std::runtime_error("child failed with exit code " + std::to_string(code));
+    return code == 0 ? OtherProcess::Opened : OtherProcess::Refused;
+}
+
+#endif
 
 } // namespace quillmoor::test
