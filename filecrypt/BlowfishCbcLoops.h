@@ -20,7 +20,7 @@ static inline void StoreBig(std::uint8_t* p, std::uint32_t w) noexcept {
     p[3] = static_cast<std::uint8_t>(w);
 }
 
-constexpr int kLanes = 4; // blocks deciphered side by side
+constexpr int kLanes = 8; // blocks deciphered side by side
 
 static inline void CbcEncryptLoop(const BlowfishState& state, std::span<std::uint8_t> data,
                                   CbcBlock& chain) noexcept {

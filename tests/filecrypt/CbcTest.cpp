@@ -66,7 +66,7 @@ TEST(CbcBuffers, MatchTheBlockByBlockReferenceForManySizes) {
     const BlowfishState state = KeyedState(42);
     const CbcBlock iv = {1, 2, 3, 4, 5, 6, 7, 8};
     // One block, the interleaved lanes and their tails, and larger buffers.
-    for (std::size_t blocks : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 31u, 1000u, 4097u}) {
+    for (std::size_t blocks : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 1000u, 4097u}) {
         const auto plain = test::RandomBytes(blocks * 8, static_cast<std::uint32_t>(blocks));
         auto data = plain;
         CbcBlock chain = iv;
