@@ -37,18 +37,18 @@ namespace fs = std::filesystem;
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {
   public:
-    TempDir() {
+    explicit TempDir(const fs::path& base = fs::temp_directory_path()) {
 #ifdef _WIN32
         std::random_device device;
         for (int attempt = 0;; ++attempt) {
-            path_ = fs::temp_directory_path() / ("quillmoor-test-" + std::to_string(device()));
+            path_ = base / ("quillmoor-test-" + std::to_string(device()));
             if (fs::create_directory(path_))
                 break;
             if (attempt == 100)
                 throw std::runtime_error("cannot make a test folder");
         }
 #else
-        std::string pattern = (fs::temp_directory_path() / "quillmoor-test-XXXXXX").string();
+        std::string pattern = (base / "quillmoor-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
