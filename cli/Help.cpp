@@ -83,8 +83,9 @@ Exit status:
   not started, and the program ends by the signal.
 
 Examples:
-  quillmoor-cli encrypt --password-file - report.pdf   # asks, twice, without echo
-  QM_KEY=00112233445566778899aabbccddeeff quillmoor-cli encrypt --key-env QM_KEY *.txt
+  quillmoor-cli encrypt --password-file - report.pdf     # asks twice, no echo
+  export QM_KEY=00112233445566778899aabbccddeeff
+  quillmoor-cli encrypt --key-env QM_KEY *.txt
   quillmoor-cli decrypt --key-file ~/.quillmoor-key report.pdf.BF
   quillmoor-cli decrypt --lenient --key-env QM_KEY damaged.BF
   quillmoor-cli md5 < passphrase.txt > key.txt

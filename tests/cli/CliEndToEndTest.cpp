@@ -209,6 +209,8 @@ TEST_F(Cli, UnwritableFolderIsReportedWithTheReason) {
     // Root may write anywhere, so as root the program runs as user nobody.
     const ProcessResult r =
         Run({"encrypt", "--key-env", "QM_KEY", "ro/a.txt", "ro/none.txt"}, "", {}, true);
+    if (::geteuid() == 0 && (r.Exited(126) || r.Exited(127)) && r.err.empty())
+        GTEST_SKIP() << "user nobody cannot reach the program or the test folder here";
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 2u) << r.err;
     EXPECT_TRUE(r.err.starts_with("quillmoor-cli: ro/a.txt: cannot create 'ro/a.txt.BF': "
