@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include "app/Wipe.h"
 #include "common/RuntimeError.h"
@@ -101,6 +103,9 @@ TEST(Wipe, FolderIsRefused) {
 }
 
 TEST(Wipe, WriteFailureIsReported) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no per-process file size limit to make a write fail";
+#else
     TempDir dir;
     WriteFile(dir / "f", RandomBytes(1000, 2));
     const fs::path path = dir / "f";
@@ -118,6 +123,7 @@ TEST(Wipe, WriteFailureIsReported) {
         return 0;
     });
     EXPECT_EQ(code, kErrDiskFull);
+#endif
 }
 
 TEST(Wipe, ProgressCountsNinePassesAndCanCancel) {
