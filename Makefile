@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench format clean
+.PHONY: all deps configure build run test bench format clean test-windows
 
 all: build
 
@@ -21,6 +21,11 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Windows build (mingw-w64) and its tests, run under wine; the cross
+# compiler and wine are installed on first use.
+test-windows:
+	@JOBS=$(JOBS) ./tools/test-windows.sh
 
 bench: build
 	./bench/run.sh $(BUILD)
