@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <climits>
 #include <exception>
@@ -60,8 +61,13 @@ void BackgroundTask::setProgressObserver(
 bool BackgroundTask::eventFilter(QObject* watched, QEvent* event) {
     if (!IsUserInput(event->type()))
         return false;
-    auto* widget = qobject_cast<QWidget*>(watched);
-    return !(widget && widget->window() == dialog_);
+    // Input reaches the dialog's native window before its widgets; both
+    // must pass.
+    if (auto* window = qobject_cast<QWindow*>(watched))
+        return window != dialog_->windowHandle();
+    if (auto* widget = qobject_cast<QWidget*>(watched))
+        return widget->window() != dialog_;
+    return false;
 }
 
 void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) {
