@@ -35,3 +35,14 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+# libFuzzer targets in fuzz/ (clang): `make fuzz` runs each for FUZZ_SECONDS
+# and keeps the inputs it finds in fuzz/corpus-run/; `make fuzz-ci` runs each
+# for FUZZ_CI_SECONDS on a scratch copy of its seed corpus. A finding fails.
+.PHONY: fuzz fuzz-ci
+FUZZ_SECONDS ?= 300
+FUZZ_CI_SECONDS ?= 60
+fuzz: deps
+	@./tools/fuzz.sh $(FUZZ_SECONDS)
+fuzz-ci: deps
+	@./tools/fuzz.sh --ci $(FUZZ_CI_SECONDS)
