@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench format clean test-windows
+.PHONY: all deps configure build run test test-sanitize bench format clean test-windows
 
 all: build
 
@@ -21,6 +21,19 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The whole suite again under ASan and UBSan, in its own build folder. The
+# slowest large-file cases are skipped here (QUILLMOOR_QUICK); the plain run
+# above keeps them.
+test-sanitize: deps
+	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMOOR_SANITIZE=ON \
+		-DQUILLMOOR_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-sanitize -j $(JOBS)
+	cd build-sanitize && QT_QPA_PLATFORM=offscreen QUILLMOOR_QUICK=1 \
+		ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j $(JOBS)
 
 # The Windows build (mingw-w64) and its tests, run under wine; the cross
 # compiler and wine are installed on first use.
