@@ -34,6 +34,27 @@ FileHandle Locked(int fd, int& error) {
     return fd;
 }
 
+// Repeats a read or write call until `size` bytes are through, the file
+// ends (reads only) or the call fails; interrupted calls are retried.
+template <typename Call> IoResult Transfer(std::size_t size, bool isRead, Call call) {
+    IoResult result;
+    while (result.count < size) {
+        const ssize_t moved = call(result.count);
+        if (moved < 0 && errno == EINTR)
+            continue;
+        if (moved <= 0) {
+            // A write that moves nothing would loop for ever: report it.
+            if (moved < 0 || !isRead) {
+                result.ok = false;
+                result.error = moved < 0 ? errno : EIO;
+            }
+            break;
+        }
+        result.count += static_cast<std::size_t>(moved);
+    }
+    return result;
+}
+
 void CheckBuffer(std::size_t size, std::int32_t count) {
     if (size == 0 || (count > 0 && static_cast<std::size_t>(count) > size))
         throw RuntimeError(kErrSubscriptOutOfRange,
@@ -106,78 +127,30 @@ FileHandle CreateForWriting(const fs::path& path) {
 }
 
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
-    IoResult result;
-    while (result.count < buffer.size()) {
-        const ssize_t got =
-            ::read(handle, buffer.data() + result.count, buffer.size() - result.count);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            result.ok = false;
-            result.error = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        result.count += static_cast<std::size_t>(got);
-    }
-    return result;
+    return Transfer(buffer.size(), true, [&](std::size_t done) {
+        return ::read(handle, buffer.data() + done, buffer.size() - done);
+    });
 }
 
 IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer) {
-    IoResult result;
-    while (result.count < buffer.size()) {
-        const ssize_t put =
-            ::write(handle, buffer.data() + result.count, buffer.size() - result.count);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            result.ok = false;
-            result.error = errno;
-            break;
-        }
-        result.count += static_cast<std::size_t>(put);
-    }
-    return result;
+    return Transfer(buffer.size(), false, [&](std::size_t done) {
+        return ::write(handle, buffer.data() + done, buffer.size() - done);
+    });
 }
 
 IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer, std::uint64_t offset) {
-    IoResult result;
-    while (result.count < buffer.size()) {
-        const ssize_t got =
-            ::pread(handle, buffer.data() + result.count, buffer.size() - result.count,
-                    static_cast<off_t>(offset + result.count));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            result.ok = false;
-            result.error = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        result.count += static_cast<std::size_t>(got);
-    }
-    return result;
+    return Transfer(buffer.size(), true, [&](std::size_t done) {
+        return ::pread(handle, buffer.data() + done, buffer.size() - done,
+                       static_cast<off_t>(offset + done));
+    });
 }
 
 IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
                       std::uint64_t offset) {
-    IoResult result;
-    while (result.count < buffer.size()) {
-        const ssize_t put =
-            ::pwrite(handle, buffer.data() + result.count, buffer.size() - result.count,
-                     static_cast<off_t>(offset + result.count));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            result.ok = false;
-            result.error = errno;
-            break;
-        }
-        result.count += static_cast<std::size_t>(put);
-    }
-    return result;
+    return Transfer(buffer.size(), false, [&](std::size_t done) {
+        return ::pwrite(handle, buffer.data() + done, buffer.size() - done,
+                        static_cast<off_t>(offset + done));
+    });
 }
 
 bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer, std::int32_t count) {
