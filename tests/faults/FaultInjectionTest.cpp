@@ -1,0 +1,551 @@
+// Fault injection against the built quillmoor-cli. Every case checks the
+// same four things: the source is byte-identical afterwards (unless the test
+// itself changed it), an existing target keeps its bytes unless the command
+// succeeded, no temporary file is left behind (SIGKILL excepted, where the
+// next run must clean it up), and the exit status and message say what
+// happened.
+
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FaultKit.h"
+
+namespace quillmoor::faults {
+namespace {
+
+constexpr std::uint64_t kMiB = 1 << 20;
+
+using Names_ = std::vector<std::string>;
+
+const Bytes kOldTarget = {'o', 'l', 'd', ' ', 't', 'a', 'r', 'g', 'e', 't', '\n'};
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::string> Encrypt(const fs::path& file) {
+    return {"encrypt", "--key-env", "QM_KEY", file.string()};
+}
+
+std::vector<std::string> Decrypt(const fs::path& file) {
+    return {"decrypt", "--key-env", "QM_KEY", file.string()};
+}
+
+// Says on the test's output which variant of a case ran.
+void Note(const std::string& text) { std::cout << "[   note   ] " << text << std::endl; }
+
+// An encrypted file of `size` pattern bytes at `where`, made by the program
+// in a folder of its own.
+void MakeEncrypted(const fs::path& where, std::uint64_t size, std::uint64_t seed) {
+    Folder maker;
+    WritePattern(maker / "plain", size, seed);
+    const Outcome made = RunCli(Encrypt(maker / "plain"));
+    if (!made.Exited(0))
+        throw std::runtime_error("cannot make an encrypted file: " + made.err);
+    fs::copy_file(maker / "plain.BF", where, fs::copy_options::overwrite_existing);
+}
+
+// True when the encrypted file decrypts to `size` pattern bytes of `seed`.
+bool DecryptsToPattern(const fs::path& encrypted, std::uint64_t size, std::uint64_t seed) {
+    Folder check;
+    fs::copy_file(encrypted, check / "check.BF");
+    return RunCli(Decrypt(check / "check.BF")).Exited(0) &&
+           HoldsPattern(check / "check", size, seed);
+}
+
+// The folder holds exactly these names: no temporary file, nothing else.
+void ExpectNames(const fs::path& folder, Names_ names) {
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(Names(folder), names) << "in " << folder;
+}
+
+// Why the permission cases cannot run here, or nothing when they can. As
+// root, permissions do not bind, so those cases run the program as user
+// 65534; a normal user is bound already.
+std::optional<std::string> WhyNoUnprivilegedRun() {
+    if (::geteuid() != 0)
+        return std::nullopt;
+    Launch probe;
+    probe.args = {"--version"};
+    probe.asNobody = true;
+    const Outcome o = RunCli(probe);
+    if (!o.Exited(0))
+        return "running quillmoor-cli as user 65534 failed (exit " + std::to_string(o.exitCode) +
+               "); as root without it, file permissions would not bind";
+    return std::nullopt;
+}
+
+// --- Disk full -----------------------------------------------------------
+
+// A small tmpfs mounted for the test, unmounted at the end.
+class SmallTmpfs {
+  public:
+    SmallTmpfs(const fs::path& where, const std::string& size) : where_(where) {
+        fs::create_directory(where_);
+        const std::string options = "size=" + size + ",mode=0755";
+        if (::mount("tmpfs", where_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0)
+            mounted_ = true;
+        else
+            why_ = std::strerror(errno);
+    }
+    SmallTmpfs(const SmallTmpfs&) = delete;
+    SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+    ~SmallTmpfs() {
+        if (mounted_)
+            ::umount2(where_.c_str(), MNT_DETACH);
+    }
+    [[nodiscard]] bool mounted() const { return mounted_; }
+    [[nodiscard]] const std::string& why() const { return why_; }
+
+  private:
+    fs::path where_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+// The plain file and the old target sit on the full file system; the old
+// target must survive a write that runs out of space half-way.
+void ExpectFullDiskRefused(const fs::path& folder, const Launch& launch, const char* reason) {
+    // Encrypt 2.5 MiB where about 1.5 MiB are free, or past a 1 MiB file size
+    // limit: the first chunk is written, a later one fails.
+    WritePattern(folder / "src", 5 * kMiB / 2, 1);
+    WriteBytes(folder / "src.BF", kOldTarget);
+    Launch encrypt = launch;
+    encrypt.args = Encrypt(folder / "src");
+    Outcome o = RunCli(encrypt);
+    EXPECT_TRUE(o.Exited(1)) << o;
+    EXPECT_TRUE(Has(o.err, "cannot write") && Has(o.err, "src.BF") && Has(o.err, reason)) << o;
+    EXPECT_TRUE(HoldsPattern(folder / "src", 5 * kMiB / 2, 1));
+    EXPECT_EQ(ReadBytes(folder / "src.BF"), kOldTarget);
+    ExpectNames(folder, {"src", "src.BF"});
+    fs::remove(folder / "src");
+    fs::remove(folder / "src.BF");
+
+    // Decrypt the same amount onto an old target.
+    MakeEncrypted(folder / "data.BF", 5 * kMiB / 2, 2);
+    const Bytes encrypted = ReadBytes(folder / "data.BF");
+    WriteBytes(folder / "data", kOldTarget);
+    Launch decrypt = launch;
+    decrypt.args = Decrypt(folder / "data.BF");
+    o = RunCli(decrypt);
+    EXPECT_TRUE(o.Exited(1)) << o;
+    EXPECT_TRUE(Has(o.err, "cannot write") && Has(o.err, "data") && Has(o.err, reason)) << o;
+    EXPECT_EQ(ReadBytes(folder / "data.BF"), encrypted);
+    EXPECT_EQ(ReadBytes(folder / "data"), kOldTarget);
+    ExpectNames(folder, {"data", "data.BF"});
+}
+
+TEST(DiskFull, SmallTmpfs) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "not root, so no tmpfs can be mounted; DiskFull.FileSizeLimit stands in";
+    Folder base;
+    SmallTmpfs small(base / "small", "4m");
+    if (!small.mounted())
+        GTEST_SKIP() << "mounting a tmpfs failed (" << small.why()
+                     << "); DiskFull.FileSizeLimit stands in";
+    Note("disk full: a 4 MiB tmpfs mounted for the test");
+    ExpectFullDiskRefused(base / "small", Launch{}, "No space left on device");
+}
+
+TEST(DiskFull, FileSizeLimit) {
+    Note("disk full: RLIMIT_FSIZE of 1 MiB with SIGXFSZ ignored");
+    Folder folder;
+    Launch limited;
+    limited.fileSizeLimit = kMiB;
+    ExpectFullDiskRefused(folder.path(), limited, "File too large");
+}
+
+// --- Permissions ---------------------------------------------------------
+
+TEST(Permissions, ReadOnlyTargetFolder) {
+    if (const auto why = WhyNoUnprivilegedRun())
+        GTEST_SKIP() << *why;
+    Folder base;
+    const fs::path dir = base / "read-only";
+    fs::create_directory(dir);
+    WritePattern(dir / "src", 100000, 3);
+    WriteBytes(dir / "src.BF", kOldTarget);
+    WritePattern(dir / "lone", 1000, 4); // a file without a target yet
+    MakeEncrypted(dir / "data.BF", 5000, 5);
+    WriteBytes(dir / "data", kOldTarget);
+    const Bytes encrypted = ReadBytes(dir / "data.BF");
+    // Everything but the folder would let the program through.
+    for (const char* name : {"src", "lone", "data.BF"})
+        fs::permissions(dir / name, fs::perms(0644));
+    for (const char* name : {"src.BF", "data"})
+        fs::permissions(dir / name, fs::perms(0666));
+    fs::permissions(dir, fs::perms(0555));
+
+    for (const auto& [args, target] :
+         {std::pair{Encrypt(dir / "src"), "src.BF"}, std::pair{Encrypt(dir / "lone"), "lone.BF"},
+          std::pair{Decrypt(dir / "data.BF"), "data"}}) {
+        Launch launch;
+        launch.args = args;
+        launch.asNobody = true;
+        const Outcome o = RunCli(launch);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "cannot create") && Has(o.err, target) &&
+                    Has(o.err, "Permission denied"))
+            << o;
+    }
+    EXPECT_TRUE(HoldsPattern(dir / "src", 100000, 3));
+    EXPECT_TRUE(HoldsPattern(dir / "lone", 1000, 4));
+    EXPECT_EQ(ReadBytes(dir / "data.BF"), encrypted);
+    EXPECT_EQ(ReadBytes(dir / "src.BF"), kOldTarget);
+    EXPECT_EQ(ReadBytes(dir / "data"), kOldTarget);
+    ExpectNames(dir, {"data", "data.BF", "lone", "src", "src.BF"});
+}
+
+TEST(Permissions, UnreadableSource) {
+    if (const auto why = WhyNoUnprivilegedRun())
+        GTEST_SKIP() << *why;
+    Folder base;
+    const fs::path dir = base / "open";
+    fs::create_directory(dir);
+    WritePattern(dir / "src", 100000, 6);
+    WriteBytes(dir / "src.BF", kOldTarget);
+    WritePattern(dir / "lone", 1000, 7);
+    MakeEncrypted(dir / "data.BF", 5000, 8);
+    const Bytes encrypted = ReadBytes(dir / "data.BF");
+    // Only the sources' permissions stand in the way: anyone may write the
+    // folder and the old target.
+    fs::permissions(dir, fs::perms(0777));
+    fs::permissions(dir / "src.BF", fs::perms(0666));
+    for (const char* name : {"src", "lone", "data.BF"})
+        fs::permissions(dir / name, fs::perms::none);
+
+    for (const auto& [args, source] :
+         {std::pair{Encrypt(dir / "src"), "src"}, std::pair{Encrypt(dir / "lone"), "lone"},
+          std::pair{Decrypt(dir / "data.BF"), "data.BF"}}) {
+        Launch launch;
+        launch.args = args;
+        launch.asNobody = true;
+        const Outcome o = RunCli(launch);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "cannot open") && Has(o.err, source) &&
+                    Has(o.err, "Permission denied"))
+            << o;
+    }
+    EXPECT_TRUE(HoldsPattern(dir / "src", 100000, 6));
+    EXPECT_TRUE(HoldsPattern(dir / "lone", 1000, 7));
+    EXPECT_EQ(ReadBytes(dir / "data.BF"), encrypted);
+    EXPECT_EQ(ReadBytes(dir / "src.BF"), kOldTarget);
+    ExpectNames(dir, {"data.BF", "lone", "src", "src.BF"});
+}
+
+// --- The source or the folder changed while the program runs ----------------
+
+// Big enough that the program is still reading when the test steps in; the
+// program is paused (SIGSTOP) for the change, so the timing does not matter
+// beyond that.
+std::uint64_t BusySize() { return Quick() ? 16 * kMiB : 64 * kMiB; }
+
+// Starts `args`, pauses the program once its temporary file for `target`
+// exists, runs `change`, and lets it go on. False when the program had
+// already ended, so the change came after it.
+bool ChangeMidRun(Program& program, const fs::path& folder, const std::string& target,
+                  const std::function<void()>& change) {
+    const bool started =
+        WaitFor(program, [&] { return FindTemporary(folder, target).has_value(); });
+    if (!started || !program.Pause())
+        return false;
+    change();
+    program.Resume();
+    return true;
+}
+
+TEST(SourceChanged, TruncatedWhileEncrypting) {
+    const std::uint64_t size = BusySize();
+    Folder f;
+    WritePattern(f / "src", size, 10);
+    WriteBytes(f / "src.BF", kOldTarget);
+    Program program(Encrypt(f / "src"));
+    const bool changed =
+        ChangeMidRun(program, f.path(), "src.BF", [&] { fs::resize_file(f / "src", size / 2); });
+    const Outcome o = program.Wait();
+    if (o.Exited(0)) {
+        Note("truncated source: the program had read everything before the change");
+        EXPECT_TRUE(DecryptsToPattern(f / "src.BF", size, 10));
+    } else {
+        Note("truncated source: the program noticed and failed");
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "cannot read") && Has(o.err, "src") && Has(o.err, "became shorter"))
+            << o;
+        EXPECT_EQ(ReadBytes(f / "src.BF"), kOldTarget);
+    }
+    EXPECT_TRUE(HoldsPattern(f / "src", changed ? size / 2 : size, 10));
+    ExpectNames(f.path(), {"src", "src.BF"});
+}
+
+TEST(SourceChanged, TruncatedWhileDecrypting) {
+    const std::uint64_t size = BusySize();
+    Folder f;
+    MakeEncrypted(f / "data.BF", size, 11);
+    WriteBytes(f / "data", kOldTarget);
+    const std::uint64_t encryptedSize = fs::file_size(f / "data.BF");
+    Program program(Decrypt(f / "data.BF"));
+    const bool changed = ChangeMidRun(program, f.path(), "data",
+                                      [&] { fs::resize_file(f / "data.BF", encryptedSize / 2); });
+    const Outcome o = program.Wait();
+    if (o.Exited(0)) {
+        Note("truncated encrypted file: the program had read everything before the change");
+        EXPECT_TRUE(HoldsPattern(f / "data", size, 11));
+    } else {
+        Note("truncated encrypted file: the program noticed and failed");
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "data.BF") && Has(o.err, "became shorter")) << o;
+        EXPECT_EQ(ReadBytes(f / "data"), kOldTarget);
+    }
+    EXPECT_EQ(fs::file_size(f / "data.BF"), changed ? encryptedSize / 2 : encryptedSize);
+    ExpectNames(f.path(), {"data", "data.BF"});
+}
+
+TEST(SourceChanged, DeletedWhileEncrypting) {
+    const std::uint64_t size = BusySize();
+    Folder f;
+    WritePattern(f / "src", size, 12);
+    WriteBytes(f / "src.BF", kOldTarget);
+    Program program(Encrypt(f / "src"));
+    const bool changed = ChangeMidRun(program, f.path(), "src.BF", [&] { fs::remove(f / "src"); });
+    const Outcome o = program.Wait();
+    // The open file outlives its name: the program may finish, and must then
+    // have encrypted all of it.
+    if (o.Exited(0)) {
+        Note("deleted source: the open file was read to its end");
+        EXPECT_TRUE(DecryptsToPattern(f / "src.BF", size, 12));
+    } else {
+        Note("deleted source: the program failed");
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "src")) << o;
+        EXPECT_EQ(ReadBytes(f / "src.BF"), kOldTarget);
+    }
+    if (changed)
+        ExpectNames(f.path(), {"src.BF"});
+    else
+        ExpectNames(f.path(), {"src", "src.BF"});
+}
+
+TEST(FolderChanged, RemovedWhileEncrypting) {
+    Folder base;
+    const fs::path dir = base / "doomed";
+    fs::create_directory(dir);
+    WritePattern(dir / "src", BusySize(), 13);
+    Program program(Encrypt(dir / "src"));
+    const bool changed = ChangeMidRun(program, dir, "src.BF", [&] { fs::remove_all(dir); });
+    const Outcome o = program.Wait();
+    ASSERT_TRUE(changed) << "the program ended before its temporary file was seen: " << o;
+    EXPECT_TRUE(o.Exited(1)) << o;
+    EXPECT_TRUE(Has(o.err, "src.BF") && Has(o.err, "No such file or directory")) << o;
+    EXPECT_FALSE(Has(o.out, "encrypted")) << o;
+    // Nothing was made again: no folder, no stray file beside it.
+    ExpectNames(base.path(), {});
+}
+
+// --- A second process holds the target ---------------------------------------
+
+TEST(TargetLocked, RefusedAndLeftIntact) {
+    Folder f;
+    WritePattern(f / "src", 100000, 14);
+    WriteBytes(f / "src.BF", kOldTarget);
+    MakeEncrypted(f / "data.BF", 5000, 15);
+    WriteBytes(f / "data", kOldTarget);
+    const Bytes encrypted = ReadBytes(f / "data.BF");
+
+    for (const auto& [args, target] :
+         {std::pair{Encrypt(f / "src"), "src.BF"}, std::pair{Decrypt(f / "data.BF"), "data"}}) {
+        LockHolder holder(f / target);
+        const Outcome o = RunCli(args);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "cannot create") && Has(o.err, target) &&
+                    Has(o.err, "in use by another program"))
+            << o;
+        EXPECT_EQ(ReadBytes(f / target), kOldTarget) << target;
+    }
+    EXPECT_TRUE(HoldsPattern(f / "src", 100000, 14));
+    EXPECT_EQ(ReadBytes(f / "data.BF"), encrypted);
+    ExpectNames(f.path(), {"data", "data.BF", "src", "src.BF"});
+
+    // Once the lock is gone the same commands go through.
+    EXPECT_TRUE(RunCli(Encrypt(f / "src")).Exited(0));
+    EXPECT_TRUE(DecryptsToPattern(f / "src.BF", 100000, 14));
+    EXPECT_TRUE(RunCli(Decrypt(f / "data.BF")).Exited(0));
+    EXPECT_TRUE(HoldsPattern(f / "data", 5000, 15));
+    ExpectNames(f.path(), {"data", "data.BF", "src", "src.BF"});
+}
+
+// --- SIGKILL half-way --------------------------------------------------------
+
+// Kills the program once its temporary file for `target` holds `bytes`.
+Outcome KillWhenWritten(Program& program, const fs::path& folder, const std::string& target,
+                        std::uint64_t bytes) {
+    const bool reached = WaitFor(program, [&] {
+        const auto temporary = FindTemporary(folder, target);
+        std::error_code ec;
+        return temporary && fs::file_size(*temporary, ec) >= bytes && !ec;
+    });
+    program.Signal(SIGKILL);
+    Outcome o = program.Wait();
+    EXPECT_TRUE(reached) << "the temporary file never reached " << bytes << " bytes: " << o;
+    return o;
+}
+
+// Only the expected names, and at most one temporary file of `target`.
+void ExpectAtMostOurTemporary(const fs::path& folder, const Names_& expected,
+                              const std::string& target) {
+    Names_ rest;
+    int temporaries = 0;
+    for (const std::string& name : Names(folder)) {
+        if (IsTemporaryOf(name, target))
+            ++temporaries;
+        else
+            rest.push_back(name);
+    }
+    EXPECT_LE(temporaries, 1);
+    EXPECT_EQ(rest, expected);
+}
+
+TEST(Killed, HalfWayThroughLargeFile) {
+    const std::uint64_t size = Quick() ? 32 * kMiB : 200 * kMiB;
+    Note("SIGKILL half-way through " + std::to_string(size / kMiB) + " MiB");
+    Folder f;
+    WritePattern(f / "src", size, 16);
+    WriteBytes(f / "src.BF", kOldTarget);
+
+    Program encrypting(Encrypt(f / "src"));
+    const Outcome killed = KillWhenWritten(encrypting, f.path(), "src.BF", size / 2);
+    EXPECT_EQ(killed.signal, SIGKILL) << killed;
+    EXPECT_EQ(ReadBytes(f / "src.BF"), kOldTarget);
+    EXPECT_TRUE(HoldsPattern(f / "src", size, 16));
+    ExpectAtMostOurTemporary(f.path(), {"src", "src.BF"}, "src.BF");
+
+    // The next run over the same target clears the leftover away.
+    Outcome o = RunCli(Encrypt(f / "src"));
+    EXPECT_TRUE(o.Exited(0)) << o;
+    ExpectNames(f.path(), {"src", "src.BF"});
+    const std::uint64_t encryptedSize = fs::file_size(f / "src.BF");
+    EXPECT_EQ(encryptedSize, size + 8);
+
+    // Decrypting src.BF writes src: killed half-way, src must stay whole.
+    Program decrypting(Decrypt(f / "src.BF"));
+    const Outcome killedAgain = KillWhenWritten(decrypting, f.path(), "src", size / 2);
+    EXPECT_EQ(killedAgain.signal, SIGKILL) << killedAgain;
+    EXPECT_TRUE(HoldsPattern(f / "src", size, 16));
+    EXPECT_EQ(fs::file_size(f / "src.BF"), encryptedSize);
+    ExpectAtMostOurTemporary(f.path(), {"src", "src.BF"}, "src");
+
+    // Run again to the end: the leftover goes, and the round trip of the
+    // runs after the kills gives the original bytes.
+    o = RunCli(Decrypt(f / "src.BF"));
+    EXPECT_TRUE(o.Exited(0)) << o;
+    ExpectNames(f.path(), {"src", "src.BF"});
+    EXPECT_TRUE(HoldsPattern(f / "src", size, 16));
+}
+
+// --- Wrong key and damaged files ---------------------------------------------
+
+TEST(WrongKey, StrictDecryptionRefusesAndWritesNothing) {
+    Folder f;
+    MakeEncrypted(f / "secret.BF", 1000, 17);
+    const Bytes encrypted = ReadBytes(f / "secret.BF");
+    struct Wrong {
+        const char* option;
+        const char* value;
+    };
+    // A different key; a key with the same first 8 bytes, so the same initial
+    // chaining block but another key schedule; a password.
+    const Wrong wrongs[] = {{"--key-env", "ffeeddccbbaa99887766554433221100"},
+                            {"--key-env", "0011223344556677"},
+                            {"--password-env", "not the password"}};
+    for (const bool targetExists : {false, true}) {
+        if (targetExists)
+            WriteBytes(f / "secret", kOldTarget);
+        for (const Wrong& wrong : wrongs) {
+            Launch launch;
+            launch.args = {"decrypt", wrong.option, "QM_WRONG", (f / "secret.BF").string()};
+            launch.env = {std::string("QM_WRONG=") + wrong.value};
+            const Outcome o = RunCli(launch);
+            EXPECT_TRUE(o.Exited(1)) << wrong.value << ": " << o;
+            EXPECT_TRUE(Has(o.err, "secret.BF") && Has(o.err, "wrong key or damaged file")) << o;
+            EXPECT_EQ(ReadBytes(f / "secret.BF"), encrypted);
+            if (targetExists) {
+                EXPECT_EQ(ReadBytes(f / "secret"), kOldTarget);
+                ExpectNames(f.path(), {"secret", "secret.BF"});
+            } else {
+                ExpectNames(f.path(), {"secret.BF"});
+            }
+        }
+    }
+    // The right key still opens it.
+    EXPECT_TRUE(RunCli(Decrypt(f / "secret.BF")).Exited(0));
+    EXPECT_TRUE(HoldsPattern(f / "secret", 1000, 17));
+}
+
+// Plain text whose bytes are all letters: no 8-byte block of it ends in valid
+// filler (1 to 8 bytes of value 1 to 8), so a file cut at any block boundary
+// has no valid final block and strict decryption must refuse every length.
+Bytes Letters(std::size_t size) {
+    Bytes text(size);
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = static_cast<std::uint8_t>('A' + (i * 7 + i / 26) % 26);
+    return text;
+}
+
+// Decrypts every given truncation of `encrypted` and expects each to fail
+// without a trace; every second one over an old target.
+void ExpectEveryCutRefused(const Bytes& encrypted, const std::vector<std::size_t>& lengths) {
+    Folder f;
+    for (const std::size_t length : lengths) {
+        SCOPED_TRACE("length " + std::to_string(length));
+        const Bytes cut(encrypted.begin(), encrypted.begin() + static_cast<std::ptrdiff_t>(length));
+        WriteBytes(f / "cut.BF", cut);
+        const bool targetExists = length % 2 == 1;
+        if (targetExists)
+            WriteBytes(f / "cut", kOldTarget);
+        const Outcome o = RunCli(Decrypt(f / "cut.BF"));
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "cut.BF") && Has(o.err, "wrong key or damaged file")) << o;
+        EXPECT_EQ(ReadBytes(f / "cut.BF"), cut);
+        if (targetExists) {
+            EXPECT_EQ(ReadBytes(f / "cut"), kOldTarget);
+            ExpectNames(f.path(), {"cut", "cut.BF"});
+            fs::remove(f / "cut");
+        } else {
+            ExpectNames(f.path(), {"cut.BF"});
+        }
+    }
+}
+
+TEST(Truncated, EveryLengthOfASmallFile) {
+    Folder maker;
+    WriteBytes(maker / "plain", Letters(300));
+    ASSERT_TRUE(RunCli(Encrypt(maker / "plain")).Exited(0));
+    const Bytes encrypted = ReadBytes(maker / "plain.BF");
+    ASSERT_EQ(encrypted.size(), 304u);
+    std::vector<std::size_t> lengths;
+    for (std::size_t length = 0; length < encrypted.size(); ++length)
+        lengths.push_back(length);
+    ExpectEveryCutRefused(encrypted, lengths);
+}
+
+TEST(Truncated, LengthsAroundChunkBoundaries) {
+    // The program works in 1 MiB chunks: cut just before, at and after them.
+    Folder maker;
+    WriteBytes(maker / "plain", Letters(2 * kMiB + 100));
+    ASSERT_TRUE(RunCli(Encrypt(maker / "plain")).Exited(0));
+    const Bytes encrypted = ReadBytes(maker / "plain.BF");
+    const std::size_t n = encrypted.size();
+    ExpectEveryCutRefused(encrypted, {8, kMiB - 8, kMiB - 1, kMiB, kMiB + 1, kMiB + 8, 2 * kMiB,
+                                      2 * kMiB + 8, n - 9, n - 8, n - 1});
+}
+
+} // namespace
+} // namespace quillmoor::faults
