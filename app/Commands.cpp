@@ -27,6 +27,14 @@ std::string SourcePath(const std::string& folder, const std::string& fileName) {
     return folder + static_cast<char>(std::filesystem::path::preferred_separator) + fileName;
 }
 
+std::filesystem::path PathFromString(const std::string& path) {
+#ifdef _WIN32 // a plain std::string would be widened byte by byte there
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+    return path;
+#endif
+}
+
 std::string EncryptTargetPath(const std::string& sourcePath) { return sourcePath + ".BF"; }
 
 std::string DecryptTargetPath(const std::string& sourcePath) {
@@ -70,8 +78,9 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
 
     const std::string source = SourcePath(request.folder, *request.fileName);
     const bool encrypt = request.operation == Operation::Encrypt;
-    outcome.source = source;
-    outcome.target = encrypt ? EncryptTargetPath(source) : DecryptTargetPath(source);
+    outcome.source = PathFromString(source);
+    outcome.target =
+        PathFromString(encrypt ? EncryptTargetPath(source) : DecryptTargetPath(source));
     FileCryptOptions options;
     options.progress = request.progress;
     options.mode = request.mode;

@@ -43,6 +43,9 @@ CommandOutcome RunFileCommand(const CommandRequest& request);
 // Folder, the separator, the name: the separator is always inserted, so a
 // file in "/" gives "//name", which names the same file.
 std::string SourcePath(const std::string& folder, const std::string& fileName);
+// A path of this layer as a filesystem path. The strings hold the system's
+// own bytes, which on Windows are taken as UTF-8.
+std::filesystem::path PathFromString(const std::string& path);
 // The source path with ".BF" appended.
 std::string EncryptTargetPath(const std::string& sourcePath);
 // The source path less its last three characters, whatever they are.

@@ -8,6 +8,10 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <filesystem>
+#include <io.h>
+#endif
 
 #include "app/Commands.h"
 #include "app/Wipe.h"
@@ -228,7 +232,13 @@ int ObtainKeyText(const Invocation& inv, app::Operation operation, std::ostream&
                          ? AskSecret(console, err, prompt, again, line, error)
                          : FromLine(ReadFirstLine(console.inFd, line, error, console.interrupted));
         } else {
+#ifdef _WIN32 // arguments are UTF-8 here; the wide call reaches any name
+            const auto path =
+                std::filesystem::path(std::u8string(key.value.begin(), key.value.end()));
+            const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
+#else
             const int fd = ::open(key.value.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+#endif
             if (fd < 0) {
                 Report(err, subject, "cannot open: " + ErrorText(errno));
                 return kExitUsage;
@@ -379,7 +389,7 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             options.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
-            if (app::WipeFile(path, options) == app::WipeResult::Cancelled) {
+            if (app::WipeFile(app::PathFromString(path), options) == app::WipeResult::Cancelled) {
                 Report(err, file, "interrupted; the file is only partly overwritten");
                 return kExitFailed;
             }
@@ -437,13 +447,19 @@ int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const Cl
 } // namespace
 
 FileArgument SplitFileArgument(std::string_view argument) {
-    const auto slash = argument.rfind('/');
+#ifdef _WIN32 // either slash; after a lone leading one, the root of the current drive
+    constexpr std::string_view kSeparators = "/\\", kRoot = "";
+#else
+    constexpr std::string_view kSeparators = "/", kRoot = "/";
+#endif
+    const auto slash = argument.find_last_of(kSeparators);
     if (slash == std::string_view::npos)
         return {".", std::string(argument)};
     std::string_view folder = argument.substr(0, slash);
-    while (!folder.empty() && folder.back() == '/')
+    while (!folder.empty() && kSeparators.find(folder.back()) != std::string_view::npos)
         folder.remove_suffix(1);
-    return {folder.empty() ? "/" : std::string(folder), std::string(argument.substr(slash + 1))};
+    return {folder.empty() ? std::string(kRoot) : std::string(folder),
+            std::string(argument.substr(slash + 1))};
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -3,7 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace quillmoor::cli {
 
@@ -63,6 +71,22 @@ void DropByteOrderMark(std::string& line) {
         line.erase(0, 3);
 }
 
+#ifdef _WIN32
+// The console's echo flag; fd_ is a C runtime descriptor, so its console handle is looked up.
+EchoOff::EchoOff(int fd) : fd_(fd) {
+    const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_));
+    DWORD mode = 0;
+    if (!::GetConsoleMode(console, &mode))
+        return;
+    saved_ = mode;
+    restore_ = ::SetConsoleMode(console, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+}
+
+EchoOff::~EchoOff() {
+    if (restore_)
+        ::SetConsoleMode(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)), saved_);
+}
+#else
 EchoOff::EchoOff(int fd) : fd_(fd) {
     if (::tcgetattr(fd_, &saved_) != 0)
         return;
@@ -75,5 +99,6 @@ EchoOff::~EchoOff() {
     if (restore_)
         ::tcsetattr(fd_, TCSAFLUSH, &saved_);
 }
+#endif
 
 } // namespace quillmoor::cli

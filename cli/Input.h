@@ -3,7 +3,9 @@
 #include <functional>
 #include <string>
 
+#ifndef _WIN32
 #include <termios.h>
+#endif
 
 #include "common/SecureWipe.h"
 
@@ -43,7 +45,11 @@ class EchoOff {
   private:
     int fd_;
     bool restore_ = false;
+#ifdef _WIN32
+    unsigned long saved_ = 0; // the console's input mode
+#else
     struct termios saved_ {};
+#endif
 };
 
 } // namespace quillmoor::cli

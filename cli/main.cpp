@@ -5,6 +5,14 @@
 #include <vector>
 
 #include <unistd.h>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 #include "cli/CliMain.h"
 
@@ -14,12 +22,39 @@ volatile std::sig_atomic_t g_signal = 0;
 
 void OnSignal(int signal) { g_signal = signal; }
 
+#ifdef _WIN32
+// argv holds the ANSI code page's rendering; the wide command line, as UTF-8,
+// keeps every name intact.
+std::vector<std::string> Utf8Arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    for (int i = 1; wide && i < count; ++i) {
+        const int size =
+            ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+        ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+        arg.pop_back(); // the terminating zero
+        args.push_back(std::move(arg));
+    }
+    ::LocalFree(wide);
+    return args;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
     // The handlers only note the signal: a running file operation then
     // cancels cleanly (no partial target, no left-over temporary), a prompt
     // gets its terminal echo back, and the program still ends by the signal.
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    for (const int signal : {SIGINT, SIGTERM, SIGBREAK})
+        std::signal(signal, OnSignal);
+    const std::vector<std::string> args = Utf8Arguments();
+#else
     // No SA_RESTART, so a read from the terminal returns at once.
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -28,6 +63,7 @@ int main(int argc, char** argv) {
         sigaction(signal, &action, nullptr);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
     quillmoor::cli::CliConsole console;
     console.inFd = STDIN_FILENO;
     console.inIsTerminal = ::isatty(STDIN_FILENO) == 1;

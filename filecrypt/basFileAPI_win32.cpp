@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <unordered_map>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -193,8 +194,14 @@ IoResult Transfer(FileHandle number, std::span<Byte> buffer, const std::uint64_t
             result.error = ErrnoOf(code);
             break;
         }
-        if (done == 0)
+        if (done == 0) {
+            // A write that moves nothing would loop for ever: report it.
+            if constexpr (std::is_const_v<Byte>) {
+                result.ok = false;
+                result.error = EIO;
+            }
             break;
+        }
         result.count += done;
     }
     return result;

@@ -1,0 +1,181 @@
+// quillmoor-cli.exe end to end on Windows (under wine in CI): wide command
+// lines, backslash paths, names outside the ANSI code page, and the share
+// mode of the file layer seen from a second process. The POSIX suite runs the
+// program on a pseudo-terminal, which has no counterpart here.
+#include <gtest/gtest.h>
+
+#include "filecrypt/basFileAPI.h"
+#include "tests/TestFiles.h"
+
+using namespace quillmoor;
+using namespace quillmoor::test;
+
+namespace {
+
+constexpr wchar_t kKeyVariable[] = L"QUILLMOOR_TEST_KEY";
+constexpr wchar_t kKey[] = L"0123456789abcdeff0e1d2c3b4a59687";
+
+struct CliRun {
+    DWORD exitCode = 0;
+    std::string out, err;
+};
+
+fs::path ProgramFolder() {
+    std::wstring self(32768, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    return fs::path(self).parent_path();
+}
+
+HANDLE Inheritable(const fs::path& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE handle = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot open " + path.string());
+    return handle;
+}
+
+std::string Text(const fs::path& path) {
+    const auto bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Runs quillmoor-cli.exe with `args`, standard input from `input`, the key
+// in the environment; output and errors go to files in `dir`.
+CliRun RunCli(const TempDir& dir, const std::vector<std::wstring>& args,
+              const std::string& input = "") {
+    const fs::path program = ProgramFolder() / L"quillmoor-cli.exe";
+    std::wstring command = L"\"" + program.native() + L"\"";
+    for (const auto& arg : args)
+        command += L" \"" + arg + L"\"";
+    const fs::path in = dir / "stdin", out = dir / "stdout", err = dir / "stderr";
+    WriteFile(in, {input.begin(), input.end()});
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = Inheritable(in, GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = Inheritable(out, GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = Inheritable(err, GENERIC_WRITE, CREATE_ALWAYS);
+    ::SetEnvironmentVariableW(kKeyVariable, kKey);
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                          0, nullptr, nullptr, &startup, &process);
+    ::CloseHandle(startup.hStdInput);
+    ::CloseHandle(startup.hStdOutput);
+    ::CloseHandle(startup.hStdError);
+    if (!started)
+        throw std::runtime_error("cannot start " + program.string());
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    CliRun run;
+    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    run.out = Text(out);
+    run.err = Text(err);
+    fs::remove(in);
+    fs::remove(out);
+    fs::remove(err);
+    return run;
+}
+
+// Backslashes only, as a Windows user types a path.
+std::wstring Backslashed(const fs::path& path) {
+    std::wstring text = path.native();
+    for (auto& c : text)
+        if (c == L'/')
+            c = L'\\';
+    return text;
+}
+
+const fs::path kName = fs::path(u8"\u65e5\u8a18-\u03c9\u03bc\u03ad\u03b3\u03b1.txt");
+const fs::path kEncryptedName = fs::path(u8"\u65e5\u8a18-\u03c9\u03bc\u03ad\u03b3\u03b1.txt.BF");
+
+} // namespace
+
+TEST(CliWindows, EncryptAndDecryptNamesOutsideTheAnsiCodePage) {
+    TempDir dir;
+    const auto plain = RandomBytes(5000, 31);
+    WriteFile(dir.path() / kName, plain);
+    CliRun run =
+        RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir.path() / kName)});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    ASSERT_TRUE(fs::exists(dir.path() / kEncryptedName)) << run.out;
+    EXPECT_EQ(fs::file_size(dir.path() / kEncryptedName), 5008u);
+    EXPECT_NE(ReadFile(dir.path() / kEncryptedName), plain);
+
+    fs::remove(dir.path() / kName);
+    run = RunCli(
+        dir, {L"decrypt", L"--key-env", kKeyVariable, Backslashed(dir.path() / kEncryptedName)});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReadFile(dir.path() / kName), plain);
+    EXPECT_EQ(dir.Names().size(), 2u); // no temporary left behind
+}
+
+TEST(CliWindows, KeyFileWithAWideNameAndCrLf) {
+    TempDir dir;
+    const fs::path keyFile = dir.path() / fs::path(u8"\u043a\u043b\u044e\u0447");
+    const std::string keyLine = "0123456789abcdeff0e1d2c3b4a59687\r\n";
+    WriteFile(keyFile, {keyLine.begin(), keyLine.end()});
+    const auto plain = RandomBytes(77, 32);
+    WriteFile(dir / "a", plain);
+    CliRun run =
+        RunCli(dir, {L"encrypt", L"--key-file", Backslashed(keyFile), Backslashed(dir / "a")});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const auto viaFile = ReadFile(dir / "a.BF");
+    run = RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReadFile(dir / "a.BF"), viaFile); // the same key either way
+}
+
+TEST(CliWindows, WrongKeyWritesNothing) {
+    TempDir dir;
+    WriteFile(dir / "a", RandomBytes(4096, 33));
+    ASSERT_EQ(
+        RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")}).exitCode, 0u);
+    WriteFile(dir / "a", {42});
+    ::SetEnvironmentVariableW(L"QUILLMOOR_OTHER_KEY", L"00000000000000000000000000000001");
+    const CliRun run =
+        RunCli(dir, {L"decrypt", L"--key-env", L"QUILLMOOR_OTHER_KEY", Backslashed(dir / "a.BF")});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("wrong key"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(dir / "a"), std::vector<std::uint8_t>{42});
+}
+
+// Share mode 0 seen from another process: a target this process holds open is
+// left alone, and the program says why.
+TEST(CliWindows, TargetHeldOpenByAnotherProgramIsKept) {
+    TempDir dir;
+    WriteFile(dir / "a", RandomBytes(100, 34));
+    WriteFile(dir / "a.BF", {1, 2, 3});
+    const FileHandle held = OpenExistingForReading(dir / "a.BF");
+    ASSERT_NE(held, kInvalidHandle);
+    const CliRun run =
+        RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("in use"), std::string::npos) << run.err;
+    EXPECT_TRUE(FlushAndClose(held));
+    EXPECT_EQ(ReadFile(dir / "a.BF"), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a", "a.BF"}));
+    // Released, the same command goes through.
+    EXPECT_EQ(
+        RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")}).exitCode, 0u);
+    EXPECT_EQ(fs::file_size(dir / "a.BF"), 104u);
+}
+
+TEST(CliWindows, WipeOverwritesInPlace) {
+    TempDir dir;
+    WriteFile(dir.path() / kName, RandomBytes(600, 35));
+    const CliRun run =
+        RunCli(dir, {L"wipe", L"--yes", L"--quiet", Backslashed(dir.path() / kName)});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReadFile(dir.path() / kName), std::vector<std::uint8_t>(750, 0xFF));
+}
+
+TEST(CliWindows, NoKeyAndNoTerminalIsAUsageError) {
+    TempDir dir;
+    WriteFile(dir / "a", {1});
+    const CliRun run = RunCli(dir, {L"encrypt", Backslashed(dir / "a")}, "00112233\n");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("no key given"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "a.BF"));
+}
