@@ -68,6 +68,21 @@ void ExpectNames(const fs::path& folder, Names_ names) {
     EXPECT_EQ(Names(folder), names) << "in " << folder;
 }
 
+// Only the expected names, and at most one temporary file of `target`.
+void ExpectAtMostOurTemporary(const fs::path& folder, const Names_& expected,
+                              const std::string& target) {
+    Names_ rest;
+    int temporaries = 0;
+    for (const std::string& name : Names(folder)) {
+        if (IsTemporaryOf(name, target))
+            ++temporaries;
+        else
+            rest.push_back(name);
+    }
+    EXPECT_LE(temporaries, 1);
+    EXPECT_EQ(rest, expected);
+}
+
 // Why the permission cases cannot run here, or nothing when they can. As
 // root, permissions do not bind, so those cases run the program as user
 // 65534; a normal user is bound already.
@@ -350,6 +365,36 @@ TEST(FolderChanged, RemovedWhileEncrypting) {
     ExpectNames(base.path(), {});
 }
 
+TEST(FolderChanged, MovedAwayWhileEncrypting) {
+    // The program names its files by path, so it cannot follow the folder:
+    // the replace fails, and the temporary file, now under the new name,
+    // can no longer be removed by its old path. Like a kill, that leftover
+    // must be recognisably ours, and the next run there must clear it.
+    Folder base;
+    const fs::path dir = base / "before";
+    const fs::path moved = base / "after";
+    fs::create_directory(dir);
+    WritePattern(dir / "src", BusySize(), 18);
+    WriteBytes(dir / "src.BF", kOldTarget);
+    Program program(Encrypt(dir / "src"));
+    const bool changed = ChangeMidRun(program, dir, "src.BF", [&] { fs::rename(dir, moved); });
+    const Outcome o = program.Wait();
+    ASSERT_TRUE(changed) << "the program ended before its temporary file was seen: " << o;
+    EXPECT_TRUE(o.Exited(1)) << o;
+    EXPECT_TRUE(Has(o.err, "cannot replace") && Has(o.err, "src.BF") &&
+                Has(o.err, "No such file or directory"))
+        << o;
+    EXPECT_TRUE(HoldsPattern(moved / "src", BusySize(), 18));
+    EXPECT_EQ(ReadBytes(moved / "src.BF"), kOldTarget);
+    ExpectAtMostOurTemporary(moved, {"src", "src.BF"}, "src.BF");
+    ExpectNames(base.path(), {"after"});
+
+    const Outcome again = RunCli(Encrypt(moved / "src"));
+    EXPECT_TRUE(again.Exited(0)) << again;
+    ExpectNames(moved, {"src", "src.BF"});
+    EXPECT_TRUE(DecryptsToPattern(moved / "src.BF", BusySize(), 18));
+}
+
 // --- A second process holds the target ---------------------------------------
 
 TEST(TargetLocked, RefusedAndLeftIntact) {
@@ -396,21 +441,6 @@ Outcome KillWhenWritten(Program& program, const fs::path& folder, const std::str
     Outcome o = program.Wait();
     EXPECT_TRUE(reached) << "the temporary file never reached " << bytes << " bytes: " << o;
     return o;
-}
-
-// Only the expected names, and at most one temporary file of `target`.
-void ExpectAtMostOurTemporary(const fs::path& folder, const Names_& expected,
-                              const std::string& target) {
-    Names_ rest;
-    int temporaries = 0;
-    for (const std::string& name : Names(folder)) {
-        if (IsTemporaryOf(name, target))
-            ++temporaries;
-        else
-            rest.push_back(name);
-    }
-    EXPECT_LE(temporaries, 1);
-    EXPECT_EQ(rest, expected);
 }
 
 TEST(Killed, HalfWayThroughLargeFile) {
