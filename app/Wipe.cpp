@@ -1,6 +1,7 @@
 #include "app/Wipe.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <utility>
@@ -150,8 +151,16 @@ WipeResult WipeFile(const fs::path& path, const WipeOptions& options) {
 }
 
 std::uint64_t ClockSeed() {
-    return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
-           static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // The two clocks advance together, so a plain XOR of them often repeats
+    // between calls made close together; mixing each first, and counting the
+    // calls, makes seeds taken close together differ.
+    static std::atomic<std::uint64_t> calls{0};
+    std::uint64_t wall =
+        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    std::uint64_t steady =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) +
+        calls.fetch_add(1, std::memory_order_relaxed);
+    return SplitMix64(wall) ^ SplitMix64(steady);
 }
 
 } // namespace quillmoor::app
