@@ -10,7 +10,9 @@
 // handle is held no other open of the same file succeeds, in this process or
 // another, so a create over a file held open as a source fails instead of
 // truncating it. On POSIX the exclusion is an advisory flock(), which other
-// Quillmoor processes and flock-aware programs honour.
+// Quillmoor processes and flock-aware programs honour; on Windows it is share
+// mode 0, which every program meets. Paths reach the system unconverted
+// (UTF-16 on Windows), so any name the file system holds can be opened.
 namespace quillmoor {
 
 using FileHandle = std::int32_t;
