@@ -555,11 +555,13 @@ void ExpectEveryCutRefused(const Bytes& encrypted, const std::vector<std::size_t
 }
 
 TEST(Truncated, EveryLengthOfASmallFile) {
+    // Under the sanitizers each run costs a tenth of a second: a shorter file.
+    const std::size_t plainSize = Quick() ? 100 : 300;
     Folder maker;
-    WriteBytes(maker / "plain", Letters(300));
+    WriteBytes(maker / "plain", Letters(plainSize));
     ASSERT_TRUE(RunCli(Encrypt(maker / "plain")).Exited(0));
     const Bytes encrypted = ReadBytes(maker / "plain.BF");
-    ASSERT_EQ(encrypted.size(), 304u);
+    ASSERT_EQ(encrypted.size(), plainSize / 8 * 8 + 8);
     std::vector<std::size_t> lengths;
     for (std::size_t length = 0; length < encrypted.size(); ++length)
         lengths.push_back(length);

@@ -16,7 +16,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -95,9 +94,13 @@ inline std::vector<std::string> Names(const fs::path& folder) {
 // The name the file routines give their temporary file for `target`:
 // ".NAME.quillmoor-" and six letters or digits.
 inline bool IsTemporaryOf(const std::string& name, const std::string& target) {
-    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-    const std::string escaped = std::regex_replace(target, special, R"(\$&)");
-    return std::regex_match(name, std::regex(R"(\.)" + escaped + R"(\.quillmoor-[A-Za-z0-9]{6})"));
+    const std::string prefix = "." + target + ".quillmoor-";
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    return std::all_of(
+        name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        });
 }
 
 inline std::optional<fs::path> FindTemporary(const fs::path& folder, const std::string& target) {
