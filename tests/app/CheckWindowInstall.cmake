@@ -3,7 +3,8 @@
 # cmake -DBUILD_DIR=... -DPREFIX=... -P CheckWindowInstall.cmake
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
-execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component window
+                        --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "install failed: ${result}")
