@@ -83,21 +83,38 @@ void ExpectAtMostOurTemporary(const fs::path& folder, const Names_& expected,
     EXPECT_EQ(rest, expected);
 }
 
-// Why the permission cases cannot run here, or nothing when they can. As
-// root, permissions do not bind, so those cases run the program as user
-// 65534; a normal user is bound already.
-std::optional<std::string> WhyNoUnprivilegedRun() {
-    if (::geteuid() != 0)
-        return std::nullopt;
-    Launch probe;
-    probe.args = {"--version"};
-    probe.asNobody = true;
-    const Outcome o = RunCli(probe);
-    if (!o.Exited(0))
-        return "running quillmoor-cli as user 65534 failed (exit " + std::to_string(o.exitCode) +
-               "); as root without it, file permissions would not bind";
-    return std::nullopt;
-}
+// The program run by a user whom file permissions bind. Root is not bound,
+// so as root it runs as user 65534 with no other groups, from a copy in a
+// folder that user can reach wherever the build lives. A normal user is
+// bound already and runs the build's own program.
+class BoundUser {
+  public:
+    BoundUser() : program_(CliPath()) {
+        if (::geteuid() != 0)
+            return;
+        program_ = copy_ / "quillmoor-cli";
+        fs::copy_file(CliPath(), program_);
+        fs::permissions(program_, fs::perms(0755));
+        const Outcome o = Run({"--version"});
+        if (!o.Exited(0))
+            why_ = "quillmoor-cli does not run as user 65534 here (exit " +
+                   std::to_string(o.exitCode) + ", signal " + std::to_string(o.signal) +
+                   "), and as root file permissions would not bind";
+    }
+    // Why the permission cases cannot run here, or nothing when they can.
+    [[nodiscard]] const std::optional<std::string>& whyNot() const { return why_; }
+
+    Outcome Run(std::vector<std::string> args) const {
+        Launch launch(std::move(args));
+        launch.asNobody = true;
+        return Program(launch, program_.string()).Wait();
+    }
+
+  private:
+    Folder copy_;
+    fs::path program_;
+    std::optional<std::string> why_;
+};
 
 // --- Disk full -----------------------------------------------------------
 
@@ -182,8 +199,9 @@ TEST(DiskFull, FileSizeLimit) {
 // --- Permissions ---------------------------------------------------------
 
 TEST(Permissions, ReadOnlyTargetFolder) {
-    if (const auto why = WhyNoUnprivilegedRun())
-        GTEST_SKIP() << *why;
+    const BoundUser user;
+    if (user.whyNot())
+        GTEST_SKIP() << *user.whyNot();
     Folder base;
     const fs::path dir = base / "read-only";
     fs::create_directory(dir);
@@ -203,10 +221,7 @@ TEST(Permissions, ReadOnlyTargetFolder) {
     for (const auto& [args, target] :
          {std::pair{Encrypt(dir / "src"), "src.BF"}, std::pair{Encrypt(dir / "lone"), "lone.BF"},
           std::pair{Decrypt(dir / "data.BF"), "data"}}) {
-        Launch launch;
-        launch.args = args;
-        launch.asNobody = true;
-        const Outcome o = RunCli(launch);
+        const Outcome o = user.Run(args);
         EXPECT_TRUE(o.Exited(1)) << o;
         EXPECT_TRUE(Has(o.err, "cannot create") && Has(o.err, target) &&
                     Has(o.err, "Permission denied"))
@@ -221,8 +236,9 @@ TEST(Permissions, ReadOnlyTargetFolder) {
 }
 
 TEST(Permissions, UnreadableSource) {
-    if (const auto why = WhyNoUnprivilegedRun())
-        GTEST_SKIP() << *why;
+    const BoundUser user;
+    if (user.whyNot())
+        GTEST_SKIP() << *user.whyNot();
     Folder base;
     const fs::path dir = base / "open";
     fs::create_directory(dir);
@@ -241,10 +257,7 @@ TEST(Permissions, UnreadableSource) {
     for (const auto& [args, source] :
          {std::pair{Encrypt(dir / "src"), "src"}, std::pair{Encrypt(dir / "lone"), "lone"},
           std::pair{Decrypt(dir / "data.BF"), "data.BF"}}) {
-        Launch launch;
-        launch.args = args;
-        launch.asNobody = true;
-        const Outcome o = RunCli(launch);
+        const Outcome o = user.Run(args);
         EXPECT_TRUE(o.Exited(1)) << o;
         EXPECT_TRUE(Has(o.err, "cannot open") && Has(o.err, source) &&
                     Has(o.err, "Permission denied"))
@@ -289,6 +302,7 @@ TEST(SourceChanged, TruncatedWhileEncrypting) {
     const Outcome o = program.Wait();
     if (o.Exited(0)) {
         Note("truncated source: the program had read everything before the change");
+        EXPECT_TRUE(Has(o.out, "encrypted")) << o;
         EXPECT_TRUE(DecryptsToPattern(f / "src.BF", size, 10));
     } else {
         Note("truncated source: the program noticed and failed");
@@ -313,6 +327,7 @@ TEST(SourceChanged, TruncatedWhileDecrypting) {
     const Outcome o = program.Wait();
     if (o.Exited(0)) {
         Note("truncated encrypted file: the program had read everything before the change");
+        EXPECT_TRUE(Has(o.out, "decrypted")) << o;
         EXPECT_TRUE(HoldsPattern(f / "data", size, 11));
     } else {
         Note("truncated encrypted file: the program noticed and failed");
@@ -336,6 +351,7 @@ TEST(SourceChanged, DeletedWhileEncrypting) {
     // have encrypted all of it.
     if (o.Exited(0)) {
         Note("deleted source: the open file was read to its end");
+        EXPECT_TRUE(Has(o.out, "encrypted")) << o;
         EXPECT_TRUE(DecryptsToPattern(f / "src.BF", size, 12));
     } else {
         Note("deleted source: the program failed");
