@@ -27,9 +27,10 @@ seconds() { # prints wall seconds of the command
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-declare -a oe od se sd
+declare -a oe od se sd pe
 for ((i = 0; i < runs; i++)); do
     oe+=("$(seconds "$bench" encrypt "$key" "$work/plain" "$work/ours.BF")")
+    pe+=("$(seconds "$bench" encrypt "$key" "$work/plain" "$work/ours.BF" --progress)")
     se+=("$(seconds "${ssl[@]}" -in "$work/plain" -out "$work/ssl2.BF")")
     od+=("$(seconds "$bench" decrypt "$key" "$work/ssl.BF" "$work/ours.out")")
     sd+=("$(seconds "${ssl[@]}" -d -in "$work/ssl.BF" -out "$work/ssl.out")")
@@ -45,7 +46,22 @@ printf 'encrypt: quillmoor %.3f s  openssl %.3f s  speed-up %.2fx\n' "$(m "${oe[
     "$(ratio "$(m "${se[@]}")" "$(m "${oe[@]}")")"
 printf 'decrypt: quillmoor %.3f s  openssl %.3f s  speed-up %.2fx\n' "$(m "${od[@]}")" "$(m "${sd[@]}")" \
     "$(ratio "$(m "${sd[@]}")" "$(m "${od[@]}")")"
+printf 'progress reports: encrypt %.3f s with, %.3f s without\n' "$(m "${pe[@]}")" "$(m "${oe[@]}")"
 printf 'peak memory of an encryption: %s KiB (getrusage ru_maxrss)\n' "$peak"
+
+# Peak memory of the command-line tool itself, for each operation.
+cli="$build/bin/quillmoor-cli"
+if [ -x "$cli" ] && command -v python3 >/dev/null; then
+    export QM_BENCH_KEY=$key
+    for op in "encrypt $work/plain" "decrypt $work/plain.BF" "wipe --yes $work/plain"; do
+        python3 - "$cli" $op <<'PY'
+import resource, subprocess, sys
+args = [sys.argv[1], sys.argv[2]] + (["--key-env", "QM_BENCH_KEY"] if sys.argv[2] != "wipe" else []) + ["--quiet"] + sys.argv[3:]
+subprocess.run(args, check=True)
+print(f"quillmoor-cli {sys.argv[2]}: peak RSS {resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss} KiB")
+PY
+    done
+fi
 
 if [ -x "$build/bin/quillmoor-blockbench" ]; then
     "$build/bin/quillmoor-blockbench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
