@@ -56,18 +56,9 @@ DirList::DirList(QWidget* parent) : QListWidget(parent) {
 }
 
 bool DirList::setPath(const QString& folder, QString* reason) {
-    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
     QStringList subfolders;
-    QString why;
-    if (!ReadFolder(clean, QDir::Dirs, subfolders, why)) {
-        if (reason)
-            *reason = why;
+    if (!MoveToFolder(folder, QDir::Dirs, path_, watcher_, subfolders, reason))
         return false;
-    }
-    if (!path_.isEmpty())
-        watcher_.removePath(path_);
-    path_ = clean;
-    watcher_.addPath(path_);
     fill(path_, subfolders);
     emit pathChanged(path_);
     return true;

@@ -13,18 +13,9 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
 }
 
 bool FileList::setPath(const QString& folder, QString* reason) {
-    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
     QStringList names;
-    QString why;
-    if (!ReadFolder(clean, QDir::Files, names, why)) {
-        if (reason)
-            *reason = why;
+    if (!MoveToFolder(folder, QDir::Files, path_, watcher_, names, reason))
         return false;
-    }
-    if (!path_.isEmpty())
-        watcher_.removePath(path_);
-    path_ = clean;
-    watcher_.addPath(path_);
     fill(names);
     return true;
 }

@@ -21,4 +21,20 @@ bool ReadFolder(const QString& folder, QDir::Filters kind, QStringList& names, Q
     return true;
 }
 
+bool MoveToFolder(const QString& folder, QDir::Filters kind, QString& path,
+                  QFileSystemWatcher& watcher, QStringList& names, QString* reason) {
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    QString why;
+    if (!ReadFolder(clean, kind, names, why)) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    if (!path.isEmpty())
+        watcher.removePath(path);
+    path = clean;
+    watcher.addPath(path);
+    return true;
+}
+
 } // namespace quillmoor::app

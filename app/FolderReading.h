@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QString>
 #include <QStringList>
 
@@ -10,5 +11,11 @@ namespace quillmoor::app {
 // false with the system's reason when the folder cannot be listed. Hidden
 // entries are left out, as the classic lists did.
 bool ReadFolder(const QString& folder, QDir::Filters kind, QStringList& names, QString& reason);
+
+// Moves a list from the folder `path` to `folder`: reads its names and, when
+// that works, watches the new folder instead of the old one. When the folder
+// cannot be read nothing changes, false is returned and `reason` says why.
+bool MoveToFolder(const QString& folder, QDir::Filters kind, QString& path,
+                  QFileSystemWatcher& watcher, QStringList& names, QString* reason);
 
 } // namespace quillmoor::app

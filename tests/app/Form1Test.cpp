@@ -66,12 +66,7 @@ class Form1Test : public QObject {
     void closingWithoutAboutStillOverwrites();
 
   private:
-    template <typename T> T* child(const char* name) {
-        T* found = form_->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
+    template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
     QString sub(const QString& name) const { return dir_->path() + QLatin1Char('/') + name; }
 
     std::unique_ptr<QTemporaryDir> dir_;

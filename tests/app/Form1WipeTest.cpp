@@ -45,18 +45,9 @@ class Form1WipeTest : public QObject {
     void cancelDuringTheWipeIsReported();
 
   private:
-    template <typename T> T* child(const char* name) {
-        T* found = form_->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
+    template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
     QString at(const QString& name) const { return dir_->path() + QLatin1Char('/') + name; }
-    void select(const QString& name) {
-        auto* file1 = child<FileList>("File1");
-        file1->refresh();
-        QVERIFY(file1->selectFile(name));
-    }
+    void select(const QString& name) { QVERIFY(SelectInFileList(form_.get(), name)); }
     void wipe() { child<QPushButton>("Command4")->click(); }
 
     std::unique_ptr<QTemporaryDir> dir_;

@@ -36,12 +36,7 @@ class Form2Test : public QObject {
     void escapeDoesNothing();
 
   private:
-    template <typename T> T* child(const char* name) {
-        T* found = about_->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
+    template <typename T> T* child(const char* name) { return Child<T>(about_.get(), name); }
     QString labelText(const char* name) { return child<QLabel>(name)->text(); }
 
     std::unique_ptr<Form2> about_;

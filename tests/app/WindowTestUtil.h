@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "app/FileList.h"
 #include "app/Form2.h"
 
 namespace quillmoor::test {
@@ -37,6 +38,21 @@ inline QList<app::Form2*> AboutWindows() {
         if (auto* about = qobject_cast<app::Form2*>(widget))
             found.append(about);
     return found;
+}
+
+// The control called `name` in `window`; a test without it cannot go on.
+template <typename T> T* Child(QWidget* window, const char* name) {
+    T* found = window->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// Re-reads File1 of `window` and selects `name` in it, as a click would.
+inline bool SelectInFileList(QWidget* window, const QString& name) {
+    auto* list = Child<app::FileList>(window, "File1");
+    list->refresh();
+    return list->selectFile(name);
 }
 
 inline void RunDeferredDeletes() {
