@@ -65,6 +65,33 @@ void Report(std::ostream& err, std::string_view subject, std::string_view reason
 
 bool Interrupted(const CliConsole& console) { return console.interrupted && console.interrupted(); }
 
+// What became of one FILE operand.
+enum class FileResult { Done, Failed, Stop };
+
+// Runs `each` on every FILE operand with its folder and name, after
+// reporting the ones that name no file. Stops at an interrupt, or when
+// `each` says so.
+template <typename Each>
+int ForEachFile(const Invocation& inv, std::ostream& err, const CliConsole& console, Each each) {
+    int exitStatus = kExitOk;
+    for (const std::string& file : inv.operands) {
+        if (Interrupted(console))
+            return kExitFailed;
+        const FileArgument where = SplitFileArgument(file);
+        if (where.name.empty()) {
+            Report(err, file, file.empty() ? "empty file name" : "names a folder, not a file");
+            exitStatus = kExitFailed;
+            continue;
+        }
+        switch (each(file, where)) {
+        case FileResult::Done: break;
+        case FileResult::Failed: exitStatus = kExitFailed; break;
+        case FileResult::Stop: return kExitFailed;
+        }
+    }
+    return exitStatus;
+}
+
 // Scrubs a secret however the function holding it returns.
 template <typename C> class Scrub {
   public:
@@ -299,16 +326,7 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
         ~ClearState() { BlowfishClearState(blowfishState()); }
     } clearState;
 
-    int exitStatus = kExitOk;
-    for (const std::string& file : inv.operands) {
-        if (Interrupted(console))
-            return kExitFailed;
-        const FileArgument where = SplitFileArgument(file);
-        if (where.name.empty()) {
-            Report(err, file, file.empty() ? "empty file name" : "names a folder, not a file");
-            exitStatus = kExitFailed;
-            continue;
-        }
+    return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
         app::CommandRequest request;
         Scrub scrubRequestKey(request.keyText);
         request.operation = operation;
@@ -330,19 +348,17 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
                 out << (encrypt ? "encrypted " : "decrypted ") << file << " -> "
                     << outcome.target.string() << '\n'
                     << std::flush;
-            break;
+            return FileResult::Done;
         case app::CommandStatus::Cancelled:
             Report(err, file, "interrupted; nothing was changed");
-            return kExitFailed;
+            return FileResult::Stop;
         case app::CommandStatus::NoSelection: // not reachable: every FILE has a name
         case app::CommandStatus::KeyRefused:
-        case app::CommandStatus::Failed:
-            Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
-            exitStatus = kExitFailed;
-            break;
+        case app::CommandStatus::Failed: break;
         }
-    }
-    return exitStatus;
+        Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
+        return FileResult::Failed;
+    });
 }
 
 bool IsYes(std::string_view answer) {
@@ -357,16 +373,7 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
         return Usage(err, "wipe: refusing to wipe without --yes: standard input is not a "
                           "terminal, so nobody can confirm, and a wipe cannot be undone");
 
-    int exitStatus = kExitOk;
-    for (const std::string& file : inv.operands) {
-        if (Interrupted(console))
-            return kExitFailed;
-        const FileArgument where = SplitFileArgument(file);
-        if (where.name.empty()) {
-            Report(err, file, file.empty() ? "empty file name" : "names a folder, not a file");
-            exitStatus = kExitFailed;
-            continue;
-        }
+    return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
         const std::string path = app::SourcePath(where.folder, where.name);
         if (!inv.yes) {
             err << "Do you want to wipe file: " << path << " [y/N] " << std::flush;
@@ -375,11 +382,11 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             const LineStatus status =
                 ReadFirstLine(console.inFd, answer, error, console.interrupted);
             if (status == LineStatus::Interrupted)
-                return kExitFailed;
+                return FileResult::Stop;
             if (status != LineStatus::Ok || !IsYes(answer)) {
                 if (!inv.quiet)
                     out << "skipped " << file << '\n' << std::flush;
-                continue;
+                return FileResult::Done;
             }
         }
         app::WipeOptions options;
@@ -391,17 +398,16 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             };
             if (app::WipeFile(app::PathFromString(path), options) == app::WipeResult::Cancelled) {
                 Report(err, file, "interrupted; the file is only partly overwritten");
-                return kExitFailed;
+                return FileResult::Stop;
             }
         } catch (const std::exception& e) {
             Report(err, file, e.what());
-            exitStatus = kExitFailed;
-            continue;
+            return FileResult::Failed;
         }
         if (!inv.quiet)
             out << "wiped " << file << '\n' << std::flush;
-    }
-    return exitStatus;
+        return FileResult::Done;
+    });
 }
 
 int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const CliConsole& console) {
