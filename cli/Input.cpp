@@ -10,6 +10,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -30,6 +31,19 @@ void AppendSecret(std::string& line, const char* bytes, std::size_t count) {
     line.append(bytes, count);
 }
 
+// Waits up to a fifth of a second for input. An interrupt that lands just
+// before a blocking read would otherwise go unseen until the user types.
+bool WaitForInput(int fd) {
+#ifdef _WIN32
+    (void)fd;
+    return true;
+#else
+    pollfd watch{fd, POLLIN, 0};
+    const int ready = ::poll(&watch, 1, 200);
+    return ready > 0 || (ready < 0 && errno != EINTR); // a real error is for read() to report
+#endif
+}
+
 } // namespace
 
 LineStatus ReadFirstLine(int fd, std::string& line, int& error,
@@ -39,6 +53,13 @@ LineStatus ReadFirstLine(int fd, std::string& line, int& error,
     char chunk[256];
     LineStatus status = LineStatus::Ok;
     for (;;) {
+        if (interrupted && interrupted()) {
+            status = LineStatus::Interrupted;
+            error = EINTR;
+            break;
+        }
+        if (!WaitForInput(fd))
+            continue; // look at the interrupt flag again
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR && !(interrupted && interrupted()))
