@@ -24,7 +24,10 @@ build=${FUZZ_BUILD:-build-fuzz}
 targets=(hex_text file_decrypt md5)
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# The file target's working folder, in memory where possible.
+QUILLMOOR_FUZZ_SCRATCH=$(mktemp -d -p /dev/shm quillmoor-fuzz-XXXXXX 2>/dev/null || mktemp -d)
+export QUILLMOOR_FUZZ_SCRATCH
+trap 'rm -rf "$scratch" "$QUILLMOOR_FUZZ_SCRATCH"' EXIT
 if ! { cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ &&
        cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"; } >"$scratch/build.log" 2>&1; then
     cat "$scratch/build.log" >&2
