@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <future>
 #include <utility>
 #include <vector>
 
@@ -47,7 +48,8 @@ class WipeRun {
             Fail(kErrDeviceIo, "cannot wipe", path, error);
         blocks_ = WipeBlockCount(length);
         total_ = 9 * blocks_ * kWipeBlockBytes;
-        buffer_.resize(std::min<std::uint64_t>(blocks_, kBlocksPerWrite) * kWipeBlockBytes);
+        for (auto& buffer : buffers_)
+            buffer.resize(std::min<std::uint64_t>(blocks_, kBlocksPerWrite) * kWipeBlockBytes);
     }
 
     WipeRun(const WipeRun&) = delete;
@@ -68,17 +70,30 @@ class WipeRun {
 
   private:
     bool Write(SubPass sub) {
-        if (sub != SubPass::Random)
-            std::fill(buffer_.begin(), buffer_.end(), sub == SubPass::Zero ? 0x00 : 0xFF);
-        for (std::uint64_t block = 0; block < blocks_;) {
+        const bool random = sub == SubPass::Random;
+        if (!random)
+            std::fill(buffers_[0].begin(), buffers_[0].end(), sub == SubPass::Zero ? 0x00 : 0xFF);
+        const auto bytesOf = [&](std::uint64_t block, std::vector<std::uint8_t>& buffer) {
             const std::uint64_t count = std::min<std::uint64_t>(blocks_ - block, kBlocksPerWrite);
-            const std::span<std::uint8_t> bytes(buffer_.data(), count * kWipeBlockBytes);
-            if (sub == SubPass::Random)
-                FillRandomBlocks(bytes);
+            return std::span<std::uint8_t>(buffer.data(), count * kWipeBlockBytes);
+        };
+        if (random)
+            FillRandomBlocks(bytesOf(0, buffers_[0]));
+        for (std::uint64_t block = 0, batch = 0; block < blocks_; ++batch) {
+            const std::span<std::uint8_t> bytes = bytesOf(block, buffers_[random ? batch % 2 : 0]);
+            const std::uint64_t next = block + bytes.size() / kWipeBlockBytes;
+            // The next random batch is made while this one is written.
+            std::future<void> nextBatch;
+            if (random && next < blocks_)
+                nextBatch = std::async(std::launch::async, [&, next, batch] {
+                    FillRandomBlocks(bytesOf(next, buffers_[(batch + 1) % 2]));
+                });
             const IoResult r = WriteFullyAt(handle_, bytes, block * kWipeBlockBytes);
+            if (nextBatch.valid())
+                nextBatch.get();
             if (!r.ok)
                 Fail(WriteErrorNumber(r.error), "cannot write", path_, r.error);
-            block += count;
+            block = next;
             done_ += bytes.size();
             if (options_.progress && !options_.progress(done_, total_))
                 return false;
@@ -105,7 +120,7 @@ class WipeRun {
     WipeRandom random_;
     FileHandle handle_ = kInvalidHandle;
     std::uint64_t blocks_ = 0, total_ = 0, done_ = 0;
-    std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint8_t> buffers_[2];
 };
 
 } // namespace
@@ -135,15 +150,17 @@ std::uint64_t WipeRandom::Next() {
 }
 
 void WipeRandom::Fill(std::span<std::uint8_t> bytes) {
-    // r = u / 2^32 for a 32-bit draw u, so floor(255 r) = (255 u) >> 32.
+    // Each 64-bit draw gives four 16-bit fractions r = u / 2^16, and
+    // floor(255 r) = (255 u) >> 16 is 0 to 254, each value about equally often.
     std::size_t i = 0;
-    for (; i + 2 <= bytes.size(); i += 2) {
+    for (; i + 4 <= bytes.size(); i += 4) {
         const std::uint64_t draw = Next();
-        bytes[i] = static_cast<std::uint8_t>(((draw & 0xFFFFFFFFu) * 255) >> 32);
-        bytes[i + 1] = static_cast<std::uint8_t>(((draw >> 32) * 255) >> 32);
+        for (int lane = 0; lane < 4; ++lane)
+            bytes[i + lane] =
+                static_cast<std::uint8_t>(((draw >> (16 * lane)) & 0xFFFF) * 255 >> 16);
     }
-    if (i < bytes.size())
-        bytes[i] = static_cast<std::uint8_t>(((Next() & 0xFFFFFFFFu) * 255) >> 32);
+    for (std::uint64_t draw = Next(); i < bytes.size(); ++i, draw >>= 16)
+        bytes[i] = static_cast<std::uint8_t>((draw & 0xFFFF) * 255 >> 16);
 }
 
 WipeResult WipeFile(const fs::path& path, const WipeOptions& options) {
