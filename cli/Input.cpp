@@ -38,6 +38,8 @@ bool WaitForInput(int fd) {
     (void)fd;
     return true;
 #else
+    if (fd < 0)
+        return true; // poll() would ignore it for ever; read() reports it
     pollfd watch{fd, POLLIN, 0};
     const int ready = ::poll(&watch, 1, 200);
     return ready > 0 || (ready < 0 && errno != EINTR); // a real error is for read() to report
