@@ -38,12 +38,14 @@ std::uint64_t Cycles() {
 #endif
 }
 
-template <typename Body> void Measure(benchmark::State& state, std::size_t bytesPerIteration, Body body) {
+template <typename Body>
+void Measure(benchmark::State& state, std::size_t bytesPerIteration, Body body) {
     const std::uint64_t start = Cycles();
     for (auto _ : state)
         body();
     const std::uint64_t cycles = Cycles() - start;
-    const auto bytes = static_cast<double>(state.iterations()) * static_cast<double>(bytesPerIteration);
+    const auto bytes =
+        static_cast<double>(state.iterations()) * static_cast<double>(bytesPerIteration);
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
     state.counters["cycles/byte"] = static_cast<double>(cycles) / bytes;
 }
