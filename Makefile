@@ -55,7 +55,10 @@ clean:
 .PHONY: fuzz fuzz-ci
 FUZZ_SECONDS ?= 300
 FUZZ_CI_SECONDS ?= 60
-fuzz: deps
+FUZZ_DEPS = clang libfuzzer-14-dev libssl-dev
+fuzz:
+	@./tools/install-deps.sh $(FUZZ_DEPS)
 	@./tools/fuzz.sh $(FUZZ_SECONDS)
-fuzz-ci: deps
+fuzz-ci:
+	@./tools/install-deps.sh $(FUZZ_DEPS)
 	@./tools/fuzz.sh --ci $(FUZZ_CI_SECONDS)

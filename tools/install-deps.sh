@@ -3,8 +3,10 @@
 # that is already there. Runs apt as root, or through sudo.
 set -euo pipefail
 
+# What `make run` and `make test` need; the other targets name their own
+# extras (fuzzing, the Windows build, screenshots) as arguments.
 packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-          openssl xvfb xauth clang libfuzzer-14-dev libssl-dev)
+          openssl)
 extra=("$@")
 
 missing=()

@@ -11,7 +11,7 @@ build=${1:-build}
 out=${2:-docs}
 
 if [ -z "${SCREENSHOT_INSIDE_XVFB:-}" ]; then
-    ./tools/install-deps.sh xdotool imagemagick
+    ./tools/install-deps.sh xvfb xauth xdotool imagemagick
     if [ ! -x "$build/bin/quillmoor" ]; then
         cmake -S . -B "$build" >/dev/null
         cmake --build "$build" -j "$(nproc)" --target quillmoor
