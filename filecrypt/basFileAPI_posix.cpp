@@ -55,12 +55,6 @@ template <typename Call> IoResult Transfer(std::size_t size, bool isRead, Call c
     return result;
 }
 
-void CheckBuffer(std::size_t size, std::int32_t count) {
-    if (size == 0 || (count > 0 && static_cast<std::size_t>(count) > size))
-        throw RuntimeError(kErrSubscriptOutOfRange,
-                           "Subscript out of range: buffer of " + std::to_string(size) + " bytes");
-}
-
 // Removes temporary files of `name` that an earlier run left behind: one
 // whose lock can be taken belongs to no running process.
 void RemoveStaleTemporaries(const fs::path& folder, const std::string& name) {
@@ -116,16 +110,6 @@ FileHandle OpenExistingForUpdate(const fs::path& path, int& error) {
     return fd;
 }
 
-FileHandle OpenExistingForReading(const fs::path& path) {
-    int error = 0;
-    return OpenExistingForReading(path, error);
-}
-
-FileHandle CreateForWriting(const fs::path& path) {
-    int error = 0;
-    return CreateForWriting(path, error);
-}
-
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
     return Transfer(buffer.size(), true, [&](std::size_t done) {
         return ::read(handle, buffer.data() + done, buffer.size() - done);
@@ -153,20 +137,6 @@ IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
     });
 }
 
-bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer, std::int32_t count) {
-    CheckBuffer(buffer.size(), count);
-    if (count <= 0)
-        return true;
-    return ReadFully(handle, buffer.first(static_cast<std::size_t>(count))).ok;
-}
-
-bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer, std::int32_t count) {
-    CheckBuffer(buffer.size(), count);
-    if (count <= 0)
-        return true;
-    return WriteFully(handle, buffer.first(static_cast<std::size_t>(count))).ok;
-}
-
 bool SyncOpenFile(FileHandle handle, int& error) {
     if (::fsync(handle) == 0)
         return true;
@@ -181,11 +151,6 @@ bool FlushAndClose(FileHandle handle, int& error) {
         return true;
     error = errno;
     return false;
-}
-
-bool FlushAndClose(FileHandle handle) {
-    int error = 0;
-    return FlushAndClose(handle, error);
 }
 
 void CloseQuietly(FileHandle handle) noexcept {
@@ -271,10 +236,6 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 }
 
 void RemoveQuietly(const fs::path& path) noexcept { ::unlink(path.c_str()); }
-
-int WriteErrorNumber(int error) noexcept {
-    return error == ENOSPC || error == EFBIG || error == EDQUOT ? kErrDiskFull : kErrDeviceIo;
-}
 
 std::string ErrorText(int error) {
     if (error == EBUSY)

@@ -149,12 +149,6 @@ FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& erro
     return Handles().Add(handle);
 }
 
-void CheckBuffer(std::size_t size, std::int32_t count) {
-    if (size == 0 || (count > 0 && static_cast<std::size_t>(count) > size))
-        throw RuntimeError(kErrSubscriptOutOfRange,
-                           "Subscript out of range: buffer of " + std::to_string(size) + " bytes");
-}
-
 OVERLAPPED At(std::uint64_t offset) {
     OVERLAPPED overlapped{};
     overlapped.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
@@ -257,16 +251,6 @@ FileHandle OpenExistingForUpdate(const fs::path& path, int& error) {
     return number;
 }
 
-FileHandle OpenExistingForReading(const fs::path& path) {
-    int error = 0;
-    return OpenExistingForReading(path, error);
-}
-
-FileHandle CreateForWriting(const fs::path& path) {
-    int error = 0;
-    return CreateForWriting(path, error);
-}
-
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
     return Transfer(handle, buffer, nullptr);
 }
@@ -282,20 +266,6 @@ IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer) {
 IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
                       std::uint64_t offset) {
     return Transfer(handle, buffer, &offset);
-}
-
-bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer, std::int32_t count) {
-    CheckBuffer(buffer.size(), count);
-    if (count <= 0)
-        return true;
-    return ReadFully(handle, buffer.first(static_cast<std::size_t>(count))).ok;
-}
-
-bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer, std::int32_t count) {
-    CheckBuffer(buffer.size(), count);
-    if (count <= 0)
-        return true;
-    return WriteFully(handle, buffer.first(static_cast<std::size_t>(count))).ok;
 }
 
 bool SyncOpenFile(FileHandle handle, int& error) {
@@ -322,11 +292,6 @@ bool FlushAndClose(FileHandle handle, int& error) {
         return true;
     error = LastError();
     return false;
-}
-
-bool FlushAndClose(FileHandle handle) {
-    int error = 0;
-    return FlushAndClose(handle, error);
 }
 
 void CloseQuietly(FileHandle handle) noexcept {
@@ -420,10 +385,6 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 }
 
 void RemoveQuietly(const fs::path& path) noexcept { ::DeleteFileW(path.c_str()); }
-
-int WriteErrorNumber(int error) noexcept {
-    return error == ENOSPC || error == EFBIG ? kErrDiskFull : kErrDeviceIo;
-}
 
 std::string ErrorText(int error) {
     if (error == EBUSY)
