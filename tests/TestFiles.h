@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -104,6 +105,16 @@ inline void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& byt
               static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write test file " + path.string());
+}
+
+// Everything written to a temporary stream, from its start.
+inline std::string ReadAllOf(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, got);
+    return text;
 }
 
 inline std::vector<std::uint8_t> ReadFile(const fs::path& path) {

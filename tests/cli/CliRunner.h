@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/TestFiles.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -51,15 +53,6 @@ inline std::vector<char*> CStrings(std::vector<std::string>& strings) {
         out.push_back(s.data());
     out.push_back(nullptr);
     return out;
-}
-
-inline std::string ReadAll(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        text.append(buffer, got);
-    return text;
 }
 
 // In the child: everything but the standard descriptors is set up; never returns.
@@ -114,8 +107,8 @@ inline ProcessResult RunProcess(const ProcessCall& call) {
     }
     ProcessResult result;
     detail::Decode(status, result);
-    result.out = detail::ReadAll(out);
-    result.err = detail::ReadAll(err);
+    result.out = ReadAllOf(out);
+    result.err = ReadAllOf(err);
     std::fclose(in);
     std::fclose(out);
     std::fclose(err);

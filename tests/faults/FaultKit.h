@@ -5,6 +5,8 @@
 // another user, under a file size limit, paused, killed), and checks of what
 // a folder holds afterwards.
 
+#include "tests/TestFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -314,21 +316,12 @@ class Program {
             outcome.exitCode = WEXITSTATUS(status_);
         else if (WIFSIGNALED(status_))
             outcome.signal = WTERMSIG(status_);
-        outcome.out = ReadAll(out_);
-        outcome.err = ReadAll(err_);
+        outcome.out = test::ReadAllOf(out_);
+        outcome.err = test::ReadAllOf(err_);
         return outcome;
     }
 
   private:
-    static std::string ReadAll(std::FILE* file) {
-        std::string text;
-        std::rewind(file);
-        char buffer[4096];
-        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-            text.append(buffer, got);
-        return text;
-    }
-
     std::FILE* out_ = nullptr;
     std::FILE* err_ = nullptr;
     pid_t pid_ = -1;
