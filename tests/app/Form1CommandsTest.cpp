@@ -52,32 +52,23 @@ class Form1CommandsTest : public QObject {
 
   private:
     template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
-    QString at(const QString& name) const { return dir_->path() + QLatin1Char('/') + name; }
+    QString at(const QString& name) const { return folder_.at(name); }
     void select(const QString& name) { QVERIFY(SelectInFileList(form_.get(), name)); }
     void click(const char* button) { child<QPushButton>(button)->click(); }
 
-    std::unique_ptr<QTemporaryDir> dir_;
+    TestFolder folder_;
     std::unique_ptr<Form1> form_;
-    QString startFolder_ = QDir::currentPath();
 };
 
 void Form1CommandsTest::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(QDir::setCurrent(dir_->path()));
-    MessageBox::clearAnswered();
-    MessageBox::setAnswerAllWithDefault(true);
+    QVERIFY(folder_.Enter());
     form_ = std::make_unique<Form1>();
     form_->show();
 }
 
 void Form1CommandsTest::cleanup() {
-    BackgroundTask::setProgressObserver(nullptr);
-    BackgroundTask::setDialogDelay(500);
     form_.reset();
-    QDir::setCurrent(startFolder_);
-    dir_.reset();
-    MessageBox::setAnswerAllWithDefault(false);
+    folder_.Leave();
 }
 
 void Form1CommandsTest::encryptWritesTheBfFileAndTheListShowsIt() {
@@ -135,7 +126,7 @@ void Form1CommandsTest::withNothingSelectedOnlyTheKeyIsSetUp() {
     click("Command2");
     QVERIFY(MessageBox::answered().empty());
     QVERIFY(std::memcmp(&blowfishState(), &zero, sizeof zero) != 0);
-    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList({"a.txt"}));
+    QCOMPARE(QDir(folder_.path()).entryList(QDir::Files), QStringList({"a.txt"}));
 }
 
 void Form1CommandsTest::aRefusedKeyIsReportedAndNothingWritten_data() {
@@ -249,7 +240,7 @@ void Form1CommandsTest::cancelInTheProgressDialogLeavesNothingBehind() {
     QVERIFY(MessageBox::answered().empty());
     QCOMPARE(ReadBytes(at(QStringLiteral("big.bin.BF"))), QByteArray("older target"));
     // No temporary file left either.
-    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden),
              QStringList({"big.bin", "big.bin.BF"}));
 }
 

@@ -34,7 +34,6 @@ class Form1Test : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -67,37 +66,28 @@ class Form1Test : public QObject {
 
   private:
     template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
-    QString sub(const QString& name) const { return dir_->path() + QLatin1Char('/') + name; }
+    QString sub(const QString& name) const { return folder_.at(name); }
 
-    std::unique_ptr<QTemporaryDir> dir_;
+    TestFolder folder_;
     std::unique_ptr<Form1> form_;
-    QString startFolder_;
 };
 
-void Form1Test::initTestCase() { startFolder_ = QDir::currentPath(); }
-
 void Form1Test::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("beta/inner")));
-    QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("Alpha")));
+    QVERIFY(folder_.Enter());
+    QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("beta/inner")));
+    QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("Alpha")));
     QVERIFY(WriteBytes(sub(QStringLiteral("b.txt")), "bee"));
     QVERIFY(WriteBytes(sub(QStringLiteral("A.txt")), "ay"));
     QVERIFY(WriteBytes(sub(QStringLiteral("c.bin")), Pattern(100)));
     QVERIFY(WriteBytes(sub(QStringLiteral(".hidden")), "h"));
     QVERIFY(WriteBytes(sub(QStringLiteral("beta/inside.txt")), "in"));
-    QVERIFY(QDir::setCurrent(dir_->path()));
-    MessageBox::clearAnswered();
-    MessageBox::setAnswerAllWithDefault(true);
     form_ = std::make_unique<Form1>();
 }
 
 void Form1Test::cleanup() {
     form_.reset();
     RunDeferredDeletes();
-    QDir::setCurrent(startFolder_);
-    dir_.reset();
-    MessageBox::setAnswerAllWithDefault(false);
+    folder_.Leave();
 }
 
 void Form1Test::windowIsFixedWithMinimiseOnly() {
@@ -214,7 +204,7 @@ void Form1Test::initialStateOfTheBoxesAndLists() {
     QCOMPARE(text2->echoMode(), QLineEdit::Password);
     QVERIFY(child<QCheckBox>("Check1")->isChecked());
 
-    const QString here = QDir::cleanPath(dir_->path());
+    const QString here = QDir::cleanPath(folder_.path());
     auto* drive1 = child<DriveList>("Drive1");
     QVERIFY(!drive1->drive().isEmpty());
     QVERIFY2(here.startsWith(drive1->drive()), qPrintable(drive1->drive()));
@@ -405,7 +395,7 @@ void Form1Test::aDriveThatCannotBeReadIsReported() {
     auto* file1 = child<FileList>("File1");
     const QString here = dir1->path();
     const int start = drive1->currentIndex();
-    const QString gone = dir_->path() + QStringLiteral("/no-medium");
+    const QString gone = folder_.path() + QStringLiteral("/no-medium");
     drive1->addDrive(QStringLiteral("no medium"), gone);
     const int index = drive1->count() - 1;
     drive1->setCurrentIndex(index);

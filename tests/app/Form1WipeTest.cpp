@@ -46,23 +46,18 @@ class Form1WipeTest : public QObject {
 
   private:
     template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
-    QString at(const QString& name) const { return dir_->path() + QLatin1Char('/') + name; }
+    QString at(const QString& name) const { return folder_.at(name); }
     void select(const QString& name) { QVERIFY(SelectInFileList(form_.get(), name)); }
     void wipe() { child<QPushButton>("Command4")->click(); }
 
-    std::unique_ptr<QTemporaryDir> dir_;
+    TestFolder folder_;
     std::unique_ptr<Form1> form_;
     std::mutex blocksMutex_;
     std::vector<Block> randomBlocks_;
-    QString startFolder_ = QDir::currentPath();
 };
 
 void Form1WipeTest::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(QDir::setCurrent(dir_->path()));
-    MessageBox::clearAnswered();
-    MessageBox::setAnswerAllWithDefault(true);
+    QVERIFY(folder_.Enter());
     form_ = std::make_unique<Form1>();
     randomBlocks_.clear();
     form_->setRandomBlockObserver([this](std::span<const std::uint8_t> block) {
@@ -73,12 +68,8 @@ void Form1WipeTest::init() {
 }
 
 void Form1WipeTest::cleanup() {
-    BackgroundTask::setProgressObserver(nullptr);
-    BackgroundTask::setDialogDelay(500);
     form_.reset();
-    QDir::setCurrent(startFolder_);
-    dir_.reset();
-    MessageBox::setAnswerAllWithDefault(false);
+    folder_.Leave();
 }
 
 void Form1WipeTest::okOverwritesTheFileInPlace_data() {
@@ -103,7 +94,7 @@ void Form1WipeTest::okOverwritesTheFileInPlace() {
     QCOMPARE(MessageBox::answered().size(), std::size_t{1});
     const auto& box = MessageBox::answered().front();
     // The path: the list's folder, the separator, the name.
-    QCOMPARE(box.text, QStringLiteral("Do you want to wipe file: ") + dir_->path() +
+    QCOMPARE(box.text, QStringLiteral("Do you want to wipe file: ") + folder_.path() +
                            QStringLiteral("/a.txt"));
     QCOMPARE(box.title, QStringLiteral("Tolvane"));
     QCOMPARE(box.icon, QMessageBox::Warning);

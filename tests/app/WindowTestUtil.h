@@ -5,10 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <QWidget>
 
+#include <memory>
+
+#include "app/BackgroundTask.h"
 #include "app/FileList.h"
 #include "app/Form2.h"
+#include "app/MessageBox.h"
 
 namespace quillmoor::test {
 
@@ -54,6 +59,37 @@ inline bool SelectInFileList(QWidget* window, const QString& name) {
     list->refresh();
     return list->selectFile(name);
 }
+
+// A fresh folder made the working folder (where a new window's lists
+// start), with every message box answering itself so no test blocks on one.
+// Leave() puts everything back; call it once the window has gone.
+class TestFolder {
+  public:
+    [[nodiscard]] bool Enter() {
+        start_ = QDir::currentPath();
+        dir_ = std::make_unique<QTemporaryDir>();
+        if (!dir_->isValid() || !QDir::setCurrent(dir_->path()))
+            return false;
+        app::MessageBox::clearAnswered();
+        app::MessageBox::setAnswerAllWithDefault(true);
+        return true;
+    }
+
+    void Leave() {
+        app::BackgroundTask::setProgressObserver(nullptr);
+        app::BackgroundTask::setDialogDelay(500);
+        QDir::setCurrent(start_);
+        dir_.reset();
+        app::MessageBox::setAnswerAllWithDefault(false);
+    }
+
+    QString path() const { return dir_->path(); }
+    QString at(const QString& name) const { return path() + QLatin1Char('/') + name; }
+
+  private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString start_;
+};
 
 inline void RunDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
