@@ -13,8 +13,8 @@
 #include <io.h>
 #endif
 
-#include "app/Commands.h"
-#include "app/Wipe.h"
+#include "app/commands/Commands.h"
+#include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
 #include "cli/Input.h"
 #include "cli/Progress.h"
@@ -219,11 +219,11 @@ AskStatus AskSecret(const CliConsole& console, std::ostream& err, std::string_vi
 
 // The key text from wherever the options say, as the Key box would hold it:
 // a key as typed, or a password turned into 32 hex digits as by MD5.
-int ObtainKeyText(const Invocation& inv, app::Operation operation, std::ostream& err,
+int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
                   const CliConsole& console, std::u16string& keyText) {
     const KeyChoice& key = inv.key;
     const bool password = key.kind == KeyKind::PasswordEnv || key.kind == KeyKind::PasswordFile;
-    const bool confirm = operation == app::Operation::Encrypt;
+    const bool confirm = operation == commands::Operation::Encrypt;
     const std::string subject = key.kind == KeyKind::None ? "key" : key.option + " " + key.value;
     const std::string_view prompt = password ? kPasswordPrompt : kKeyPrompt;
     const std::string_view again = !confirm   ? ""
@@ -300,7 +300,7 @@ int ObtainKeyText(const Invocation& inv, app::Operation operation, std::ostream&
         WipeString(text);
         text.assign(digest.begin(), digest.end());
     }
-    if (const auto problem = app::KeyTextProblem(operation, text)) {
+    if (const auto problem = commands::KeyTextProblem(operation, text)) {
         Report(err, "key refused", *problem);
         if (!password)
             err << kProgram << ": for a password use --password-env or --password-file\n";
@@ -313,7 +313,7 @@ int ObtainKeyText(const Invocation& inv, app::Operation operation, std::ostream&
 int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
                     const CliConsole& console) {
     const bool encrypt = inv.command == "encrypt";
-    const app::Operation operation = encrypt ? app::Operation::Encrypt : app::Operation::Decrypt;
+    const commands::Operation operation = encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
 
@@ -327,34 +327,34 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
     } clearState;
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
-        app::CommandRequest request;
+        commands::CommandRequest request;
         Scrub scrubRequestKey(request.keyText);
         request.operation = operation;
         request.keyText = keyText;
         request.folder = where.folder;
         request.fileName = where.name;
         request.mode = inv.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
-        app::CommandOutcome outcome;
+        commands::CommandOutcome outcome;
         {
             ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
             request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
-            outcome = app::RunFileCommand(request);
+            outcome = commands::RunFileCommand(request);
         }
         switch (outcome.status) {
-        case app::CommandStatus::Done:
+        case commands::CommandStatus::Done:
             if (!inv.quiet)
                 out << (encrypt ? "encrypted " : "decrypted ") << file << " -> "
                     << outcome.target.string() << '\n'
                     << std::flush;
             return FileResult::Done;
-        case app::CommandStatus::Cancelled:
+        case commands::CommandStatus::Cancelled:
             Report(err, file, "interrupted; nothing was changed");
             return FileResult::Stop;
-        case app::CommandStatus::NoSelection: // not reachable: every FILE has a name
-        case app::CommandStatus::KeyRefused:
-        case app::CommandStatus::Failed: break;
+        case commands::CommandStatus::NoSelection: // not reachable: every FILE has a name
+        case commands::CommandStatus::KeyRefused:
+        case commands::CommandStatus::Failed: break;
         }
         Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
         return FileResult::Failed;
@@ -374,7 +374,7 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
                           "terminal, so nobody can confirm, and a wipe cannot be undone");
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
-        const std::string path = app::SourcePath(where.folder, where.name);
+        const std::string path = commands::SourcePath(where.folder, where.name);
         if (!inv.yes) {
             err << "Do you want to wipe file: " << path << " [y/N] " << std::flush;
             std::string answer;
@@ -389,14 +389,14 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
                 return FileResult::Done;
             }
         }
-        app::WipeOptions options;
-        options.seed = app::ClockSeed(); // a new seed for every file, as for every click
+        commands::WipeOptions options;
+        options.seed = commands::ClockSeed(); // a new seed for every file, as for every click
         try {
             ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
             options.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
-            if (app::WipeFile(app::PathFromString(path), options) == app::WipeResult::Cancelled) {
+            if (commands::WipeFile(commands::PathFromString(path), options) == commands::WipeResult::Cancelled) {
                 Report(err, file, "interrupted; the file is only partly overwritten");
                 return FileResult::Stop;
             }

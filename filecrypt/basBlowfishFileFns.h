@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cipher/basBlfArrays.h"
+#include "common/Progress.h"
 
 // The encrypted file format: nothing but 8-byte Blowfish blocks in CBC mode.
 // The plain bytes are followed by p = 8 - (n mod 8) filler bytes of value p;
@@ -17,10 +18,6 @@
 // target keeps its bytes on any failure or cancel, no partial file is left,
 // and the source is only ever read.
 namespace quillmoor {
-
-// Called after each chunk with the source bytes done so far and the total;
-// returning false cancels the operation.
-using ProgressCallback = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
 enum class DecryptMode {
     Strict,  // refuse a length that is not a positive multiple of 8 or bad filler bytes

@@ -3,7 +3,7 @@
 
 Standard library only. Each pixel is the average of 6 x 6 samples of a
 picture described in unit coordinates (x right, y down), so the edges are
-smooth at every size. Writes 32-bit RGBA PNGs into app/resources/:
+smooth at every size. Writes 32-bit RGBA PNGs into app/qt/resources/:
 
     logo.png        55 x 53, the About window's picture
     icon32.png      32 x 32, the window icon
@@ -117,7 +117,7 @@ def write_png(path, width, height, rows):
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "app", "resources")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "app", "qt", "resources")
     for name, w, h in (("logo.png", 55, 53), ("icon32.png", 32, 32), ("icon128.png", 128, 128)):
         write_png(os.path.join(out, name), w, h, render(w, h))
 

@@ -1,10 +1,10 @@
-#include "app/FolderReading.h"
+#include "app/qt/FolderReading.h"
 
 #include <QCoreApplication>
 #include <filesystem>
 #include <system_error>
 
-#include "app/NativePath.h"
+#include "app/qt/NativePath.h"
 
 namespace quillmoor::app {
 

@@ -1,4 +1,4 @@
-#include "app/BackgroundTask.h"
+#include "app/qt/BackgroundTask.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -6,7 +6,7 @@
 #include <functional>
 #include <span>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 
 class QCheckBox;
 class QCloseEvent;
@@ -17,6 +17,10 @@ class QLineEdit;
 class QPushButton;
 
 namespace quillmoor::app {
+
+// The commands this window runs, by their short names.
+using commands::CommandOutcome;
+using commands::Operation;
 
 class DirList;
 class DriveList;

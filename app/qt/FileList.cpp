@@ -1,8 +1,8 @@
-#include "app/FileList.h"
+#include "app/qt/FileList.h"
 
 #include <QDir>
 
-#include "app/FolderReading.h"
+#include "app/qt/FolderReading.h"
 
 namespace quillmoor::app {
 

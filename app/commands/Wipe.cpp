@@ -1,4 +1,4 @@
-#include "app/Wipe.h"
+#include "app/commands/Wipe.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 
-namespace quillmoor::app {
+namespace quillmoor::commands {
 
 namespace fs = std::filesystem;
 
@@ -180,4 +180,4 @@ std::uint64_t ClockSeed() {
     return SplitMix64(wall) ^ SplitMix64(steady);
 }
 
-} // namespace quillmoor::app
+} // namespace quillmoor::commands

@@ -1,11 +1,11 @@
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 
 #include "cipher/basBlowfish.h"
 #include "common/RuntimeError.h"
 #include "common/SecureWipe.h"
 #include "convert/basConvert.h"
 
-namespace quillmoor::app {
+namespace quillmoor::commands {
 
 namespace {
 
@@ -101,4 +101,4 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
     return outcome;
 }
 
-} // namespace quillmoor::app
+} // namespace quillmoor::commands

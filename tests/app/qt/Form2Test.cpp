@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "WindowTestUtil.h"
-#include "app/FitCaptions.h"
-#include "app/Form2.h"
+#include "app/qt/FitCaptions.h"
+#include "app/qt/Form2.h"
 
 using namespace quillmoor::app;
 using namespace quillmoor::test;

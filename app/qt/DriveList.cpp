@@ -1,4 +1,4 @@
-#include "app/DriveList.h"
+#include "app/qt/DriveList.h"
 
 #include <QDir>
 #include <QStorageInfo>

@@ -1,4 +1,4 @@
-#include "app/PasswordStarStyle.h"
+#include "app/qt/PasswordStarStyle.h"
 
 namespace quillmoor::app {
 

@@ -1,4 +1,4 @@
-#include "app/Form1.h"
+#include "app/qt/Form1.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,22 +13,24 @@
 #include <QUrl>
 #include <exception>
 
-#include "app/AppIcon.h"
-#include "app/BackgroundTask.h"
-#include "app/DirList.h"
-#include "app/DriveList.h"
-#include "app/FileList.h"
-#include "app/FitCaptions.h"
-#include "app/Form2.h"
-#include "app/MessageBox.h"
-#include "app/NativePath.h"
-#include "app/PasswordStarStyle.h"
-#include "app/Wipe.h"
+#include "app/qt/AppIcon.h"
+#include "app/qt/BackgroundTask.h"
+#include "app/qt/DirList.h"
+#include "app/qt/DriveList.h"
+#include "app/qt/FileList.h"
+#include "app/qt/FitCaptions.h"
+#include "app/qt/Form2.h"
+#include "app/qt/MessageBox.h"
+#include "app/qt/NativePath.h"
+#include "app/qt/PasswordStarStyle.h"
+#include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
 #include "common/SecureWipe.h"
 #include "digest/CMD5.h"
 
 namespace quillmoor::app {
+
+using namespace commands;
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <functional>
 #include <span>
 
-#include "filecrypt/basBlowfishFileFns.h"
+#include "common/Progress.h"
 
 // The Wipe command without any widget: three passes over a file in place,
 // each a zero, a random and a 0xFF sub-pass in 250-byte blocks. The file
 // keeps its name and ends n x 250 bytes long, all 0xFF (n = 1 for an empty
 // file, else the length divided by 250, rounded up).
-namespace quillmoor::app {
+namespace quillmoor::commands {
 
 inline constexpr std::size_t kWipeBlockBytes = 250;
 
@@ -47,4 +47,4 @@ class WipeRandom {
     std::uint64_t s_[4];
 };
 
-} // namespace quillmoor::app
+} // namespace quillmoor::commands

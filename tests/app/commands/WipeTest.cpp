@@ -5,12 +5,12 @@
 #include <sys/resource.h>
 #endif
 
-#include "app/Wipe.h"
+#include "app/commands/Wipe.h"
 #include "common/RuntimeError.h"
 #include "tests/TestFiles.h"
 
 using namespace quillmoor;
-using namespace quillmoor::app;
+using namespace quillmoor::commands;
 using namespace quillmoor::test;
 
 namespace {

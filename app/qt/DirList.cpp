@@ -1,4 +1,4 @@
-#include "app/DirList.h"
+#include "app/qt/DirList.h"
 
 #include <QApplication>
 #include <QDir>
@@ -7,7 +7,7 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
-#include "app/FolderReading.h"
+#include "app/qt/FolderReading.h"
 
 namespace quillmoor::app {
 

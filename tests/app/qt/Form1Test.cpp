@@ -17,13 +17,13 @@
 #include <memory>
 
 #include "WindowTestUtil.h"
-#include "app/DirList.h"
-#include "app/DriveList.h"
-#include "app/FileList.h"
-#include "app/FitCaptions.h"
-#include "app/Form1.h"
-#include "app/Form2.h"
-#include "app/MessageBox.h"
+#include "app/qt/DirList.h"
+#include "app/qt/DriveList.h"
+#include "app/qt/FileList.h"
+#include "app/qt/FitCaptions.h"
+#include "app/qt/Form1.h"
+#include "app/qt/Form2.h"
+#include "app/qt/MessageBox.h"
 #include "cipher/basBlowfish.h"
 
 using namespace quillmoor;

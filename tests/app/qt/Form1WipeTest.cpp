@@ -15,14 +15,15 @@
 #include <vector>
 
 #include "WindowTestUtil.h"
-#include "app/BackgroundTask.h"
-#include "app/FileList.h"
-#include "app/Form1.h"
-#include "app/MessageBox.h"
-#include "app/Wipe.h"
+#include "app/qt/BackgroundTask.h"
+#include "app/qt/FileList.h"
+#include "app/qt/Form1.h"
+#include "app/qt/MessageBox.h"
+#include "app/commands/Wipe.h"
 
 using namespace quillmoor;
 using namespace quillmoor::app;
+using namespace quillmoor::commands;
 using namespace quillmoor::test;
 
 using Block = std::vector<std::uint8_t>;

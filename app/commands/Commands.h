@@ -8,7 +8,7 @@
 
 // The Encrypt and Decrypt commands without any widget: the window and the
 // command-line tool hand in what the user chose and show the outcome.
-namespace quillmoor::app {
+namespace quillmoor::commands {
 
 enum class Operation { Encrypt, Decrypt };
 
@@ -55,4 +55,4 @@ std::string DecryptTargetPath(const std::string& sourcePath);
 // digits only; Decrypt takes any text, so files made with odd keys still open.
 std::optional<std::string> KeyTextProblem(Operation operation, std::u16string_view keyText);
 
-} // namespace quillmoor::app
+} // namespace quillmoor::commands

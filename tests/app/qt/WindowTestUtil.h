@@ -10,10 +10,10 @@
 
 #include <memory>
 
-#include "app/BackgroundTask.h"
-#include "app/FileList.h"
-#include "app/Form2.h"
-#include "app/MessageBox.h"
+#include "app/qt/BackgroundTask.h"
+#include "app/qt/FileList.h"
+#include "app/qt/Form2.h"
+#include "app/qt/MessageBox.h"
 
 namespace quillmoor::test {
 

@@ -15,16 +15,17 @@
 #include <memory>
 
 #include "WindowTestUtil.h"
-#include "app/BackgroundTask.h"
-#include "app/FileList.h"
-#include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "app/qt/BackgroundTask.h"
+#include "app/qt/FileList.h"
+#include "app/qt/Form1.h"
+#include "app/qt/MessageBox.h"
 #include "cipher/basBlowfish.h"
 #include "convert/basConvert.h"
 #include "filecrypt/basBlowfishFileFns.h"
 
 using namespace quillmoor;
 using namespace quillmoor::app;
+using namespace quillmoor::commands;
 using namespace quillmoor::test;
 
 namespace {

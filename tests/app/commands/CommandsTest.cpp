@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "cipher/basBlowfish.h"
 #include "convert/basConvert.h"
 #include "tests/TestFiles.h"
 
 using namespace quillmoor;
-using namespace quillmoor::app;
+using namespace quillmoor::commands;
 using namespace quillmoor::test;
 
 namespace {

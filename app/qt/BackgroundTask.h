@@ -4,7 +4,7 @@
 #include <QString>
 #include <functional>
 
-#include "filecrypt/basBlowfishFileFns.h"
+#include "common/Progress.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "app/Form2.h"
+#include "app/qt/Form2.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/AppIcon.h"
-#include "app/FitCaptions.h"
+#include "app/qt/AppIcon.h"
+#include "app/qt/FitCaptions.h"
 
 namespace quillmoor::app {
 

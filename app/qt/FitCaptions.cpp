@@ -1,4 +1,4 @@
-#include "app/FitCaptions.h"
+#include "app/qt/FitCaptions.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
