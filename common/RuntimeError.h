@@ -1,7 +1,9 @@
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace quillmoor {
 
@@ -18,17 +20,35 @@ enum ErrorNumber : int {
     kErrWrongKeyOrDamaged = 321,
 };
 
-// The one exception type of the core: an error number and a message that
-// names the file and the reason where there is one.
+// The one exception type of the core: an error number and a message. A
+// failure about a file also carries its parts (what was being done, the
+// file, the reason, and a second file where one is involved, such as a
+// link's target), so the command layer can word it for the user without
+// parsing the message or trusting the name to be printable.
 class RuntimeError : public std::runtime_error {
   public:
     RuntimeError(int number, const std::string& message)
         : std::runtime_error(message), number_(number) {}
 
+    // `action` is lower case ("cannot open"); `reason` names no file.
+    RuntimeError(int number, std::string action, std::filesystem::path path, std::string reason,
+                 std::filesystem::path other = {})
+        : std::runtime_error(action + " '" + path.string() + "': " + reason), number_(number),
+          action_(std::move(action)), path_(std::move(path)), reason_(std::move(reason)),
+          other_(std::move(other)) {}
+
     [[nodiscard]] int number() const noexcept { return number_; }
+    [[nodiscard]] const std::string& action() const noexcept { return action_; }
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
+    [[nodiscard]] const std::string& reason() const noexcept { return reason_; }
+    [[nodiscard]] const std::filesystem::path& other() const noexcept { return other_; }
 
   private:
     int number_;
+    std::string action_;
+    std::filesystem::path path_;
+    std::string reason_;
+    std::filesystem::path other_;
 };
 
 } // namespace quillmoor

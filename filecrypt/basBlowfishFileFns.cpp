@@ -27,7 +27,7 @@ namespace {
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, const std::string& why) {
-    throw RuntimeError(number, std::string(what) + " '" + path.string() + "': " + why);
+    throw RuntimeError(number, what, path, why);
 }
 
 [[noreturn]] void FailWrite(const fs::path& path, int error) {

@@ -24,7 +24,7 @@ constexpr std::size_t kBlocksPerWrite = 4096;
 enum class SubPass { Zero, Random, Full };
 
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, int error) {
-    throw RuntimeError(number, std::string(what) + " '" + path.string() + "': " + ErrorText(error));
+    throw RuntimeError(number, what, path, ErrorText(error));
 }
 
 std::uint64_t SplitMix64(std::uint64_t& x) {
