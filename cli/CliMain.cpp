@@ -17,6 +17,7 @@
 #include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
 #include "cli/Input.h"
+#include "cli/Jobs.h"
 #include "cli/Progress.h"
 #include "cli/Utf8.h"
 #include "common/RuntimeError.h"
@@ -64,9 +65,6 @@ void Report(std::ostream& err, std::string_view subject, std::string_view reason
 }
 
 bool Interrupted(const CliConsole& console) { return console.interrupted && console.interrupted(); }
-
-// What became of one FILE operand.
-enum class FileResult { Done, Failed, Stop };
 
 // Runs `each` on every FILE operand with its folder and name, after
 // reporting the ones that name no file. Stops at an interrupt, or when
@@ -313,7 +311,8 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
 int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
                     const CliConsole& console) {
     const bool encrypt = inv.command == "encrypt";
-    const commands::Operation operation = encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
+    const commands::Operation operation =
+        encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
 
@@ -336,10 +335,9 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
         request.mode = inv.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
         commands::CommandOutcome outcome;
         {
-            ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
-            request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
-                return bar.Update(done, total);
-            };
+            ProgressBar bar(err, !inv.quiet && console.errIsTerminal, console.interrupted, 1,
+                            console.columns);
+            request.progress = bar.For(0, file);
             outcome = commands::RunFileCommand(request);
         }
         switch (outcome.status) {
@@ -392,11 +390,11 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
         commands::WipeOptions options;
         options.seed = commands::ClockSeed(); // a new seed for every file, as for every click
         try {
-            ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
-            options.progress = [&bar](std::uint64_t done, std::uint64_t total) {
-                return bar.Update(done, total);
-            };
-            if (commands::WipeFile(commands::PathFromString(path), options) == commands::WipeResult::Cancelled) {
+            ProgressBar bar(err, !inv.quiet && console.errIsTerminal, console.interrupted, 1,
+                            console.columns);
+            options.progress = bar.For(0, file);
+            if (commands::WipeFile(commands::PathFromString(path), options) ==
+                commands::WipeResult::Cancelled) {
                 Report(err, file, "interrupted; the file is only partly overwritten");
                 return FileResult::Stop;
             }

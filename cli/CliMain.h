@@ -20,7 +20,8 @@ struct CliConsole {
     int inFd = 0; // standard input: keys, passwords and wipe answers
     bool inIsTerminal = false;
     bool errIsTerminal = false;
-    std::function<bool()> interrupted; // true once the user asked to stop
+    std::function<bool()> interrupted;    // true once the user asked to stop
+    std::function<std::size_t()> columns; // of the terminal standard error shows on
 };
 
 // A FILE argument as the window's file list would give it: the folder

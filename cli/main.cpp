@@ -15,6 +15,7 @@
 #endif
 
 #include "cli/CliMain.h"
+#include "cli/Progress.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     console.inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     console.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     console.interrupted = [] { return g_signal != 0; };
+    console.columns = [] { return quillmoor::cli::TerminalColumns(STDERR_FILENO); };
     const int status = quillmoor::cli::RunCli(args, std::cout, std::cerr, console);
     std::cout.flush();
     if (g_signal != 0) {

@@ -1,0 +1,87 @@
+#include "cli/Jobs.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace quillmoor::cli {
+
+namespace {
+
+unsigned Cores() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+bool Stops(const std::function<bool()>& interrupted) { return interrupted && interrupted(); }
+
+} // namespace
+
+unsigned JobWorkers(unsigned requested, std::size_t files) {
+    const unsigned wanted = requested ? requested : Cores();
+    return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, wanted));
+}
+
+unsigned JobThreadBudget(unsigned workers) { return std::max(1u, Cores() / std::max(1u, workers)); }
+
+int RunJobs(std::size_t count, unsigned workers,
+            const std::function<JobReport(std::size_t, unsigned)>& job,
+            const std::function<void(std::size_t, const JobReport&)>& publish,
+            const std::function<bool()>& interrupted) {
+    const unsigned threads = JobThreadBudget(workers);
+    bool failed = false;
+    if (workers <= 1) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (Stops(interrupted))
+                return 1;
+            const JobReport report = job(i, threads);
+            publish(i, report);
+            failed |= report.result != FileResult::Done;
+            if (report.result == FileResult::Stop)
+                break;
+        }
+        return failed ? 1 : 0;
+    }
+
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::vector<std::optional<JobReport>> reports(count);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    unsigned running = workers;
+    std::vector<std::thread> pool;
+    for (unsigned w = 0; w < workers; ++w)
+        pool.emplace_back([&] {
+            for (std::size_t i; !stop && !Stops(interrupted) && (i = next++) < count;) {
+                JobReport report = job(i, threads);
+                std::lock_guard lock(mutex);
+                if (report.result == FileResult::Stop)
+                    stop = true;
+                reports[i] = std::move(report);
+                ready.notify_all();
+            }
+            std::lock_guard lock(mutex);
+            --running;
+            ready.notify_all();
+        });
+
+    // Jobs start in index order, so the first one without a report once the
+    // workers are gone never started, and neither did any after it.
+    std::size_t published = 0;
+    for (; published < count; ++published) {
+        std::unique_lock lock(mutex);
+        ready.wait(lock, [&] { return reports[published].has_value() || running == 0; });
+        if (!reports[published])
+            break;
+        const JobReport report = std::move(*reports[published]);
+        lock.unlock();
+        publish(published, report);
+        failed |= report.result != FileResult::Done;
+    }
+    for (auto& worker : pool)
+        worker.join();
+    return failed || published < count ? 1 : 0;
+}
+
+} // namespace quillmoor::cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Several FILE operands at once: encryption is one serial chain per file,
+// so files side by side are the only way past the speed of one core.
+namespace quillmoor::cli {
+
+// What became of one FILE operand.
+enum class FileResult { Done, Failed, Stop };
+
+// One job's outcome and the lines it has for the user, held back until every
+// earlier job has been reported.
+struct JobReport {
+    FileResult result = FileResult::Done;
+    std::string out, err;
+};
+
+// The worker count for `requested` jobs (0: one per core) over `files`.
+unsigned JobWorkers(unsigned requested, std::size_t files);
+// The threads one job may use, so that the workers together do not ask for
+// more than the cores there are (decryption splits a file across threads).
+unsigned JobThreadBudget(unsigned workers);
+
+// Runs job(i, threads) for every i below `count` on `workers` threads and
+// hands each report to publish(i, report) in index order, as a run one after
+// another would. After a Stop, or once interrupted() holds, no job starts.
+// With one worker everything runs on the calling thread. Returns 0 when
+// every job was Done, else 1.
+int RunJobs(std::size_t count, unsigned workers,
+            const std::function<JobReport(std::size_t index, unsigned threads)>& job,
+            const std::function<void(std::size_t index, const JobReport&)>& publish,
+            const std::function<bool()>& interrupted);
+
+} // namespace quillmoor::cli
