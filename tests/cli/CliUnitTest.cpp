@@ -1,5 +1,6 @@
 // The pieces of quillmoor-cli that are worth testing on their own: splitting
-// a FILE argument, UTF-8 to UTF-16, reading one line of a secret.
+// a FILE argument, UTF-8 to UTF-16, reading one line of a secret, the
+// progress line, the jobs runner and the key generator.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,9 @@
 
 #include "cli/CliMain.h"
 #include "cli/Input.h"
+#include "cli/Jobs.h"
+#include "cli/Keygen.h"
+#include "cli/Progress.h"
 #include "cli/Utf8.h"
 
 using namespace quillmoor::cli;
@@ -192,6 +196,151 @@ TEST(RunCliInProcess, InterruptBeforeTheFirstFileStartsNothing) {
               kExitFailed);
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "") << "no file was attempted";
+}
+
+} // namespace
+
+namespace {
+
+TEST(ProgressLine, FitsTheWidthCuttingTheNameOnWholeCharacters) {
+    const std::uint64_t mib = 1 << 20;
+    struct Case {
+        ProgressLine line;
+        std::size_t columns;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {{"a.txt", 0, 1, 8 * mib, 32 * mib, 0},
+         80,
+         "a.txt [#####...............] 25%  8.0 MiB / 32.0 MiB"},
+        {{"a.txt", 2, 8, 16 * mib, 32 * mib, 100.0 * mib},
+         80,
+         "[3/8] a.txt [##########..........] 50%  16.0 MiB / 32.0 MiB  100.0 MiB/s"},
+        // A pipe: no total, so no bar and no percentage.
+        {{"-", 0, 1, 20 * mib, 0, 0}, 80, "-  20.0 MiB"},
+        // The name gives way first, cut in front on a whole character.
+        {{"report-\xC3\xA9t\xC3\xA9.pdf", 0, 1, mib, 4 * mib, 0},
+         56,
+         "...t\xC3\xA9.pdf [#####...............] 25%  1.0 MiB / 4.0 MiB"},
+        // Then the bar, then the figures.
+        {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 32, "abcdefghijkl  1.0 MiB / 4.0 MiB"},
+        {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 14, "abcdefghijkl"},
+        {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 10, "...ghijkl"},
+        // Control characters never reach the terminal.
+        {{"a\nb\033c", 0, 1, 0, 0, 0}, 80, "a?b?c  0 B"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(FormatProgressLine(c.line, c.columns), c.expected);
+    }
+}
+
+TEST(ProgressLine, ByteCountsAndCharacterTails) {
+    EXPECT_EQ(ByteCount(0), "0 B");
+    EXPECT_EQ(ByteCount(1023), "1023 B");
+    EXPECT_EQ(ByteCount(1024), "1.0 KiB");
+    EXPECT_EQ(ByteCount(1536), "1.5 KiB");
+    EXPECT_EQ(ByteCount(std::uint64_t{3} << 30), "3.0 GiB");
+    EXPECT_EQ(
+        TailOnWholeCharacters("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC", 4),
+        "...\xE2\x82\xAC");
+    EXPECT_EQ(TailOnWholeCharacters("\xE2\x82\xAC\xE2\x82\xAC", 2), "\xE2\x82\xAC\xE2\x82\xAC");
+    EXPECT_EQ(TailOnWholeCharacters("abcdef", 2), "..");
+}
+
+TEST(ProgressBar, DrawsOnlyForLongWorkAndClearsBeforeAResultLine) {
+    std::ostringstream err;
+    {
+        ProgressBar bar(err, true, {}, 2, [] { return std::size_t{60}; });
+        auto small = bar.For(0, "small");
+        EXPECT_TRUE(small(1, 100));
+        EXPECT_EQ(err.str(), "") << "short work draws nothing";
+        bar.Finished(0);
+        auto big = bar.For(1, "big");
+        EXPECT_TRUE(big(0, kProgressMinBytes));
+        EXPECT_NE(err.str().find("[2/2] big ["), std::string::npos) << err.str();
+        bar.Above([&] { err << "result\n"; });
+        EXPECT_TRUE(err.str().ends_with("\r\033[Kresult\n")) << err.str();
+    }
+    const std::string before = err.str();
+    {
+        ProgressBar bar(err, false, [] { return true; });
+        EXPECT_FALSE(bar.For(0, "x")(1, 1));
+    }
+    EXPECT_EQ(err.str(), before) << "a disabled bar draws nothing, yet passes on an interrupt";
+}
+
+TEST(Jobs, WorkersAndThreadBudgetNeverExceedTheFilesOrTheCores) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    EXPECT_EQ(JobWorkers(0, 100), cores);
+    EXPECT_EQ(JobWorkers(0, 1), 1u);
+    EXPECT_EQ(JobWorkers(4, 3), 3u);
+    EXPECT_EQ(JobWorkers(1, 8), 1u);
+    EXPECT_EQ(JobThreadBudget(1), cores);
+    EXPECT_EQ(JobThreadBudget(cores), 1u);
+    EXPECT_EQ(JobThreadBudget(cores * 4), 1u);
+}
+
+TEST(Jobs, ReportInOperandOrderWhateverOrderTheyFinishIn) {
+    struct Case {
+        const char* name;
+        std::vector<FileResult> results;
+        unsigned workers;
+        int status;
+        std::size_t published; // a Stop ends the run
+    };
+    using R = FileResult;
+    const Case cases[] = {
+        {"all done, serial", {R::Done, R::Done, R::Done}, 1, 0, 3},
+        {"all done, three workers", {R::Done, R::Done, R::Done, R::Done, R::Done}, 3, 0, 5},
+        {"one failed", {R::Done, R::Failed, R::Done, R::Done}, 3, 1, 4},
+        {"stop, serial", {R::Done, R::Stop, R::Done, R::Done}, 1, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::size_t> order;
+        const int status = RunJobs(
+            c.results.size(), c.workers,
+            [&](std::size_t i, unsigned) {
+                // Later jobs finish first.
+                std::this_thread::sleep_for(std::chrono::milliseconds(5 * (c.results.size() - i)));
+                return JobReport{c.results[i], "out " + std::to_string(i), ""};
+            },
+            [&](std::size_t i, const JobReport& report) {
+                EXPECT_EQ(report.out, "out " + std::to_string(i));
+                order.push_back(i);
+            },
+            {});
+        EXPECT_EQ(status, c.status);
+        ASSERT_EQ(order.size(), c.published);
+        for (std::size_t i = 0; i < order.size(); ++i)
+            EXPECT_EQ(order[i], i);
+    }
+}
+
+TEST(Jobs, NothingStartsOnceInterrupted) {
+    for (const unsigned workers : {1u, 4u}) {
+        std::atomic<int> ran{0};
+        const int status = RunJobs(
+            6, workers,
+            [&](std::size_t, unsigned) {
+                ++ran;
+                return JobReport{};
+            },
+            [](std::size_t, const JobReport&) {}, [] { return true; });
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(ran, 0);
+    }
+}
+
+TEST(Keygen, HexLineAndRandomBytes) {
+    const std::uint8_t bytes[] = {0x00, 0x01, 0x7f, 0x80, 0xab, 0xff};
+    EXPECT_EQ(KeyHexLine(bytes), "00017f80abff\n");
+    std::array<std::uint8_t, 56> a{}, b{};
+    int error = 0;
+    ASSERT_TRUE(SystemRandomBytes(a, error)) << error;
+    ASSERT_TRUE(SystemRandomBytes(b, error)) << error;
+    EXPECT_NE(a, b) << "two draws of 448 bits cannot be equal";
 }
 
 } // namespace
