@@ -15,6 +15,7 @@
 #include "cli/Jobs.h"
 #include "cli/Keygen.h"
 #include "cli/Progress.h"
+#include "cli/Targets.h"
 #include "cli/Utf8.h"
 
 using namespace quillmoor::cli;
@@ -341,6 +342,82 @@ TEST(Keygen, HexLineAndRandomBytes) {
     ASSERT_TRUE(SystemRandomBytes(a, error)) << error;
     ASSERT_TRUE(SystemRandomBytes(b, error)) << error;
     EXPECT_NE(a, b) << "two draws of 448 bits cannot be equal";
+}
+
+} // namespace
+
+namespace {
+
+TEST(Targets, EachOperandGoesWhereTheOptionsSay) {
+    using quillmoor::commands::Operation;
+    constexpr auto E = Operation::Encrypt;
+    constexpr auto D = Operation::Decrypt;
+    const std::string out = "OUT";
+    struct Case {
+        Operation operation;
+        const char* operand;
+        std::optional<std::string> output;
+        bool isFolder;
+        const char* expected; // "<stdout>", a path, or the start of a refusal
+    };
+    const Case cases[] = {
+        {E, "a.txt", {}, false, "./a.txt.BF"},
+        {E, "d/a.txt", {}, false, "d/a.txt.BF"},
+        {D, "d/a.txt.BF", {}, false, "d/a.txt"},
+        {D, "d/a.txt.bf", {}, false, "d/a.txt"},
+        {D, "letter.enc", {}, false, "the name does not end in .BF"},
+        {D, "BF", {}, false, "the name does not end in .BF"},
+        {D, "letter.enc", out, false, "OUT"},
+        {E, "a.txt", out, false, "OUT"},
+        {E, "d/a.txt", std::string("o/"), true, "o/a.txt.BF"},
+        {D, "d/a.txt.Bf", std::string("o"), true, "o/a.txt"},
+        {D, "a.txt", std::string("o"), true, "the name does not end in .BF"},
+        {E, "-", {}, false, "<stdout>"},
+        {D, "-", std::string("-"), false, "<stdout>"},
+        {D, "x.BF", std::string("-"), false, "<stdout>"},
+        {D, "letter.enc", std::string("-"), false, "<stdout>"},
+        {E, "-", out, false, "OUT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.operand) + " -o " + c.output.value_or("(none)"));
+        const auto chosen = ChooseTarget(c.operation, c.operand, {c.output, c.isFolder});
+        if (const auto* target = std::get_if<Target>(&chosen)) {
+            EXPECT_EQ(target->standardOutput ? "<stdout>" : target->path, c.expected);
+        } else {
+            EXPECT_TRUE(std::get<std::string>(chosen).starts_with(c.expected))
+                << std::get<std::string>(chosen);
+        }
+    }
+}
+
+TEST(Targets, OutputOptionMustFitTheOperands) {
+    using V = std::vector<std::string>;
+    struct Case {
+        V operands;
+        std::optional<std::string> output;
+        bool isFolder;
+        const char* problem; // nullptr: none
+    };
+    const Case cases[] = {
+        {V{"a", "b"}, {}, false, nullptr},
+        {V{"a"}, std::string("t"), false, nullptr},
+        {V{"a", "b"}, std::string("dir"), true, nullptr},
+        {V{"a", "b"}, std::string("t"), false,
+         "with several FILEs, -o must name an existing folder"},
+        {V{"a", "b"}, std::string("-"), false, "'-o -' takes one FILE"},
+        {V{"-", "-"}, {}, false, "standard input ('-') can be read only once"},
+        {V{"-"}, std::string("dir"), true, "standard input ('-') has no name"},
+        {V{"-"}, std::string("-"), false, nullptr},
+    };
+    for (const Case& c : cases) {
+        const auto problem = OutputProblem(c.operands, {c.output, c.isFolder});
+        if (!c.problem) {
+            EXPECT_FALSE(problem) << *problem;
+        } else {
+            ASSERT_TRUE(problem) << c.problem;
+            EXPECT_TRUE(problem->starts_with(c.problem)) << *problem;
+        }
+    }
 }
 
 } // namespace
