@@ -1,6 +1,9 @@
 #include "cli/CliMain.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -16,9 +19,12 @@
 #include "app/commands/Commands.h"
 #include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
+#include "cli/FileCommands.h"
 #include "cli/Input.h"
 #include "cli/Jobs.h"
+#include "cli/Keygen.h"
 #include "cli/Progress.h"
+#include "cli/Terminal.h"
 #include "cli/Utf8.h"
 #include "common/RuntimeError.h"
 #include "digest/CMD5.h"
@@ -47,6 +53,11 @@ struct Invocation {
     bool lenient = false;
     bool yes = false;
     bool help = false;
+    bool version = false;
+    bool noClobber = false;
+    std::optional<std::string> output;
+    unsigned jobs = 0;                        // 0: one per core
+    std::size_t bytes = kKeygenDefaultBytes; // keygen
     std::vector<std::string> operands;
 };
 
@@ -102,16 +113,45 @@ template <typename C> class Scrub {
     std::basic_string<C>& s_;
 };
 
-std::optional<KeyKind> KeyOption(std::string_view name) {
-    if (name == "--key-env")
-        return KeyKind::KeyEnv;
-    if (name == "--key-file")
-        return KeyKind::KeyFile;
-    if (name == "--password-env")
-        return KeyKind::PasswordEnv;
-    if (name == "--password-file")
-        return KeyKind::PasswordFile;
-    return std::nullopt;
+// Every option once: its letter (0: none), its long name, whether it takes
+// a value, and the commands that take it.
+enum class Opt { Help, Version, Quiet, Lenient, Yes, Output, NoClobber, Jobs, Bytes, Key };
+
+struct OptionSpec {
+    Opt opt;
+    char letter;
+    std::string_view name;
+    bool takesValue;
+    std::string_view commands; // space-separated; empty: every command
+    KeyKind key = KeyKind::None;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {Opt::Help, 'h', "help", false, ""},
+    {Opt::Version, 'V', "version", false, ""},
+    {Opt::Quiet, 'q', "quiet", false, "encrypt decrypt wipe keygen"},
+    {Opt::Lenient, 0, "lenient", false, "decrypt"},
+    {Opt::Yes, 'y', "yes", false, "wipe"},
+    {Opt::Output, 'o', "output", true, "encrypt decrypt keygen"},
+    {Opt::NoClobber, 'n', "no-clobber", false, "encrypt decrypt"},
+    {Opt::Jobs, 'j', "jobs", true, "encrypt decrypt"},
+    {Opt::Bytes, 0, "bytes", true, "keygen"},
+    {Opt::Key, 0, "key-env", true, "encrypt decrypt", KeyKind::KeyEnv},
+    {Opt::Key, 0, "key-file", true, "encrypt decrypt", KeyKind::KeyFile},
+    {Opt::Key, 0, "password-env", true, "encrypt decrypt", KeyKind::PasswordEnv},
+    {Opt::Key, 0, "password-file", true, "encrypt decrypt", KeyKind::PasswordFile},
+};
+
+bool Applies(const OptionSpec& spec, std::string_view command) {
+    if (spec.commands.empty())
+        return true;
+    for (std::string_view rest = spec.commands; !rest.empty();) {
+        const auto space = rest.find(' ');
+        if (rest.substr(0, space) == command)
+            return true;
+        rest = space == std::string_view::npos ? "" : rest.substr(space + 1);
+    }
+    return false;
 }
 
 // Anything that looks like an attempt to pass the secret itself.
@@ -119,10 +159,79 @@ bool LooksLikeSecretOption(std::string_view name) {
     return name.starts_with("--key") || name.starts_with("--pass") || name == "-k" || name == "-p";
 }
 
+[[noreturn]] void SecretOnCommandLine(std::string_view name) {
+    // Never echo the value: it may be the secret.
+    throw UsageError("'" + std::string(name) +
+                     "': keys and passwords are never taken from the command line, where other "
+                     "users can see them; use --key-env, --key-file, --password-env or "
+                     "--password-file");
+}
+
+// A whole number from `low` to `high`, or nothing.
+std::optional<unsigned> Count(std::string_view text, unsigned low, unsigned high) {
+    unsigned value = 0;
+    if (text.empty() || text.size() > 4)
+        return std::nullopt;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+void Apply(Invocation& inv, const OptionSpec& spec, const std::string& name,
+           const std::optional<std::string>& value) {
+    if (!Applies(spec, inv.command))
+        throw UsageError("option '" + name + "' does not apply to " + inv.command);
+    if (!spec.takesValue && value)
+        throw UsageError("option '" + name + "' takes no value");
+    if (spec.takesValue && value->empty())
+        throw UsageError("option '" + name + "' needs a value that is not empty");
+    switch (spec.opt) {
+    case Opt::Help: inv.help = true; break;
+    case Opt::Version: inv.version = true; break;
+    case Opt::Quiet: inv.quiet = true; break;
+    case Opt::Lenient: inv.lenient = true; break;
+    case Opt::Yes: inv.yes = true; break;
+    case Opt::NoClobber: inv.noClobber = true; break;
+    case Opt::Output:
+        if (inv.output)
+            throw UsageError("give -o/--output only once");
+        inv.output = *value;
+        break;
+    case Opt::Jobs: {
+        const auto jobs = Count(*value, 1, 1024);
+        if (!jobs)
+            throw UsageError("option '" + name + "' takes a number of jobs from 1 to 1024");
+        inv.jobs = *jobs;
+        break;
+    }
+    case Opt::Bytes: {
+        const auto bytes = Count(*value, 1, static_cast<unsigned>(kKeygenMaxBytes));
+        if (!bytes)
+            throw UsageError("option '" + name + "' takes a key length from 1 to 56 bytes");
+        inv.bytes = *bytes;
+        break;
+    }
+    case Opt::Key:
+        if (inv.key.kind != KeyKind::None)
+            throw UsageError("give only one of --key-env, --key-file, --password-env and "
+                             "--password-file");
+        inv.key = {spec.key, name, *value};
+        break;
+    }
+}
+
+// Options and operands after the command word. Short options bundle (-qy);
+// a value follows its option as the next argument, after "=" (long) or
+// right after the letter (-j4, -oFILE). "--" ends the options; "-" alone
+// is an operand, standard input.
 Invocation Parse(const std::vector<std::string>& args) {
     Invocation inv;
     inv.command = args.front();
-    const bool fileCommand = inv.command == "encrypt" || inv.command == "decrypt";
     bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -134,49 +243,48 @@ Invocation Parse(const std::vector<std::string>& args) {
             optionsEnded = true;
             continue;
         }
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        }
-        const auto flag = [&](bool applies, bool& field) {
-            if (!applies)
-                throw UsageError("option '" + name + "' does not apply to " + inv.command);
-            if (value)
-                throw UsageError("option '" + name + "' takes no value");
-            field = true;
+        // The next argument as a value, for an option that ends its word.
+        const auto nextValue = [&](const std::string& name) {
+            if (i + 1 == args.size())
+                throw UsageError("option '" + name + "' needs a value");
+            return args[++i];
         };
-        if (name == "--help" || name == "-h") {
-            inv.help = true;
-        } else if (name == "--quiet" || name == "-q") {
-            flag(inv.command != "md5", inv.quiet);
-        } else if (name == "--lenient") {
-            flag(inv.command == "decrypt", inv.lenient);
-        } else if (name == "--yes" || name == "-y") {
-            flag(inv.command == "wipe", inv.yes);
-        } else if (const auto kind = KeyOption(name)) {
-            if (!fileCommand)
-                throw UsageError("option '" + name + "' does not apply to " + inv.command);
-            if (inv.key.kind != KeyKind::None)
-                throw UsageError("give only one of --key-env, --key-file, --password-env and "
-                                 "--password-file");
-            if (!value) {
-                if (i + 1 == args.size())
-                    throw UsageError("option '" + name + "' needs a value");
-                value = args[++i];
+        if (arg.starts_with("--")) {
+            const auto eq = arg.find('=');
+            const std::string name = arg.substr(0, eq);
+            const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                           [&](const OptionSpec& o) { return name.substr(2) == o.name; });
+            if (spec == std::end(kOptions)) {
+                if (LooksLikeSecretOption(name))
+                    SecretOnCommandLine(name);
+                throw UsageError("unknown option '" + name + "'");
             }
-            if (value->empty())
-                throw UsageError("option '" + name + "' needs a value that is not empty");
-            inv.key = {*kind, name, *value};
-        } else if (LooksLikeSecretOption(name)) {
-            // Never echo the value: it may be the secret.
-            throw UsageError("'" + name +
-                             "': keys and passwords are never taken from the command line, "
-                             "where other users can see them; use --key-env, --key-file, "
-                             "--password-env or --password-file");
-        } else {
-            throw UsageError("unknown option '" + name + "'");
+            std::optional<std::string> value;
+            if (eq != std::string::npos)
+                value = arg.substr(eq + 1);
+            else if (spec->takesValue && Applies(*spec, inv.command))
+                value = nextValue(name);
+            Apply(inv, *spec, name, value);
+            continue;
+        }
+        for (std::size_t at = 1; at < arg.size(); ++at) {
+            const std::string name = std::string("-") + arg[at];
+            const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                           [&](const OptionSpec& o) { return o.letter == arg[at]; });
+            if (spec == std::end(kOptions)) {
+                if (LooksLikeSecretOption(name))
+                    SecretOnCommandLine(name);
+                throw UsageError("unknown option '" + name + "'");
+            }
+            if (!spec->takesValue) {
+                Apply(inv, *spec, name, std::nullopt);
+                continue;
+            }
+            std::optional<std::string> value;
+            if (Applies(*spec, inv.command))
+                value = at + 1 < arg.size() ? arg.substr(at + 1) : nextValue(name);
+            Apply(inv, *spec, name, value);
+            break;
         }
     }
     return inv;
@@ -193,15 +301,21 @@ AskStatus FromLine(LineStatus status) {
     return AskStatus::Failed;
 }
 
-// Asks on the terminal without echo; with `again`, asks a second time and
-// insists on the same answer, since a mistyped encryption key loses the file.
-AskStatus AskSecret(const CliConsole& console, std::ostream& err, std::string_view prompt,
-                    std::string_view again, std::string& line, int& error) {
+// Asks on the controlling terminal without echo, never on standard input
+// or error, which may carry data or be hidden; with `again`, asks a second
+// time and insists on the same answer, since a mistyped encryption key loses
+// the file.
+AskStatus AskSecret(const CliConsole& console, std::string_view prompt, std::string_view again,
+                    std::string& line, int& error) {
+    if (console.ttyIn < 0) {
+        error = ENXIO;
+        return AskStatus::Failed;
+    }
     const auto ask = [&](std::string_view text, std::string& into) {
-        EchoOff silent(console.inFd);
-        err << text << std::flush;
-        const LineStatus status = ReadFirstLine(console.inFd, into, error, console.interrupted);
-        err << '\n' << std::flush; // the Enter key was not echoed either
+        EchoOff silent(console.ttyIn);
+        (void)WriteAll(console.ttyOut, text);
+        const LineStatus status = ReadFirstLine(console.ttyIn, into, error, console.interrupted);
+        (void)WriteAll(console.ttyOut, "\n"); // the Enter key was not echoed either
         return FromLine(status);
     };
     AskStatus status = ask(prompt, line);
@@ -215,14 +329,35 @@ AskStatus AskSecret(const CliConsole& console, std::ostream& err, std::string_vi
     return status;
 }
 
+// Said on standard error unless --quiet: keys that work but are weak.
+void WarnAboutKey(const Invocation& inv, commands::Operation operation, bool password,
+                  std::u16string_view text, std::ostream& err) {
+    if (inv.quiet)
+        return;
+    if (password) {
+        if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; }))
+            err << kProgram
+                << ": warning: the password has characters above U+00FF; each counts only by "
+                   "its low 8 bits, so different passwords can give the same key\n";
+        return;
+    }
+    const std::size_t bytes = (text.size() + 1) / 2;
+    if (operation == commands::Operation::Encrypt && bytes < 16)
+        err << kProgram << ": warning: the key is " << bytes
+            << (bytes == 1 ? " byte" : " bytes")
+            << "; 16 or more are safer ('quillmoor-cli keygen' makes one)\n";
+}
+
 // The key text from wherever the options say, as the Key box would hold it:
-// a key as typed, or a password turned into 32 hex digits as by MD5.
+// a key as typed, or a password turned into 32 hex digits as by MD5. With
+// no key option, a password is asked for on the terminal.
 int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
                   const CliConsole& console, std::u16string& keyText) {
     const KeyChoice& key = inv.key;
-    const bool password = key.kind == KeyKind::PasswordEnv || key.kind == KeyKind::PasswordFile;
+    const bool password = key.kind == KeyKind::PasswordEnv ||
+                          key.kind == KeyKind::PasswordFile || key.kind == KeyKind::None;
     const bool confirm = operation == commands::Operation::Encrypt;
-    const std::string subject = key.kind == KeyKind::None ? "key" : key.option + " " + key.value;
+    const std::string subject = key.kind == KeyKind::None ? "password" : key.option + " " + key.value;
     const std::string_view prompt = password ? kPasswordPrompt : kKeyPrompt;
     const std::string_view again = !confirm   ? ""
                                    : password ? "Repeat the password: "
@@ -234,11 +369,10 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
 
     switch (key.kind) {
     case KeyKind::None:
-        if (!console.inIsTerminal)
-            return Usage(err, "no key given: use --key-env, --key-file, --password-env or "
-                              "--password-file (standard input is not a terminal, so the key "
-                              "cannot be asked for)");
-        status = AskSecret(console, err, prompt, again, line, error);
+        if (console.ttyIn < 0)
+            return Usage(err, "no key given, and no terminal to ask for a password on: use "
+                              "--key-env, --key-file, --password-env or --password-file");
+        status = AskSecret(console, prompt, again, line, error);
         break;
     case KeyKind::KeyEnv:
     case KeyKind::PasswordEnv: {
@@ -254,7 +388,7 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
     case KeyKind::PasswordFile:
         if (key.value == "-") {
             status = console.inIsTerminal
-                         ? AskSecret(console, err, prompt, again, line, error)
+                         ? AskSecret(console, prompt, again, line, error)
                          : FromLine(ReadFirstLine(console.inFd, line, error, console.interrupted));
         } else {
 #ifdef _WIN32 // arguments are UTF-8 here; the wide call reaches any name
@@ -292,6 +426,7 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
         Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
         return kExitUsage;
     }
+    WarnAboutKey(inv, operation, password, text, err);
     if (password) {
         std::string digest = CMD5().MD5(text);
         Scrub scrubDigest(digest);
@@ -310,53 +445,43 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
 
 int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
                     const CliConsole& console) {
-    const bool encrypt = inv.command == "encrypt";
-    const commands::Operation operation =
-        encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
+    FileRun run;
+    run.operation = inv.command == "encrypt" ? commands::Operation::Encrypt
+                                             : commands::Operation::Decrypt;
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
+    run.operands = inv.operands;
+    run.output.path = inv.output;
+    std::error_code ignored;
+    run.output.isFolder =
+        inv.output && *inv.output != "-" &&
+        std::filesystem::is_directory(commands::PathFromString(*inv.output), ignored);
+    if (const auto problem = OutputProblem(run.operands, run.output))
+        return Usage(err, *problem);
+    const bool dataFromStandardInput =
+        std::find(run.operands.begin(), run.operands.end(), "-") != run.operands.end();
+    if (dataFromStandardInput && inv.key.value == "-" &&
+        (inv.key.kind == KeyKind::KeyFile || inv.key.kind == KeyKind::PasswordFile))
+        return Usage(err, "standard input cannot give both the key and the data");
+    run.noClobber = inv.noClobber;
+    run.quiet = inv.quiet;
+    run.lenient = inv.lenient;
+    run.jobs = inv.jobs;
 
     std::u16string keyText;
     Scrub scrubKey(keyText);
-    if (const int status = ObtainKeyText(inv, operation, err, console, keyText))
+    if (const int status = ObtainKeyText(inv, run.operation, err, console, keyText))
         return status;
-    // The window clears the key schedule when it closes; so do we.
-    struct ClearState {
-        ~ClearState() { BlowfishClearState(blowfishState()); }
-    } clearState;
+    return RunFileOperands(run, keyText, out, err, console);
+}
 
-    return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
-        commands::CommandRequest request;
-        Scrub scrubRequestKey(request.keyText);
-        request.operation = operation;
-        request.keyText = keyText;
-        request.folder = where.folder;
-        request.fileName = where.name;
-        request.mode = inv.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
-        commands::CommandOutcome outcome;
-        {
-            ProgressBar bar(err, !inv.quiet && console.errIsTerminal, console.interrupted, 1,
-                            console.columns);
-            request.progress = bar.For(0, file);
-            outcome = commands::RunFileCommand(request);
-        }
-        switch (outcome.status) {
-        case commands::CommandStatus::Done:
-            if (!inv.quiet)
-                out << (encrypt ? "encrypted " : "decrypted ") << file << " -> "
-                    << outcome.target.string() << '\n'
-                    << std::flush;
-            return FileResult::Done;
-        case commands::CommandStatus::Cancelled:
-            Report(err, file, "interrupted; nothing was changed");
-            return FileResult::Stop;
-        case commands::CommandStatus::NoSelection: // not reachable: every FILE has a name
-        case commands::CommandStatus::KeyRefused:
-        case commands::CommandStatus::Failed: break;
-        }
-        Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
-        return FileResult::Failed;
-    });
+int RunKeygenCommand(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    if (!inv.operands.empty())
+        return Usage(err, "keygen takes no FILE; name the key file with -o");
+    KeygenRequest request;
+    request.bytes = inv.bytes;
+    request.output = inv.output.value_or("");
+    return RunKeygen(request, out, err);
 }
 
 bool IsYes(std::string_view answer) {
@@ -367,18 +492,22 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             const CliConsole& console) {
     if (inv.operands.empty())
         return Usage(err, "wipe: no FILE given");
-    if (!inv.yes && !console.inIsTerminal)
-        return Usage(err, "wipe: refusing to wipe without --yes: standard input is not a "
-                          "terminal, so nobody can confirm, and a wipe cannot be undone");
+    if (!inv.yes && console.ttyIn < 0)
+        return Usage(err, "wipe: refusing to wipe without --yes: there is no terminal, so "
+                          "nobody can confirm, and a wipe cannot be undone");
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
+        if (file == "-") {
+            Report(err, file, "standard input cannot be wiped; for a file of that name use ./-");
+            return FileResult::Failed;
+        }
         const std::string path = commands::SourcePath(where.folder, where.name);
         if (!inv.yes) {
-            err << "Do you want to wipe file: " << path << " [y/N] " << std::flush;
+            (void)WriteAll(console.ttyOut, "Do you want to wipe file: " + path + " [y/N] ");
             std::string answer;
             int error = 0;
             const LineStatus status =
-                ReadFirstLine(console.inFd, answer, error, console.interrupted);
+                ReadFirstLine(console.ttyIn, answer, error, console.interrupted);
             if (status == LineStatus::Interrupted)
                 return FileResult::Stop;
             if (status != LineStatus::Ok || !IsYes(answer)) {
@@ -421,7 +550,7 @@ int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const Cl
         int error = 0;
         const AskStatus status =
             console.inIsTerminal
-                ? AskSecret(console, err, kPasswordPrompt, "", line, error)
+                ? AskSecret(console, kPasswordPrompt, "", line, error)
                 : FromLine(ReadFirstLine(console.inFd, line, error, console.interrupted));
         if (status == AskStatus::Interrupted)
             return kExitFailed;
@@ -475,11 +604,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << HelpText() << std::flush;
         return kExitOk;
     }
-    if (first == "--version") {
+    if (first == "--version" || first == "-V") {
         out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
         return kExitOk;
     }
-    if (first != "encrypt" && first != "decrypt" && first != "wipe" && first != "md5") {
+    if (first != "encrypt" && first != "decrypt" && first != "wipe" && first != "md5" &&
+        first != "keygen") {
         if (first.starts_with('-') && LooksLikeSecretOption(first.substr(0, first.find('='))))
             return Usage(err, "keys and passwords are never taken from the command line; the "
                               "command comes first, e.g. 'quillmoor-cli encrypt --key-file "
@@ -497,10 +627,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << HelpText() << std::flush;
         return kExitOk;
     }
+    if (inv.version) {
+        out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
+        return kExitOk;
+    }
     if (inv.command == "md5")
         return RunMd5(inv, out, err, console);
     if (inv.command == "wipe")
         return RunWipe(inv, out, err, console);
+    if (inv.command == "keygen")
+        return RunKeygenCommand(inv, out, err);
     return RunFileCommands(inv, out, err, console);
 }
 

@@ -11,11 +11,14 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 #endif
 
 #include "cli/CliMain.h"
 #include "cli/Progress.h"
+#include "cli/Terminal.h"
 
 namespace {
 
@@ -65,8 +68,17 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string> args(argv + 1, argv + argc);
 #endif
+#ifdef _WIN32
+    // Data through standard input and output goes byte for byte.
+    ::_setmode(STDIN_FILENO, _O_BINARY);
+    ::_setmode(STDOUT_FILENO, _O_BINARY);
+#endif
+    const quillmoor::cli::ControllingTerminal terminal;
     quillmoor::cli::CliConsole console;
     console.inFd = STDIN_FILENO;
+    console.outFd = STDOUT_FILENO;
+    console.ttyIn = terminal.In();
+    console.ttyOut = terminal.Out();
     console.inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     console.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     console.interrupted = [] { return g_signal != 0; };

@@ -4,6 +4,7 @@
 #include "common/RuntimeError.h"
 #include "common/SecureWipe.h"
 #include "convert/basConvert.h"
+#include "filecrypt/basBlowfishStreamFns.h"
 
 namespace quillmoor::commands {
 
@@ -55,20 +56,57 @@ std::optional<std::string> KeyTextProblem(Operation operation, std::u16string_vi
     return std::nullopt;
 }
 
-CommandOutcome RunFileCommand(const CommandRequest& request) {
-    CommandOutcome outcome;
-    if (auto problem = KeyTextProblem(request.operation, request.keyText)) {
-        outcome.status = CommandStatus::KeyRefused;
-        outcome.message = *problem;
-        return outcome;
-    }
-    auto key = HexTextToBytes(request.keyText);
-    const bool accepted = BlowfishSetKey(key);
+std::optional<std::string> PrepareKeyState(Operation operation, std::u16string_view keyText,
+                                           BlowfishState& state) {
+    if (auto problem = KeyTextProblem(operation, keyText))
+        return problem;
+    auto key = HexTextToBytes(keyText);
+    const bool accepted = key && BlowfishSetKey(state, *key);
     if (key)
         SecureWipe(*key);
-    if (!accepted) {
+    if (!accepted)
+        return "The key was refused.";
+    return std::nullopt;
+}
+
+namespace {
+
+// Standard input or output at one end: the stream routines, with a file at
+// the other end read or replaced as the file routines do it.
+FileCryptResult RunStreams(const CommandRequest& request, const std::filesystem::path& source,
+                           const std::filesystem::path& target, const FileCryptOptions& options) {
+    std::optional<DescriptorSource> fromDescriptor;
+    std::optional<FileSource> fromFile;
+    if (request.sourceDescriptor >= 0)
+        fromDescriptor.emplace(request.sourceDescriptor, source);
+    else
+        fromFile.emplace(source);
+    StreamSource& in = fromDescriptor ? static_cast<StreamSource&>(*fromDescriptor) : *fromFile;
+    std::optional<DescriptorSink> toDescriptor;
+    std::optional<FileSink> toFile;
+    if (request.targetDescriptor >= 0)
+        toDescriptor.emplace(request.targetDescriptor, target);
+    else
+        toFile.emplace(target, 0600u); // what came through a pipe may be anyone's secret
+    StreamSink& out = toDescriptor ? static_cast<StreamSink&>(*toDescriptor) : *toFile;
+    return request.operation == Operation::Encrypt
+               ? BlowfishEncryptStream(in, out, request.keyText, options)
+               : BlowfishDecryptStream(in, out, request.keyText, options);
+}
+
+} // namespace
+
+CommandOutcome RunFileCommand(const CommandRequest& request) {
+    CommandOutcome outcome;
+    if (!request.state) {
+        if (auto problem = PrepareKeyState(request.operation, request.keyText, blowfishState())) {
+            outcome.status = CommandStatus::KeyRefused;
+            outcome.message = *problem;
+            return outcome;
+        }
+    } else if (auto problem = KeyTextProblem(request.operation, request.keyText)) {
         outcome.status = CommandStatus::KeyRefused;
-        outcome.message = "The key was refused.";
+        outcome.message = *problem;
         return outcome;
     }
     if (!request.fileName) {
@@ -76,18 +114,39 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
         return outcome;
     }
 
-    const std::string source = SourcePath(request.folder, *request.fileName);
     const bool encrypt = request.operation == Operation::Encrypt;
+    const bool fromStream = request.sourceDescriptor >= 0;
+    const bool toStream = request.targetDescriptor >= 0;
+    const std::string source =
+        fromStream ? "standard input" : SourcePath(request.folder, *request.fileName);
     outcome.source = PathFromString(source);
-    outcome.target =
-        PathFromString(encrypt ? EncryptTargetPath(source) : DecryptTargetPath(source));
+    outcome.target = toStream         ? std::filesystem::path("standard output")
+                     : request.target ? PathFromString(*request.target)
+                                      : PathFromString(encrypt ? EncryptTargetPath(source)
+                                                               : DecryptTargetPath(source));
+    std::error_code ignored;
+    if (!toStream && !request.replaceTarget &&
+        std::filesystem::symlink_status(outcome.target, ignored).type() !=
+            std::filesystem::file_type::not_found) {
+        outcome.status = CommandStatus::Failed;
+        outcome.errorNumber = kErrDeviceUnavailable;
+        outcome.message = "cannot create '" + outcome.target.string() +
+                          "': the file exists, and it is not to be replaced";
+        return outcome;
+    }
     FileCryptOptions options;
     options.progress = request.progress;
     options.mode = request.mode;
+    options.state = request.state;
+    options.threads = request.threads;
     try {
-        const FileCryptResult result =
-            encrypt ? BlowfishEncryptFile(outcome.source, outcome.target, request.keyText, options)
-                    : BlowfishDecryptFile(outcome.source, outcome.target, request.keyText, options);
+        FileCryptResult result;
+        if (fromStream || toStream)
+            result = RunStreams(request, outcome.source, outcome.target, options);
+        else if (encrypt)
+            result = BlowfishEncryptFile(outcome.source, outcome.target, request.keyText, options);
+        else
+            result = BlowfishDecryptFile(outcome.source, outcome.target, request.keyText, options);
         outcome.status =
             result == FileCryptResult::Done ? CommandStatus::Done : CommandStatus::Cancelled;
     } catch (const RuntimeError& e) {

@@ -19,6 +19,16 @@ struct CommandRequest {
     std::optional<std::string> fileName; // the selected name; none when nothing is selected
     DecryptMode mode = DecryptMode::Strict;
     ProgressCallback progress; // may cancel
+
+    // For the command-line tool; the window leaves these as they are.
+    std::optional<std::string> target; // instead of the usual target path
+    bool replaceTarget = true;          // false: an existing target is refused, not replaced
+    int sourceDescriptor = -1;          // read this (standard input) instead of the file
+    int targetDescriptor = -1;          // write here (standard output) instead of a file
+    // A key already set up from keyText, for several files at once: the
+    // process-wide key is then left alone.
+    const BlowfishState* state = nullptr;
+    unsigned threads = 0; // decryption workers; 0: one per core
 };
 
 enum class CommandStatus {
@@ -39,6 +49,11 @@ struct CommandOutcome {
 // Runs one command: sets up the key from the key text, works out the paths
 // and calls the file routine. Never throws for a user error.
 CommandOutcome RunFileCommand(const CommandRequest& request);
+
+// Sets up `state` from the key text as RunFileCommand would, without
+// touching the process-wide key; the reason when the text cannot be used.
+std::optional<std::string> PrepareKeyState(Operation operation, std::u16string_view keyText,
+                                           BlowfishState& state);
 
 // Folder, the separator, the name: the separator is always inserted, so a
 // file in "/" gives "//name", which names the same file.

@@ -1,0 +1,134 @@
+#include "cli/FileCommands.h"
+
+#include <sstream>
+#include <variant>
+
+#include "cipher/basBlowfish.h"
+#include "cli/Input.h"
+#include "cli/Jobs.h"
+#include "cli/Progress.h"
+
+namespace quillmoor::cli {
+
+namespace {
+
+constexpr std::string_view kStandardStream = "-";
+
+void Report(std::ostream& err, std::string_view subject, std::string_view reason) {
+    err << "quillmoor-cli: " << subject << ": " << reason << '\n';
+}
+
+// Why an operand names no file, or nothing.
+std::optional<std::string> NoFileProblem(const std::string& operand) {
+    if (operand == kStandardStream)
+        return std::nullopt;
+    if (operand.empty())
+        return "empty file name";
+    if (SplitFileArgument(operand).name.empty())
+        return "names a folder, not a file";
+    return std::nullopt;
+}
+
+JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
+                   const std::string& file, bool toStandardOutput) {
+    JobReport report;
+    std::ostringstream out, err;
+    switch (outcome.status) {
+    case commands::CommandStatus::Done:
+        // Standard output holds the data; a result line would spoil it.
+        if (!run.quiet && !toStandardOutput)
+            out << (run.operation == commands::Operation::Encrypt ? "encrypted " : "decrypted ")
+                << file << " -> " << outcome.target.string() << '\n';
+        break;
+    case commands::CommandStatus::Cancelled:
+        Report(err, file,
+               toStandardOutput ? "interrupted; the output is incomplete"
+                                : "interrupted; nothing was changed");
+        report.result = FileResult::Stop;
+        break;
+    case commands::CommandStatus::NoSelection: // not reachable: every FILE has a name
+    case commands::CommandStatus::KeyRefused:
+    case commands::CommandStatus::Failed:
+        Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
+        report.result = FileResult::Failed;
+        break;
+    }
+    report.out = out.str();
+    report.err = err.str();
+    return report;
+}
+
+} // namespace
+
+int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostream& out,
+                    std::ostream& err, const CliConsole& console) {
+    // One key schedule for the whole run, set up before any file starts, so
+    // files side by side never see it change; wiped at the end.
+    BlowfishState state{};
+    struct ClearState {
+        BlowfishState& state;
+        ~ClearState() { BlowfishClearState(state); }
+    } clearState{state};
+    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, state)) {
+        Report(err, "key refused", *problem);
+        return kExitUsage;
+    }
+
+    const std::size_t count = run.operands.size();
+    ProgressBar bar(err, !run.quiet && console.errIsTerminal, console.interrupted, count,
+                    console.columns);
+    const auto job = [&](std::size_t index, unsigned threads) {
+        const std::string& file = run.operands[index];
+        JobReport report;
+        if (const auto problem = NoFileProblem(file)) {
+            report.result = FileResult::Failed;
+            report.err = "quillmoor-cli: " + file + ": " + *problem + "\n";
+            return report;
+        }
+        const auto chosen = ChooseTarget(run.operation, file, run.output);
+        if (const auto* refusal = std::get_if<std::string>(&chosen)) {
+            report.result = FileResult::Failed;
+            report.err = "quillmoor-cli: " + file + ": " + *refusal + "\n";
+            return report;
+        }
+        const Target& target = std::get<Target>(chosen);
+        commands::CommandRequest request;
+        struct ScrubKey {
+            std::u16string& key;
+            ~ScrubKey() { WipeString(key); }
+        } scrubKey{request.keyText};
+        request.operation = run.operation;
+        request.keyText = keyText;
+        if (file == kStandardStream) {
+            request.fileName = file;
+            request.sourceDescriptor = console.inFd;
+        } else {
+            const FileArgument where = SplitFileArgument(file);
+            request.folder = where.folder;
+            request.fileName = where.name;
+        }
+        if (target.standardOutput) {
+            out.flush(); // whatever was printed comes before the data
+            request.targetDescriptor = console.outFd;
+        } else {
+            request.target = target.path;
+        }
+        request.mode = run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
+        request.replaceTarget = !run.noClobber;
+        request.state = &state;
+        request.threads = threads;
+        request.progress = bar.For(index, file);
+        const commands::CommandOutcome outcome = commands::RunFileCommand(request);
+        bar.Finished(index);
+        return ReportOf(outcome, run, file, target.standardOutput);
+    };
+    const auto publish = [&](std::size_t, const JobReport& report) {
+        bar.Above([&] {
+            out << report.out << std::flush;
+            err << report.err << std::flush;
+        });
+    };
+    return RunJobs(count, JobWorkers(run.jobs, count), job, publish, console.interrupted);
+}
+
+} // namespace quillmoor::cli
