@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -56,7 +56,7 @@ struct Invocation {
     bool version = false;
     bool noClobber = false;
     std::optional<std::string> output;
-    unsigned jobs = 0;                        // 0: one per core
+    unsigned jobs = 0;                       // 0: one per core
     std::size_t bytes = kKeygenDefaultBytes; // keygen
     std::vector<std::string> operands;
 };
@@ -252,8 +252,9 @@ Invocation Parse(const std::vector<std::string>& args) {
         if (arg.starts_with("--")) {
             const auto eq = arg.find('=');
             const std::string name = arg.substr(0, eq);
-            const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                           [&](const OptionSpec& o) { return name.substr(2) == o.name; });
+            const auto spec =
+                std::find_if(std::begin(kOptions), std::end(kOptions),
+                             [&](const OptionSpec& o) { return name.substr(2) == o.name; });
             if (spec == std::end(kOptions)) {
                 if (LooksLikeSecretOption(name))
                     SecretOnCommandLine(name);
@@ -269,8 +270,9 @@ Invocation Parse(const std::vector<std::string>& args) {
         }
         for (std::size_t at = 1; at < arg.size(); ++at) {
             const std::string name = std::string("-") + arg[at];
-            const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                           [&](const OptionSpec& o) { return o.letter == arg[at]; });
+            const auto spec =
+                std::find_if(std::begin(kOptions), std::end(kOptions),
+                             [&](const OptionSpec& o) { return o.letter == arg[at]; });
             if (spec == std::end(kOptions)) {
                 if (LooksLikeSecretOption(name))
                     SecretOnCommandLine(name);
@@ -329,7 +331,8 @@ AskStatus AskSecret(const CliConsole& console, std::string_view prompt, std::str
     return status;
 }
 
-// Said on standard error unless --quiet: keys that work but are weak.
+// Said on standard error unless --quiet, once the key is accepted: keys
+// that work but are weak. `text` is the line as typed (before MD5).
 void WarnAboutKey(const Invocation& inv, commands::Operation operation, bool password,
                   std::u16string_view text, std::ostream& err) {
     if (inv.quiet)
@@ -343,8 +346,7 @@ void WarnAboutKey(const Invocation& inv, commands::Operation operation, bool pas
     }
     const std::size_t bytes = (text.size() + 1) / 2;
     if (operation == commands::Operation::Encrypt && bytes < 16)
-        err << kProgram << ": warning: the key is " << bytes
-            << (bytes == 1 ? " byte" : " bytes")
+        err << kProgram << ": warning: the key is " << bytes << (bytes == 1 ? " byte" : " bytes")
             << "; 16 or more are safer ('quillmoor-cli keygen' makes one)\n";
 }
 
@@ -354,10 +356,11 @@ void WarnAboutKey(const Invocation& inv, commands::Operation operation, bool pas
 int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
                   const CliConsole& console, std::u16string& keyText) {
     const KeyChoice& key = inv.key;
-    const bool password = key.kind == KeyKind::PasswordEnv ||
-                          key.kind == KeyKind::PasswordFile || key.kind == KeyKind::None;
+    const bool password = key.kind == KeyKind::PasswordEnv || key.kind == KeyKind::PasswordFile ||
+                          key.kind == KeyKind::None;
     const bool confirm = operation == commands::Operation::Encrypt;
-    const std::string subject = key.kind == KeyKind::None ? "password" : key.option + " " + key.value;
+    const std::string subject =
+        key.kind == KeyKind::None ? "password" : key.option + " " + key.value;
     const std::string_view prompt = password ? kPasswordPrompt : kKeyPrompt;
     const std::string_view again = !confirm   ? ""
                                    : password ? "Repeat the password: "
@@ -426,18 +429,18 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
         Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
         return kExitUsage;
     }
+    // A password always gives a usable key: 32 hex digits.
+    if (const auto problem = password ? std::nullopt : commands::KeyTextProblem(operation, text)) {
+        Report(err, "key refused", *problem);
+        err << kProgram << ": for a password use --password-env or --password-file\n";
+        return kExitUsage;
+    }
     WarnAboutKey(inv, operation, password, text, err);
     if (password) {
         std::string digest = CMD5().MD5(text);
         Scrub scrubDigest(digest);
         WipeString(text);
         text.assign(digest.begin(), digest.end());
-    }
-    if (const auto problem = commands::KeyTextProblem(operation, text)) {
-        Report(err, "key refused", *problem);
-        if (!password)
-            err << kProgram << ": for a password use --password-env or --password-file\n";
-        return kExitUsage;
     }
     keyText.swap(text);
     return kExitOk;
@@ -446,8 +449,8 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
 int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
                     const CliConsole& console) {
     FileRun run;
-    run.operation = inv.command == "encrypt" ? commands::Operation::Encrypt
-                                             : commands::Operation::Decrypt;
+    run.operation =
+        inv.command == "encrypt" ? commands::Operation::Encrypt : commands::Operation::Decrypt;
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
     run.operands = inv.operands;

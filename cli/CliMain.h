@@ -17,8 +17,8 @@ inline constexpr int kExitUsage = 2;  // nothing was touched
 
 // What the program talks to besides its arguments.
 struct CliConsole {
-    int inFd = 0;  // standard input: data, or a key or password with --key-file -
-    int outFd = 1; // standard output, for data
+    int inFd = 0;                // standard input: data, or a key or password with --key-file -
+    int outFd = 1;               // standard output, for data
     int ttyIn = -1, ttyOut = -1; // the controlling terminal, for prompts; -1 when there is none
     bool inIsTerminal = false;
     bool errIsTerminal = false;

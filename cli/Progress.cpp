@@ -168,7 +168,8 @@ bool ProgressBar::Update(std::size_t index, std::uint64_t done, std::uint64_t to
                    (s.total >= kProgressMinBytes || (s.total == 0 && s.done >= kProgressMinBytes));
         });
         const auto now = std::chrono::steady_clock::now();
-        if (shown != slots_.end() && (!shown_ || now - drawn_ >= kRedrawEvery)) {
+        const bool finished = total > 0 && done >= total; // the end always shows
+        if (shown != slots_.end() && (!shown_ || finished || now - drawn_ >= kRedrawEvery)) {
             const double seconds = std::chrono::duration<double>(now - start_).count();
             ProgressLine line{
                 shown->name,   static_cast<std::size_t>(shown - slots_.begin()),

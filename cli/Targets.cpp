@@ -29,8 +29,13 @@ bool HasEncryptedSuffix(std::string_view name) {
 
 std::optional<std::string> OutputProblem(std::span<const std::string> operands,
                                          const OutputOption& output) {
+    const bool fromStandardInput =
+        std::find(operands.begin(), operands.end(), kStandardStream) != operands.end();
     if (std::count(operands.begin(), operands.end(), kStandardStream) > 1)
         return "standard input ('-') can be read only once";
+    // Its output goes to standard output, which result lines would spoil.
+    if (fromStandardInput && operands.size() > 1)
+        return "standard input ('-') goes with no other FILE";
     if (!output.path)
         return std::nullopt;
     if (output.path->empty())
@@ -39,8 +44,7 @@ std::optional<std::string> OutputProblem(std::span<const std::string> operands,
     if (operands.size() > 1 && !output.isFolder)
         return toStandardOutput ? "'-o -' takes one FILE"
                                 : "with several FILEs, -o must name an existing folder";
-    if (output.isFolder &&
-        std::find(operands.begin(), operands.end(), kStandardStream) != operands.end())
+    if (output.isFolder && fromStandardInput)
         return "standard input ('-') has no name to use in a folder; name the target file "
                "with -o";
     return std::nullopt;

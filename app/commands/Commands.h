@@ -22,9 +22,9 @@ struct CommandRequest {
 
     // For the command-line tool; the window leaves these as they are.
     std::optional<std::string> target; // instead of the usual target path
-    bool replaceTarget = true;          // false: an existing target is refused, not replaced
-    int sourceDescriptor = -1;          // read this (standard input) instead of the file
-    int targetDescriptor = -1;          // write here (standard output) instead of a file
+    bool replaceTarget = true;         // false: an existing target is refused, not replaced
+    int sourceDescriptor = -1;         // read this (standard input) instead of the file
+    int targetDescriptor = -1;         // write here (standard output) instead of a file
     // A key already set up from keyText, for several files at once: the
     // process-wide key is then left alone.
     const BlowfishState* state = nullptr;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,12 +119,23 @@ TEST_F(Cli, TargetsAreNamedAsTheWindowNamesThem) {
     EXPECT_TRUE(r.Exited(0)) << r.err;
     EXPECT_TRUE(Has("a.BF.BF"));
 
-    // Decrypt cuts three characters whatever they are: notes.txt gives "notes.".
+    // The window cuts three characters whatever they are (notes.txt gives
+    // "notes."); here a name without .BF asks for the target instead.
     fs::copy_file(dir / "sub/a.txt.BF", dir / "notes.txt");
     r = Run({"decrypt", "--key-env", "QM_KEY", "notes.txt"});
+    EXPECT_TRUE(r.Exited(1));
+    EXPECT_EQ(r.err, "quillmoor-cli: notes.txt: the name does not end in .BF, so it gives no "
+                     "target name; name the target with -o\n");
+    EXPECT_FALSE(Has("notes."));
+    r = Run({"decrypt", "--key-env", "QM_KEY", "notes.txt", "-o", "notes"});
     EXPECT_TRUE(r.Exited(0)) << r.err;
-    EXPECT_EQ(r.out, "decrypted notes.txt -> ./notes.\n");
-    EXPECT_EQ(Text(Get("notes.")), "in a folder");
+    EXPECT_EQ(r.out, "decrypted notes.txt -> notes\n");
+    EXPECT_EQ(Text(Get("notes")), "in a folder");
+    // Any case of .BF will do.
+    fs::copy_file(dir / "sub/a.txt.BF", dir / "lower.bf");
+    r = Run({"decrypt", "--key-env", "QM_KEY", "lower.bf"});
+    EXPECT_TRUE(r.Exited(0)) << r.err;
+    EXPECT_EQ(Text(Get("lower")), "in a folder");
 }
 
 TEST_F(Cli, ExistingTargetIsReplaced) {
@@ -187,15 +200,15 @@ TEST_F(Cli, ArgumentsThatNameNoFileAreReported) {
     EXPECT_TRUE(Has("ok.txt.BF"));
 }
 
-TEST_F(Cli, DecryptOfATwoCharacterNameCannotCreateTheFolderItCutsTo) {
+TEST_F(Cli, DecryptOfANameThatIsAllSuffixCannotCreateTheFolderItCutsTo) {
     Put("x.txt", "abc");
     ASSERT_TRUE(Encrypt("x.txt").Exited(0));
-    fs::rename(dir / "x.txt.BF", dir / "ab");
+    fs::rename(dir / "x.txt.BF", dir / ".BF");
     fs::remove(dir / "x.txt");
-    const ProcessResult r = Run({"decrypt", "--key-env", "QM_KEY", "ab"});
+    const ProcessResult r = Run({"decrypt", "--key-env", "QM_KEY", ".BF"});
     EXPECT_TRUE(r.Exited(1));
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: ab: cannot create '.'")) << r.err;
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"ab"});
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: .BF: cannot create '.")) << r.err;
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{".BF"});
 }
 
 TEST_F(Cli, UnwritableFolderIsReportedWithTheReason) {
@@ -461,7 +474,10 @@ TEST_F(Cli, NoKeyOptionWithoutATerminalIsAUsageError) {
         // A key waiting on standard input is not taken without "-".
         const ProcessResult r = Run({command, "a.txt"}, kKey + "\n");
         EXPECT_TRUE(r.Exited(2));
-        EXPECT_TRUE(r.err.starts_with("quillmoor-cli: no key given:")) << r.err;
+        EXPECT_TRUE(r.err.starts_with("quillmoor-cli: no key given, and no terminal to ask for "
+                                      "a password on: use --key-env, --key-file, "
+                                      "--password-env or --password-file\n"))
+            << r.err;
         EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.txt"});
     }
 }
@@ -485,6 +501,25 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
         {"wipe", "--yes"},
         {"md5", "a", "b"},
         {"md5", "--quiet"},
+        {"encrypt", "-x", "--key-env", "QM_KEY", "a.txt"},
+        {"encrypt", "-qx", "--key-env", "QM_KEY", "a.txt"},
+        {"encrypt", "--key-env", "QM_KEY", "-o", "t", "a.txt", "k"},
+        {"encrypt", "--key-env", "QM_KEY", "-o", "-", "a.txt", "k"},
+        {"encrypt", "--key-env", "QM_KEY", "-o", "-", "-o", "t", "a.txt"},
+        {"encrypt", "--key-env", "QM_KEY", "-", "-"},
+        {"encrypt", "--key-env", "QM_KEY", "-", "a.txt"},
+        {"encrypt", "--key-file", "-", "-"},
+        {"encrypt", "--key-env", "QM_KEY", "-o"},
+        {"encrypt", "--key-env", "QM_KEY", "-j", "0", "a.txt"},
+        {"encrypt", "--key-env", "QM_KEY", "-jx", "a.txt"},
+        {"encrypt", "--key-env", "QM_KEY", "--jobs=1025", "a.txt"},
+        {"encrypt", "--key-env", "QM_KEY", "--bytes", "4", "a.txt"},
+        {"wipe", "-n", "--yes", "a.txt"},
+        {"keygen", "--bytes", "0"},
+        {"keygen", "--bytes=57"},
+        {"keygen", "--bytes", "-1"},
+        {"keygen", "a.txt"},
+        {"keygen", "--key-env", "QM_KEY"},
     };
     for (const auto& args : cases) {
         std::string joined;
@@ -513,9 +548,40 @@ TEST_F(Cli, HelpAndVersion) {
               "--password-file PATH", "--lenient", "--quiet", "--yes", "Exit status:", "Examples:"})
             EXPECT_NE(r.out.find(needle), std::string::npos) << needle;
     }
-    const ProcessResult v = Run({"--version"});
-    EXPECT_TRUE(v.Exited(0));
-    EXPECT_EQ(v.out, std::string("quillmoor-cli ") + QUILLMOOR_VERSION + "\n");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"},
+                                                 {"-V"},
+                                                 {"encrypt", "-V"},
+                                                 {"keygen", "--version"}}) {
+        const ProcessResult v = Run(args);
+        EXPECT_TRUE(v.Exited(0));
+        EXPECT_EQ(v.out, std::string("quillmoor-cli ") + QUILLMOOR_VERSION + "\n");
+    }
+}
+
+// Every option the manual page names: the help names it too, and the other way round.
+TEST_F(Cli, HelpAndManualPageNameTheSameOptions) {
+    const auto options = [](const std::string& text, const std::string& dash) {
+        std::set<std::string> found;
+        for (std::size_t at = text.find(dash); at != std::string::npos;
+             at = text.find(dash, at + 1)) {
+            std::size_t end = at + dash.size();
+            while (end < text.size() && (std::islower(static_cast<unsigned char>(text[end])) ||
+                                         text[end] == '-' || text[end] == '\\')) {
+                ++end;
+            }
+            std::string name = text.substr(at + dash.size(), end - at - dash.size());
+            std::erase(name, '\\');
+            if (name.size() > 1)
+                found.insert(name);
+        }
+        return found;
+    };
+    const ProcessResult help = Run({"--help"});
+    const auto page = ReadFile(QUILLMOOR_MAN_PAGE);
+    const auto inHelp = options(help.out, "--");
+    EXPECT_EQ(options(std::string(page.begin(), page.end()), "\\-\\-"), inHelp);
+    for (const char* expected : {"output", "no-clobber", "jobs", "bytes", "version", "quiet"})
+        EXPECT_TRUE(inHelp.contains(expected)) << expected;
 }
 
 TEST_F(Cli, QuietPrintsNothingButErrors) {

@@ -43,6 +43,10 @@ struct ProcessCall {
     std::vector<std::string> env;  // NAME=value, on top of PATH and LC_ALL=C
     std::filesystem::path cwd;
     bool unprivileged = false; // as user nobody when run as root
+    bool inputAsPipe = false;  // standard input a pipe rather than a file (no size, no seeking)
+    // On a terminal: these standard streams redirected to files, the
+    // terminal staying the controlling one.
+    std::filesystem::path inputFile, outputFile, errorFile;
 };
 
 namespace detail {
@@ -61,6 +65,17 @@ inline std::vector<char*> CStrings(std::vector<std::string>& strings) {
         ::_exit(126);
     if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
         ::_exit(126);
+    const auto redirect = [](const std::filesystem::path& path, int fd, int flags) {
+        if (path.empty())
+            return;
+        const int opened = ::open(path.c_str(), flags, 0600);
+        if (opened < 0 || ::dup2(opened, fd) < 0)
+            ::_exit(126);
+        ::close(opened);
+    };
+    redirect(call.inputFile, 0, O_RDONLY);
+    redirect(call.outputFile, 1, O_WRONLY | O_CREAT | O_TRUNC);
+    redirect(call.errorFile, 2, O_WRONLY | O_CREAT | O_TRUNC);
     std::vector<std::string> argv{call.program};
     argv.insert(argv.end(), call.args.begin(), call.args.end());
     std::vector<std::string> env{"PATH=/usr/local/bin:/usr/bin:/bin", "LC_ALL=C"};
@@ -91,16 +106,39 @@ inline ProcessResult RunProcess(const ProcessCall& call) {
     std::fwrite(call.input.data(), 1, call.input.size(), in);
     std::fflush(in);
     std::rewind(in);
+    int pipeFds[2] = {-1, -1};
+    if (call.inputAsPipe && ::pipe(pipeFds) != 0)
+        throw std::runtime_error("pipe failed");
     const pid_t pid = ::fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         ::setsid();
         ::lseek(::fileno(in), 0, SEEK_SET);
-        ::dup2(::fileno(in), 0);
+        ::dup2(call.inputAsPipe ? pipeFds[0] : ::fileno(in), 0);
+        if (call.inputAsPipe) {
+            ::close(pipeFds[0]);
+            ::close(pipeFds[1]);
+        }
         ::dup2(::fileno(out), 1);
         ::dup2(::fileno(err), 2);
         detail::Exec(call, call.unprivileged);
+    }
+    if (call.inputAsPipe) {
+        // The child's output goes to files, so it never waits for us: feed
+        // the whole input, then the end of it. A child that stops reading
+        // early gives EPIPE, which ends the feeding.
+        ::close(pipeFds[0]);
+        const auto previous = ::signal(SIGPIPE, SIG_IGN);
+        for (std::size_t done = 0; done < call.input.size();) {
+            const ssize_t put =
+                ::write(pipeFds[1], call.input.data() + done, call.input.size() - done);
+            if (put <= 0 && errno != EINTR)
+                break;
+            done += put > 0 ? static_cast<std::size_t>(put) : 0;
+        }
+        ::close(pipeFds[1]);
+        ::signal(SIGPIPE, previous);
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {

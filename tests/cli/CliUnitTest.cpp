@@ -408,6 +408,7 @@ TEST(Targets, OutputOptionMustFitTheOperands) {
         {V{"-", "-"}, {}, false, "standard input ('-') can be read only once"},
         {V{"-"}, std::string("dir"), true, "standard input ('-') has no name"},
         {V{"-"}, std::string("-"), false, nullptr},
+        {V{"-", "a"}, {}, false, "standard input ('-') goes with no other FILE"},
     };
     for (const Case& c : cases) {
         const auto problem = OutputProblem(c.operands, {c.output, c.isFolder});
