@@ -73,6 +73,11 @@ inline std::vector<char*> CStrings(std::vector<std::string>& strings) {
             ::_exit(126);
         ::close(opened);
     };
+    // The terminal stays open in the program while its standard streams go
+    // elsewhere: were the last descriptor of it closed, the other end would
+    // read a hang-up before the program opens /dev/tty again.
+    if (!call.inputFile.empty() || !call.outputFile.empty() || !call.errorFile.empty())
+        ::dup2(0, 10);
     redirect(call.inputFile, 0, O_RDONLY);
     redirect(call.outputFile, 1, O_WRONLY | O_CREAT | O_TRUNC);
     redirect(call.errorFile, 2, O_WRONLY | O_CREAT | O_TRUNC);

@@ -1,5 +1,5 @@
-// quillmoor-cli on a pseudo-terminal: prompts without echo, the wipe
-// question, the progress bar, and interrupts.
+// quillmoor-cli on a pseudo-terminal: prompts without echo on the
+// controlling terminal, the wipe question, the progress bar, and interrupts.
 
 #include <gtest/gtest.h>
 
@@ -20,14 +20,17 @@ class CliTerminal : public ::testing::Test {
     ProcessCall Call(std::vector<std::string> args) {
         ProcessCall call;
         call.args = std::move(args);
-        call.env = {"QM_KEY=" + kKey};
+        call.env = {"QM_KEY=" + kKey, "QM_PASSWORD=swordfish"};
         call.cwd = dir.path();
         return call;
     }
 
-    // The ciphertext that --key-env makes, to compare prompted keys against.
-    std::vector<std::uint8_t> ReferenceCipher(const std::string& name) {
-        ProcessCall call = Call({"encrypt", "--key-env", "QM_KEY", name});
+    // The ciphertext that --key-env (or --password-env) makes, to compare
+    // prompted keys against.
+    std::vector<std::uint8_t> ReferenceCipher(const std::string& name,
+                                              const char* option = "--key-env") {
+        const bool password = std::string(option) == "--password-env";
+        ProcessCall call = Call({"encrypt", option, password ? "QM_PASSWORD" : "QM_KEY", name});
         call.args.back() = name + ".ref";
         fs::copy_file(dir / name, dir / (name + ".ref"));
         EXPECT_TRUE(RunProcess(call).Exited(0));
@@ -40,19 +43,19 @@ class CliTerminal : public ::testing::Test {
     TempDir dir;
 };
 
-TEST_F(CliTerminal, EncryptAsksForTheKeyTwiceWithoutEcho) {
+TEST_F(CliTerminal, EncryptAsksForAPasswordTwiceWithoutEcho) {
     WriteFile(dir / "a.txt", RandomBytes(40, 1));
-    const auto reference = ReferenceCipher("a.txt");
+    const auto reference = ReferenceCipher("a.txt", "--password-env");
 
     TerminalSession tty(Call({"encrypt", "a.txt"}));
-    ASSERT_TRUE(tty.Expect("Key (hexadecimal): ")) << tty.transcript();
+    ASSERT_TRUE(tty.Expect("Password: ")) << tty.transcript();
     EXPECT_FALSE(tty.EchoIsOn());
-    tty.Send(kKey + "\n");
-    ASSERT_TRUE(tty.Expect("Repeat the key: ")) << tty.transcript();
-    tty.Send(kKey + "\n");
+    tty.Send("swordfish\n");
+    ASSERT_TRUE(tty.Expect("Repeat the password: ")) << tty.transcript();
+    tty.Send("swordfish\n");
     const ProcessResult r = tty.Finish();
     EXPECT_TRUE(r.Exited(0)) << r.out;
-    EXPECT_EQ(r.out.find(kKey), std::string::npos) << "the key was echoed: " << r.out;
+    EXPECT_EQ(r.out.find("swordfish"), std::string::npos) << "echoed: " << r.out;
     EXPECT_NE(r.out.find("encrypted a.txt -> ./a.txt.BF"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(dir / "a.txt.BF"), reference);
     EXPECT_TRUE(tty.EchoIsOn()) << "echo is back after the prompt";
@@ -61,13 +64,14 @@ TEST_F(CliTerminal, EncryptAsksForTheKeyTwiceWithoutEcho) {
 TEST_F(CliTerminal, DifferingEntriesStopEncryptBeforeAnyFile) {
     WriteFile(dir / "a.txt", RandomBytes(40, 1));
     TerminalSession tty(Call({"encrypt", "a.txt"}));
-    ASSERT_TRUE(tty.Expect("Key (hexadecimal): "));
-    tty.Send(kKey + "\n");
-    ASSERT_TRUE(tty.Expect("Repeat the key: "));
-    tty.Send("00112233445566778899aabbccddeefe\n");
+    ASSERT_TRUE(tty.Expect("Password: "));
+    tty.Send("swordfish\n");
+    ASSERT_TRUE(tty.Expect("Repeat the password: "));
+    tty.Send("swordfist\n");
     const ProcessResult r = tty.Finish();
     EXPECT_TRUE(r.Exited(2)) << r.out;
-    EXPECT_NE(r.out.find("quillmoor-cli: key: the two entries differ"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("quillmoor-cli: password: the two entries differ"), std::string::npos)
+        << r.out;
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.txt"});
 }
 
@@ -151,7 +155,7 @@ TEST_F(CliTerminal, ProgressBarOnATerminalUnlessQuiet) {
 TEST_F(CliTerminal, InterruptAtThePromptRestoresEcho) {
     WriteFile(dir / "a.txt", RandomBytes(40, 1));
     TerminalSession tty(Call({"encrypt", "a.txt"}));
-    ASSERT_TRUE(tty.Expect("Key (hexadecimal): "));
+    ASSERT_TRUE(tty.Expect("Password: "));
     ASSERT_FALSE(tty.EchoIsOn());
     ::kill(tty.pid(), SIGINT);
     const ProcessResult r = tty.Finish();
@@ -163,7 +167,7 @@ TEST_F(CliTerminal, InterruptAtThePromptRestoresEcho) {
 TEST_F(CliTerminal, InterruptDuringEncryptLeavesNothingBehind) {
     WriteFile(dir / "big.bin", RandomBytes(96u << 20, 9));
     WriteFile(dir / "later.bin", RandomBytes(10, 9));
-    TerminalSession tty(Call({"encrypt", "--key-env", "QM_KEY", "big.bin", "later.bin"}));
+    TerminalSession tty(Call({"encrypt", "-j1", "--key-env", "QM_KEY", "big.bin", "later.bin"}));
     ASSERT_TRUE(tty.Expect("big.bin [")) << tty.transcript();
     ::kill(tty.pid(), SIGINT);
     const ProcessResult r = tty.Finish();
@@ -175,6 +179,61 @@ TEST_F(CliTerminal, InterruptDuringEncryptLeavesNothingBehind) {
         << r.out;
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"big.bin", "later.bin"}))
         << "no target, no temporary file, and the later file not started";
+}
+
+// The prompt and the answers use the terminal even when standard input,
+// output and error are files: data in, data out, errors hidden.
+TEST_F(CliTerminal, PromptUsesTheTerminalWhileTheStandardStreamsCarryData) {
+    const auto plain = RandomBytes(3000, 7);
+    WriteFile(dir / "a.txt", plain);
+    const auto reference = ReferenceCipher("a.txt", "--password-env");
+    ProcessCall call = Call({"encrypt", "-"});
+    call.inputFile = dir / "a.txt";
+    call.outputFile = dir / "out.BF";
+    call.errorFile = dir / "err.txt";
+    {
+        TerminalSession tty(call);
+        ASSERT_TRUE(tty.Expect("Password: ")) << tty.transcript();
+        tty.Send("swordfish\n");
+        ASSERT_TRUE(tty.Expect("Repeat the password: ")) << tty.transcript();
+        tty.Send("swordfish\n");
+        const ProcessResult r = tty.Finish();
+        EXPECT_TRUE(r.Exited(0)) << r.out;
+    }
+    EXPECT_EQ(ReadFile(dir / "out.BF"), reference);
+    EXPECT_TRUE(ReadFile(dir / "err.txt").empty());
+
+    // Decrypt asks once, and the wipe question comes there too.
+    call = Call({"decrypt", "-o", "-", "out.BF"});
+    call.inputFile = "/dev/null";
+    call.outputFile = dir / "back";
+    {
+        TerminalSession tty(call);
+        ASSERT_TRUE(tty.Expect("Password: ")) << tty.transcript();
+        tty.Send("swordfish\n");
+        const ProcessResult r = tty.Finish();
+        EXPECT_TRUE(r.Exited(0)) << r.out;
+        EXPECT_EQ(r.out.find("Repeat"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(ReadFile(dir / "back"), plain);
+    call = Call({"wipe", "back"});
+    call.inputFile = "/dev/null";
+    TerminalSession tty(call);
+    ASSERT_TRUE(tty.Expect("Do you want to wipe file: ./back [y/N] ")) << tty.transcript();
+    tty.Send("y\n");
+    EXPECT_TRUE(tty.Finish().Exited(0));
+    EXPECT_EQ(ReadFile(dir / "back"), std::vector<std::uint8_t>(3000, 0xFF));
+}
+
+TEST_F(CliTerminal, ProgressBarShowsThePlaceAmongSeveralFiles) {
+    WriteFile(dir / "one.bin", RandomBytes((17u << 20) + 1, 8));
+    WriteFile(dir / "two.bin", RandomBytes((17u << 20) + 2, 9));
+    TerminalSession tty(Call({"encrypt", "-j1", "--key-env", "QM_KEY", "one.bin", "two.bin"}));
+    const ProcessResult r = tty.Finish();
+    EXPECT_TRUE(r.Exited(0)) << r.out;
+    EXPECT_NE(r.out.find("[1/2] one.bin ["), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[2/2] two.bin ["), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" MiB / 17.0 MiB"), std::string::npos) << r.out;
 }
 
 } // namespace
