@@ -37,7 +37,8 @@ class Cli : public ::testing::Test {
   protected:
     // Runs the program in the test folder; QM_KEY always holds kKey.
     ProcessResult Run(std::vector<std::string> args, std::string input = {},
-                      std::vector<std::string> env = {}, bool unprivileged = false) {
+                      std::vector<std::string> env = {}, bool unprivileged = false,
+                      bool inputAsPipe = false) {
         ProcessCall call;
         call.args = std::move(args);
         call.input = std::move(input);
@@ -45,6 +46,7 @@ class Cli : public ::testing::Test {
         call.env.push_back("QM_KEY=" + kKey);
         call.cwd = dir.path();
         call.unprivileged = unprivileged;
+        call.inputAsPipe = inputAsPipe;
         return RunProcess(call);
     }
 
@@ -582,6 +584,306 @@ TEST_F(Cli, HelpAndManualPageNameTheSameOptions) {
     EXPECT_EQ(options(std::string(page.begin(), page.end()), "\\-\\-"), inHelp);
     for (const char* expected : {"output", "no-clobber", "jobs", "bytes", "version", "quiet"})
         EXPECT_TRUE(inHelp.contains(expected)) << expected;
+}
+
+// ------------------------------------------------- standard input and output
+
+TEST_F(Cli, StreamsGiveTheBytesOfTheFileRoutines) {
+    const auto plain = RandomBytes((1u << 20) * 2 + 13, 21);
+    Put("p", plain);
+    ASSERT_TRUE(Encrypt("p").Exited(0));
+    const std::string cipher = Text(Get("p.BF"));
+    const std::string plainText = Text(plain);
+    struct Case {
+        std::vector<std::string> args;
+        bool pipe;
+        std::string input, out;
+    };
+    const std::vector<Case> cases = {
+        {{"encrypt", "-"}, false, plainText, cipher},
+        {{"encrypt", "-"}, true, plainText, cipher},
+        {{"encrypt", "p", "-o", "-"}, false, "", cipher},
+        {{"decrypt", "-"}, false, cipher, plainText},
+        {{"decrypt", "-"}, true, cipher, plainText},
+        {{"decrypt", "p.BF", "-o", "-"}, false, "", plainText},
+        {{"decrypt", "-o-", "-"}, true, cipher, plainText},
+        {{"encrypt", "-"}, true, "", Text(Get("p.BF")).substr(0, 0)}, // replaced below
+    };
+    Put("empty", "");
+    ASSERT_TRUE(Encrypt("empty").Exited(0));
+    for (Case c : cases) {
+        if (c.input.empty() && c.args[1] == "-") // the empty input
+            c.out = Text(Get("empty.BF"));
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + (c.pipe ? " from a pipe" : ""));
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, {"--key-env", "QM_KEY"});
+        const ProcessResult r = Run(args, c.input, {}, false, c.pipe);
+        EXPECT_TRUE(r.Exited(0)) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(r.out == c.out) << "standard output differs: " << r.out.size() << " bytes";
+    }
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"empty", "empty.BF", "p", "p.BF"}));
+}
+
+TEST_F(Cli, WrongKeyWritesNothingUnlessTheSourceIsAPipe) {
+    Put("p", RandomBytes(5000, 22));
+    ASSERT_TRUE(Encrypt("p").Exited(0));
+    const std::string cipher = Text(Get("p.BF"));
+    const std::string wrong = "quillmoor-cli: -: cannot decrypt 'standard input': wrong key or "
+                              "damaged file\n";
+    struct Case {
+        std::vector<std::string> args;
+        bool pipe;
+        std::size_t written; // to standard output
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"p.BF", "-o", "-"},
+         false,
+         0,
+         "quillmoor-cli: p.BF: cannot decrypt './p.BF': wrong key or damaged file\n"},
+        {{"-"}, false, 0, wrong},
+        // From a pipe the check comes last: everything but the final block is out.
+        {{"-"}, true, cipher.size() - 8, wrong},
+        {{"-", "-o", "out"}, true, 0, wrong},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + (c.pipe ? " from a pipe" : ""));
+        std::vector<std::string> args{"decrypt", "--key-env", "OTHER"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r =
+            Run(args, c.args.front() == "-" ? cipher : "", {"OTHER=" + kOtherKey}, false, c.pipe);
+        EXPECT_TRUE(r.Exited(1));
+        EXPECT_EQ(r.out.size(), c.written);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"p", "p.BF"})) << "no file, no temporary";
+    }
+}
+
+TEST_F(Cli, StandardInputToAFileIsForItsOwnerOnly) {
+    const ProcessResult r =
+        Run({"encrypt", "--key-env", "QM_KEY", "-", "-o", "x.BF"}, "secret", {}, false, true);
+    EXPECT_TRUE(r.Exited(0)) << r.err;
+    EXPECT_EQ(r.out, "encrypted - -> x.BF\n");
+    EXPECT_EQ(fs::status(dir / "x.BF").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const ProcessResult back = Run({"decrypt", "--key-env", "QM_KEY", "x.BF", "-o", "-"});
+    EXPECT_EQ(back.out, "secret");
+}
+
+// ------------------------------------------------------------- -o and -n
+
+TEST_F(Cli, OutputNamesAFileOrAFolder) {
+    Put("a.txt", "first");
+    Put("b.txt", "second");
+    fs::create_directory(dir / "out");
+    ProcessResult r = Run({"encrypt", "--key-env", "QM_KEY", "a.txt", "-o", "sealed"});
+    EXPECT_TRUE(r.Exited(0)) << r.err;
+    EXPECT_EQ(r.out, "encrypted a.txt -> sealed\n");
+    r = Run({"encrypt", "--key-env", "QM_KEY", "--output=out/", "a.txt", "b.txt"});
+    EXPECT_TRUE(r.Exited(0)) << r.err;
+    EXPECT_EQ(r.out, "encrypted a.txt -> out/a.txt.BF\nencrypted b.txt -> out/b.txt.BF\n");
+    EXPECT_EQ(Get("out/a.txt.BF"), Get("sealed"));
+    r = Run({"decrypt", "--key-env", "QM_KEY", "-oout", "out/a.txt.BF", "out/b.txt.BF"});
+    EXPECT_TRUE(r.Exited(0)) << r.err;
+    EXPECT_EQ(Text(Get("out/a.txt")), "first");
+    EXPECT_EQ(Text(Get("out/b.txt")), "second");
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.txt", "b.txt", "out", "sealed"}));
+}
+
+TEST_F(Cli, NoClobberKeepsAnExistingTarget) {
+    Put("a.txt", "new");
+    Put("a.txt.BF", "old");
+    Put("dangling-target", "x");
+    fs::create_symlink("nowhere", dir / "link.BF");
+    struct Case {
+        std::vector<std::string> args;
+        std::string target;
+    };
+    const std::vector<Case> cases = {
+        {{"encrypt", "-n", "a.txt"}, "./a.txt.BF"},
+        {{"encrypt", "--no-clobber", "a.txt", "-o", "link.BF"}, "link.BF"},
+        {{"encrypt", "-qn", "-", "-o", "a.txt.BF"}, "a.txt.BF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, {"--key-env", "QM_KEY"});
+        const ProcessResult r = Run(args, "piped");
+        EXPECT_TRUE(r.Exited(1));
+        EXPECT_NE(r.err.find("cannot create '" + c.target + "': the file exists"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(Text(Get("a.txt.BF")), "old");
+        EXPECT_TRUE(fs::is_symlink(dir / "link.BF"));
+    }
+    EXPECT_TRUE(Run({"encrypt", "--key-env", "QM_KEY", "a.txt"}).Exited(0)) << "without -n";
+    EXPECT_NE(Text(Get("a.txt.BF")), "old");
+}
+
+// ----------------------------------------------------------------- keygen
+
+TEST_F(Cli, KeygenPrintsOrWritesANewKeyFile) {
+    struct Case {
+        std::vector<std::string> args;
+        std::size_t digits;
+    };
+    for (const Case& c : {Case{{"keygen"}, 32}, Case{{"keygen", "--bytes", "1"}, 2},
+                          Case{{"keygen", "--bytes=56"}, 112}}) {
+        SCOPED_TRACE(c.digits);
+        const ProcessResult r = Run(c.args);
+        EXPECT_TRUE(r.Exited(0)) << r.err;
+        ASSERT_EQ(r.out.size(), c.digits + 1);
+        EXPECT_EQ(r.out.find_first_not_of("0123456789abcdef"), c.digits);
+        EXPECT_EQ(r.out.back(), '\n');
+    }
+    EXPECT_NE(Run({"keygen"}).out, Run({"keygen"}).out);
+
+    ProcessResult r = Run({"keygen", "-o", "k"});
+    EXPECT_TRUE(r.Exited(0)) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(fs::status(dir / "k").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const auto key = Get("k");
+    EXPECT_EQ(key.size(), 33u);
+    Put("a.txt", "plain");
+    EXPECT_TRUE(Run({"encrypt", "--key-file", "k", "a.txt"}).Exited(0));
+    fs::remove(dir / "a.txt");
+    EXPECT_TRUE(Run({"decrypt", "--key-file", "k", "a.txt.BF"}).Exited(0));
+    EXPECT_EQ(Text(Get("a.txt")), "plain");
+
+    // Never over an existing file, nor through a link.
+    fs::create_symlink("elsewhere", dir / "link");
+    for (const char* name : {"k", "link"}) {
+        r = Run({"keygen", "-o", name});
+        EXPECT_TRUE(r.Exited(1));
+        EXPECT_TRUE(r.err.starts_with(std::string("quillmoor-cli: ") + name + ": cannot create"))
+            << r.err;
+    }
+    EXPECT_EQ(Get("k"), key);
+    EXPECT_FALSE(fs::exists(dir / "elsewhere"));
+}
+
+// ------------------------------------------------------------------ jobs
+
+TEST_F(Cli, JobsGiveTheBytesMessagesAndStatusOfOneAfterAnother) {
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < 6; ++i) {
+        files.push_back(Numbered("f", i));
+        Put(files.back(), RandomBytes((i + 1) * 300000, static_cast<std::uint32_t>(i)));
+    }
+    files.insert(files.begin() + 2, "missing");
+    files.insert(files.begin() + 4, "sub/");
+    struct Run_ {
+        std::string out, err;
+        int code;
+        std::vector<std::vector<std::uint8_t>> bytes;
+    };
+    const auto runWith = [&](const std::string& jobs, const char* command,
+                             const std::vector<std::string>& operands) {
+        std::vector<std::string> args{command, "--key-env", "QM_KEY", jobs};
+        args.insert(args.end(), operands.begin(), operands.end());
+        const ProcessResult r = Run(args);
+        Run_ result{r.out, r.err, r.exitCode, {}};
+        for (const auto& f : files)
+            if (Has(f + ".BF"))
+                result.bytes.push_back(Get(f + ".BF"));
+        return result;
+    };
+    const Run_ serial = runWith("-j1", "encrypt", files);
+    const Run_ parallel = runWith("--jobs=4", "encrypt", files);
+    const Run_ byDefault = runWith("-q", "encrypt", files);
+    EXPECT_EQ(serial.code, 1);
+    EXPECT_EQ(LineCount(serial.out), 6u);
+    EXPECT_EQ(LineCount(serial.err), 2u);
+    EXPECT_EQ(serial.bytes.size(), 6u);
+    for (const Run_* other : {&parallel}) {
+        EXPECT_EQ(other->code, serial.code);
+        EXPECT_EQ(other->out, serial.out);
+        EXPECT_EQ(other->err, serial.err);
+        EXPECT_EQ(other->bytes, serial.bytes);
+    }
+    EXPECT_EQ(byDefault.code, 1);
+    EXPECT_EQ(byDefault.err, serial.err);
+    EXPECT_EQ(byDefault.bytes, serial.bytes);
+
+    // And back: decryption shares the cores between the jobs.
+    std::vector<std::string> sealed;
+    for (const auto& f : files)
+        sealed.push_back(f + ".BF");
+    const ProcessResult back = Run([&] {
+        std::vector<std::string> args{"decrypt", "--key-env", "QM_KEY", "-o", "back"};
+        fs::create_directory(dir / "back");
+        args.insert(args.end(), sealed.begin(), sealed.end());
+        return args;
+    }());
+    EXPECT_TRUE(back.Exited(1));
+    EXPECT_EQ(LineCount(back.out), 6u);
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(Get("back/" + Numbered("f", i)), Get(Numbered("f", i)));
+}
+
+// -------------------------------------------------------------- options
+
+TEST_F(Cli, WarningsOnWeakKeysUnlessQuiet) {
+    Put("a.txt", "plain");
+    struct Case {
+        std::vector<std::string> args;
+        std::string env;
+        const char* warning; // nullptr: none
+    };
+    const std::vector<Case> cases = {
+        {{"encrypt", "--key-env", "K", "a.txt"}, "K=0011223344", "the key is 5 bytes"},
+        {{"decrypt", "--key-env", "K", "-o", "b", "a.txt.BF"}, "K=0011223344", nullptr},
+        {{"encrypt", "-q", "--key-env", "K", "a.txt"}, "K=0011223344", nullptr},
+        {{"encrypt", "--key-env", "K", "a.txt"}, "K=" + kKey, nullptr},
+        {{"encrypt", "--password-env", "K", "a.txt"}, "K=\xD0\x96", "above U+00FF"},
+        {{"encrypt", "-q", "--password-env", "K", "a.txt"}, "K=\xD0\x96", nullptr},
+        {{"encrypt", "--password-env", "K", "a.txt"}, "K=caf\xC3\xA9", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1] + " " + c.env);
+        const ProcessResult r = Run(c.args, "", {c.env});
+        EXPECT_TRUE(r.Exited(0)) << r.err;
+        if (c.warning) {
+            EXPECT_TRUE(r.err.starts_with("quillmoor-cli: warning: ")) << r.err;
+            EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err, "");
+        }
+    }
+    // The warning is no refusal: "Ж" and "Ȗ" give the same key.
+    ASSERT_TRUE(
+        Run({"encrypt", "-q", "--password-env", "K", "a.txt"}, "", {"K=\xD0\x96"}).Exited(0));
+    const auto fromZhe = Get("a.txt.BF");
+    ASSERT_TRUE(
+        Run({"encrypt", "-q", "--password-env", "K", "a.txt"}, "", {"K=\xC8\x96"}).Exited(0));
+    EXPECT_EQ(Get("a.txt.BF"), fromZhe);
+}
+
+TEST_F(Cli, ShortOptionsBundleAndDoubleDashEndsThem) {
+    Put("-q", "a file named like an option");
+    Put("y", "plain");
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {{"encrypt", "--key-env", "QM_KEY", "--", "-q"}, "encrypted -q -> ./-q.BF\n"},
+        {{"encrypt", "--key-env", "QM_KEY", "-qnj1", "y"}, ""},
+        {{"encrypt", "--key-env", "QM_KEY", "-qj", "2", "-oz", "y"}, ""},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult r = Run(c.args);
+        EXPECT_TRUE(r.Exited(0)) << r.err;
+        EXPECT_EQ(r.out, c.out);
+    }
+    EXPECT_TRUE(Has("-q.BF"));
+    EXPECT_TRUE(Has("y.BF"));
+    EXPECT_EQ(Get("z"), Get("y.BF"));
+    const ProcessResult r = Run({"wipe", "-qy", "--", "-q"});
+    EXPECT_TRUE(r.Exited(0)) << r.err;
+    EXPECT_EQ(Get("-q"), std::vector<std::uint8_t>(250, 0xFF));
 }
 
 TEST_F(Cli, QuietPrintsNothingButErrors) {
