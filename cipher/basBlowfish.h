@@ -26,6 +26,9 @@ void BlowfishKeySchedule(BlowfishState& state, std::span<const std::uint8_t> key
 // Zeros the state so that no key schedule outlives its use.
 void BlowfishClearState(BlowfishState& state) noexcept;
 
+// The block transform in its classic form, one round at a time. The key
+// schedule uses it; file data goes through CbcEncrypt/CbcDecrypt
+// (filecrypt/BlowfishCbc.h), whose unrolled loops the tests hold to it.
 std::uint32_t BlowfishRoundFunction(const BlowfishState& state, std::uint32_t x) noexcept;
 std::uint32_t BlowfishRoundFunction(std::uint32_t x) noexcept;
 

@@ -19,7 +19,9 @@ using FileHandle = std::int32_t;
 inline constexpr FileHandle kInvalidHandle = -1;
 
 // The classic interface: -1 on a failed open or create, false on a failed
-// read, write or close, and no reason given.
+// read, write or close, and no reason given. Kept for its callers and as the
+// tests' reference; the file routines use the forms with a reason below
+// (ReadFullyAt, WriteFullyAt, FlushAndClose with an error).
 [[nodiscard]] FileHandle OpenExistingForReading(const std::filesystem::path& path);
 [[nodiscard]] FileHandle CreateForWriting(const std::filesystem::path& path); // truncates once locked
 // A short read at the end of the file succeeds; the rest of the buffer is left
@@ -51,7 +53,6 @@ struct IoResult {
 [[nodiscard]] bool FlushAndClose(FileHandle handle, int& error);
 void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
 [[nodiscard]] bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error);
-[[nodiscard]] bool SetOpenFileSize(FileHandle handle, std::uint64_t size, int& error);
 [[nodiscard]] bool SyncOpenFile(FileHandle handle, int& error);
 
 // Opens an existing file for writing without truncating it, exclusively. Used

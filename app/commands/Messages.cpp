@@ -78,6 +78,15 @@ std::string Shown(const std::filesystem::path& path) { return DisplayName(PathTe
 
 // --- Sentences ------------------------------------------------------------------
 
+std::string WithFirst(std::string text, bool upper) {
+    char& first = text.front();
+    if (upper && first >= 'a' && first <= 'z')
+        first = static_cast<char>(first - 'a' + 'A');
+    if (!upper && first >= 'A' && first <= 'Z')
+        first = static_cast<char>(first - 'A' + 'a');
+    return text;
+}
+
 // Sentences are written for the window; the command-line tool's follow its
 // "quillmoor-cli: " in lower case and without the final full stop.
 std::string Framed(std::string sentence, Frame frame) {
@@ -87,15 +96,6 @@ std::string Framed(std::string sentence, Frame frame) {
             sentence.pop_back();
     }
     return sentence;
-}
-
-std::string WithFirst(std::string text, bool upper) {
-    char& first = text.front();
-    if (upper && first >= 'a' && first <= 'z')
-        first = static_cast<char>(first - 'a' + 'A');
-    if (!upper && first >= 'A' && first <= 'Z')
-        first = static_cast<char>(first - 'A' + 'a');
-    return text;
 }
 
 std::string_view Verb(Command command) {
@@ -158,12 +158,13 @@ std::string FailedSentence(const CommandOutcome& outcome) {
     const bool parts = !failure.action.empty();
     std::string sentence =
         WithFirst(parts ? failure.action : "cannot " + std::string(Verb(outcome.command)), true);
-    sentence += " " + Shown(parts ? failure.path : outcome.source) + ": " + failure.reason;
+    sentence.append(" ").append(Shown(parts ? failure.path : outcome.source));
+    sentence.append(": ").append(failure.reason);
     if (!failure.other.empty())
-        sentence += " " + Shown(failure.other);
+        sentence.append(" ").append(Shown(failure.other));
     if (sentence.back() != '.')
         sentence += '.';
-    return sentence + " " + Advice(outcome);
+    return sentence.append(" ").append(Advice(outcome));
 }
 
 std::string KeyProblemSentence(KeyProblem problem, Frame frame) {

@@ -236,8 +236,9 @@ TEST(Commands, WipeOutcomes) {
         EXPECT_EQ(out.command, Command::Wipe);
         EXPECT_EQ(out.status, c.status) << c.name.value_or("(none)") << ": " << Said(out);
         EXPECT_EQ(out.errorNumber, c.errorNumber) << c.name.value_or("(none)");
-        if (c.name)
+        if (c.name) {
             EXPECT_EQ(out.source, dir.path().string() + "/" + *c.name);
+        }
     }
     EXPECT_EQ(ReadFile(dir / "f"), std::vector<std::uint8_t>(500, 0xFF));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f", "sub"}));
