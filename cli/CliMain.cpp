@@ -319,7 +319,8 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
 int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
                     const CliConsole& console) {
     const bool encrypt = inv.command == "encrypt";
-    const commands::Operation operation = encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
+    const commands::Operation operation =
+        encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
 
@@ -342,7 +343,8 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
         request.mode = inv.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
         commands::CommandOutcome outcome;
         {
-            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal, console.interrupted);
+            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal,
+                            console.interrupted);
             request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
@@ -394,7 +396,8 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
         }
         commands::CommandOutcome outcome;
         {
-            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal, console.interrupted);
+            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal,
+                            console.interrupted);
             request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };

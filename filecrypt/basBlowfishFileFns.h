@@ -38,11 +38,13 @@ struct FileCryptOptions {
 // damaged file") when strict decryption finds no valid filler. The key must
 // already be set up from the same key text; the text only gives the IV.
 [[nodiscard]] FileCryptResult BlowfishEncryptFile(const std::filesystem::path& source,
-                                    const std::filesystem::path& target,
-                                    std::u16string_view keyText, const FileCryptOptions& options);
+                                                  const std::filesystem::path& target,
+                                                  std::u16string_view keyText,
+                                                  const FileCryptOptions& options);
 [[nodiscard]] FileCryptResult BlowfishDecryptFile(const std::filesystem::path& source,
-                                    const std::filesystem::path& target,
-                                    std::u16string_view keyText, const FileCryptOptions& options);
+                                                  const std::filesystem::path& target,
+                                                  std::u16string_view keyText,
+                                                  const FileCryptOptions& options);
 
 void BlowfishEncryptFile(const std::filesystem::path& source, const std::filesystem::path& target,
                          std::u16string_view keyText);

@@ -23,11 +23,14 @@ inline constexpr FileHandle kInvalidHandle = -1;
 // tests' reference; the file routines use the forms with a reason below
 // (ReadFullyAt, WriteFullyAt, FlushAndClose with an error).
 [[nodiscard]] FileHandle OpenExistingForReading(const std::filesystem::path& path);
-[[nodiscard]] FileHandle CreateForWriting(const std::filesystem::path& path); // truncates once locked
+[[nodiscard]] FileHandle
+CreateForWriting(const std::filesystem::path& path); // truncates once locked
 // A short read at the end of the file succeeds; the rest of the buffer is left
 // as it was. Error 9 if the buffer is empty or smaller than count.
-[[nodiscard]] bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer, std::int32_t count);
-[[nodiscard]] bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer, std::int32_t count);
+[[nodiscard]] bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer,
+                                     std::int32_t count);
+[[nodiscard]] bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer,
+                                    std::int32_t count);
 // Forces written data to the device, then closes.
 [[nodiscard]] bool FlushAndClose(FileHandle handle);
 // Size by path; works while the file is held open. Error 53 when there is no file.
@@ -47,9 +50,10 @@ struct IoResult {
 [[nodiscard]] IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer);
 [[nodiscard]] IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer);
 // Positioned forms, for several threads working on one file at once.
-[[nodiscard]] IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer, std::uint64_t offset);
+[[nodiscard]] IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer,
+                                   std::uint64_t offset);
 [[nodiscard]] IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
-                      std::uint64_t offset);
+                                    std::uint64_t offset);
 [[nodiscard]] bool FlushAndClose(FileHandle handle, int& error);
 void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
 [[nodiscard]] bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error);
@@ -63,11 +67,12 @@ void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
 // Creates a new, exclusively locked temporary file beside `target`, named
 // ".NAME.quillmoor-XXXXXX", with the given permission bits. Leftovers of
 // earlier runs that died (no longer locked) are removed first.
-[[nodiscard]] FileHandle CreateTemporaryBeside(const std::filesystem::path& target, unsigned permissions,
-                                 std::filesystem::path& temporary, int& error);
+[[nodiscard]] FileHandle CreateTemporaryBeside(const std::filesystem::path& target,
+                                               unsigned permissions,
+                                               std::filesystem::path& temporary, int& error);
 // Puts `temporary` in place of `target` in one step and makes the rename durable.
 [[nodiscard]] bool ReplaceWithTemporary(const std::filesystem::path& temporary,
-                          const std::filesystem::path& target, int& error);
+                                        const std::filesystem::path& target, int& error);
 void RemoveQuietly(const std::filesystem::path& path) noexcept;
 // Permission bits of an open file (0600 when they cannot be read).
 unsigned PermissionsOfOpenFile(FileHandle handle) noexcept;

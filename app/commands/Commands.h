@@ -58,7 +58,7 @@ enum class KeyProblem {
 
 // A refusal of this layer, before any file is touched.
 enum class FileProblem {
-    None,     // the failure came from the file routines
+    None,       // the failure came from the file routines
     NoNameLeft, // Decrypt: the name has three characters or fewer
 };
 
@@ -66,8 +66,8 @@ enum class FileProblem {
 struct Failure {
     FileProblem problem = FileProblem::None;
     std::string action; // lower case, e.g. "cannot open"; empty when the failure had no parts
-    std::filesystem::path path; // the file the action was about
-    std::string reason;         // names no file
+    std::filesystem::path path;  // the file the action was about
+    std::string reason;          // names no file
     std::filesystem::path other; // a second file, e.g. a link's target
 };
 

@@ -169,9 +169,8 @@ std::string FailedSentence(const CommandOutcome& outcome) {
 
 std::string KeyProblemSentence(KeyProblem problem, Frame frame) {
     const bool window = frame == Frame::Window;
-    const std::string forPassword =
-        window ? "type a password in the Password box and press MD5"
-               : "use --password-env or --password-file for a password";
+    const std::string forPassword = window ? "type a password in the Password box and press MD5"
+                                           : "use --password-env or --password-file for a password";
     switch (problem) {
     case KeyProblem::EmptyKey:
         return window ? "The Key box is empty. Type a hexadecimal key, or " + forPassword + "."
@@ -246,11 +245,10 @@ std::string OutcomeMessage(const CommandOutcome& outcome, Frame frame) {
     case CommandStatus::NoSelection: sentence = NoSelectionSentence(outcome.command, frame); break;
     case CommandStatus::Cancelled: sentence = CancelledSentence(outcome, frame); break;
     case CommandStatus::KeyRefused:
-        sentence = "Cannot " + std::string(Verb(outcome.command)) + " " + Shown(outcome.source) +
-                   ": " +
-                   WithFirst(KeyProblemSentence(outcome.keyProblem.value_or(KeyProblem::Refused),
-                                                frame),
-                             false);
+        sentence =
+            "Cannot " + std::string(Verb(outcome.command)) + " " + Shown(outcome.source) + ": " +
+            WithFirst(KeyProblemSentence(outcome.keyProblem.value_or(KeyProblem::Refused), frame),
+                      false);
         break;
     case CommandStatus::Failed: sentence = FailedSentence(outcome); break;
     }

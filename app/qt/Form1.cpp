@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "app/commands/Messages.h"
+#include "app/commands/Wipe.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/BackgroundTask.h"
 #include "app/qt/DirList.h"
@@ -24,8 +26,6 @@
 #include "app/qt/MessageBox.h"
 #include "app/qt/NativePath.h"
 #include "app/qt/PasswordStarStyle.h"
-#include "app/commands/Messages.h"
-#include "app/commands/Wipe.h"
 #include "common/SecureWipe.h"
 
 namespace quillmoor::app {
@@ -180,8 +180,8 @@ void Form1::showOutcome(const CommandOutcome& outcome) {
     const QString text = QString::fromStdString(OutcomeMessage(outcome, Frame::Window));
     if (text.isEmpty())
         return;
-    const bool failed = outcome.status == CommandStatus::Failed ||
-                        outcome.status == CommandStatus::KeyRefused;
+    const bool failed =
+        outcome.status == CommandStatus::Failed || outcome.status == CommandStatus::KeyRefused;
     if (failed)
         MessageBox::error(this, text);
     else

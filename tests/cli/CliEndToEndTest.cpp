@@ -147,7 +147,8 @@ TEST_F(Cli, WrongKeyFailsNamingTheFileAndKeepsTheExistingTarget) {
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
-              "quillmoor-cli: a.txt.BF: cannot decrypt './a.txt.BF': wrong key or damaged file\n");
+              "quillmoor-cli: cannot decrypt ./a.txt.BF: wrong key or damaged file. Check the key; "
+              "nothing was written\n");
     EXPECT_EQ(Text(Get("a.txt")), "keep me");
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.txt", "a.txt.BF"}));
 }
@@ -158,8 +159,7 @@ TEST_F(Cli, SeveralFilesWithOneFailingStillProcessesTheOthers) {
     ProcessResult r = Run({"encrypt", "--key-env", "QM_KEY", "one.txt", "missing.txt", "two.txt"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 1u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: missing.txt: cannot open './missing.txt': "))
-        << r.err;
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot open ./missing.txt: ")) << r.err;
     EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "encrypted one.txt -> ./one.txt.BF\nencrypted two.txt -> ./two.txt.BF\n");
     EXPECT_FALSE(Has("missing.txt.BF"));
@@ -171,7 +171,8 @@ TEST_F(Cli, SeveralFilesWithOneFailingStillProcessesTheOthers) {
     r = Run({"decrypt", "--key-env", "QM_KEY", "one.txt.BF", "bad.BF", "two.txt.BF"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.err,
-              "quillmoor-cli: bad.BF: cannot decrypt './bad.BF': wrong key or damaged file\n");
+              "quillmoor-cli: cannot decrypt ./bad.BF: wrong key or damaged file. Check the key; "
+              "nothing was written\n");
     EXPECT_EQ(Text(Get("one.txt")), "first");
     EXPECT_EQ(Text(Get("two.txt")), "second");
     EXPECT_FALSE(Has("bad"));
@@ -392,7 +393,9 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
          "quillmoor-cli: the key is empty. Give a hexadecimal key, or use --password-env or "
          "--password-file for a password\n",
          true},
-        {{"decrypt", "--key-file", "blank-line", "a.txt"}, "quillmoor-cli: the key is empty.", false},
+        {{"decrypt", "--key-file", "blank-line", "a.txt"},
+         "quillmoor-cli: the key is empty.",
+         false},
         {{"encrypt", "--password-file", "empty", "a.txt"},
          "quillmoor-cli: the password is empty, and a file encrypted under it opens for anyone. "
          "Choose a password that is not empty\n",
@@ -422,8 +425,8 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1] + " " + c.args[2]);
-        const ProcessResult r = Run(c.args, "a\xFF\n",
-                                    {"BAD=hello world", "EMPTY_MD5=D41D8CD98F00B204E9800998ECF8427E"});
+        const ProcessResult r = Run(
+            c.args, "a\xFF\n", {"BAD=hello world", "EMPTY_MD5=D41D8CD98F00B204E9800998ECF8427E"});
         EXPECT_TRUE(r.Exited(2)) << r.err;
         EXPECT_EQ(r.out, "");
         if (c.whole)
@@ -527,7 +530,7 @@ TEST_F(Cli, QuietPrintsNothingButErrors) {
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(LineCount(r.err), 1u);
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: gone.BF: ")) << r.err;
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot open ./gone.BF: ")) << r.err;
     r = Run({"wipe", "--yes", "--quiet", "a.txt"});
     EXPECT_TRUE(r.Exited(0));
     EXPECT_EQ(r.out + r.err, "");
@@ -640,8 +643,9 @@ TEST_F(Cli, WipeOfAMissingFileFailsAndCreatesNothing) {
     const ProcessResult r = Run({"wipe", "--yes", "gone.txt", "sub", "keep.txt"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 2u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: gone.txt: cannot wipe './gone.txt': No such file "
-                                  "or directory\nquillmoor-cli: sub: "))
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot wipe ./gone.txt: No such file or "
+                                  "directory. Nothing was overwritten\nquillmoor-cli: cannot wipe "
+                                  "./sub: "))
         << r.err;
     EXPECT_FALSE(Has("gone.txt"));
     EXPECT_EQ(r.out, "wiped keep.txt\n");

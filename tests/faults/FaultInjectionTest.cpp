@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -639,43 +639,82 @@ TEST(Hostile, NamesAndKeys) {
              MakeEncrypted(f / "notes/a", 100, 30);
              WriteBytes(f / "note", kOldTarget);
          },
-         {"decrypt", "--key-env", "QM_KEY", "@/notes/a"}, {}, 1,
-         {"cannot decrypt", "notes/a:", "no more than three", "nothing was written"}, 1,
+         {"decrypt", "--key-env", "QM_KEY", "@/notes/a"},
+         {},
+         1,
+         {"cannot decrypt", "notes/a:", "no more than three", "nothing was written"},
+         1,
          {"note", "notes"},
          [](const fs::path& f) {
              return ReadBytes(f / "note") == kOldTarget && Names(f / "notes") == Names_{"a"};
          }},
         {"a name of three multi-byte characters leaves no name",
          [&](const fs::path& f) { MakeEncrypted(f / euros, 100, 31); },
-         {"decrypt", "--key-env", "QM_KEY", "@/" + euros}, {}, 1,
-         {"cannot decrypt", "no more than three"}, 1, {euros}},
-        {"X.BF decrypts to X", [](const fs::path& f) { MakeEncrypted(f / "X.BF", 100, 32); },
-         {"decrypt", "--key-env", "QM_KEY", "@/X.BF"}, {}, 0, {"decrypted", "/X\n"}, 1,
-         {"X", "X.BF"}, [](const fs::path& f) { return HoldsPattern(f / "X", 100, 32); }},
+         {"decrypt", "--key-env", "QM_KEY", "@/" + euros},
+         {},
+         1,
+         {"cannot decrypt", "no more than three"},
+         1,
+         {euros}},
+        {"X.BF decrypts to X",
+         [](const fs::path& f) { MakeEncrypted(f / "X.BF", 100, 32); },
+         {"decrypt", "--key-env", "QM_KEY", "@/X.BF"},
+         {},
+         0,
+         {"decrypted", "/X\n"},
+         1,
+         {"X", "X.BF"},
+         [](const fs::path& f) { return HoldsPattern(f / "X", 100, 32); }},
         {"an empty password does not encrypt",
          [](const fs::path& f) { WritePattern(f / "src", 10, 33); },
-         {"encrypt", "--password-env", "QM_EMPTY", "@/src"}, {"QM_EMPTY="}, 2,
-         {"password is empty"}, 1, {"src"}},
+         {"encrypt", "--password-env", "QM_EMPTY", "@/src"},
+         {"QM_EMPTY="},
+         2,
+         {"password is empty"},
+         1,
+         {"src"}},
         {"an empty password file does not encrypt",
          [](const fs::path& f) { WritePattern(f / "src", 10, 33); },
-         {"encrypt", "--password-file", "/dev/null", "@/src"}, {}, 2, {"password is empty"}, 1,
+         {"encrypt", "--password-file", "/dev/null", "@/src"},
+         {},
+         2,
+         {"password is empty"},
+         1,
          {"src"}},
         {"the empty password's digest as a key does not encrypt",
          [](const fs::path& f) { WritePattern(f / "src", 10, 33); },
          {"encrypt", "--key-env", "QM_EMPTY_MD5", "@/src"},
-         {"QM_EMPTY_MD5=d41d8cd98f00b204e9800998ecf8427E"}, 2,
-         {"MD5 digest of an empty password"}, 1, {"src"}},
+         {"QM_EMPTY_MD5=d41d8cd98f00b204e9800998ecf8427E"},
+         2,
+         {"MD5 digest of an empty password"},
+         1,
+         {"src"}},
         {"an empty password still opens an old file",
          [](const fs::path& f) { WriteBytes(f / "old.BF", kUnderEmptyPassword); },
-         {"decrypt", "--password-env", "QM_EMPTY", "@/old.BF"}, {"QM_EMPTY="}, 0,
-         {"decrypted"}, 1, {"old", "old.BF"},
-         [](const fs::path& f) { return ReadBytes(f / "old") == Bytes{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e', '\n'}; }},
+         {"decrypt", "--password-env", "QM_EMPTY", "@/old.BF"},
+         {"QM_EMPTY="},
+         0,
+         {"decrypted"},
+         1,
+         {"old", "old.BF"},
+         [](const fs::path& f) {
+             return ReadBytes(f / "old") == Bytes{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e', '\n'};
+         }},
         {"a newline in a name stays on one line",
          [&](const fs::path& f) { WritePattern(f / newline, 10, 34); },
-         {"encrypt", "--key-env", "QM_KEY", "@/" + newline}, {}, 0,
-         {"encrypted", "'$'\\n''b'", "'$'\\n''b.BF'"}, 1, {newline, newline + ".BF"}},
-        {"an escape sequence in a name never reaches the terminal", nullptr,
-         {"wipe", "--yes", "@/" + escape}, {}, 1, {"cannot wipe", "$'\\033'", "]0;owned"}, 1,
+         {"encrypt", "--key-env", "QM_KEY", "@/" + newline},
+         {},
+         0,
+         {"encrypted", "'$'\\n''b'", "'$'\\n''b.BF'"},
+         1,
+         {newline, newline + ".BF"}},
+        {"an escape sequence in a name never reaches the terminal",
+         nullptr,
+         {"wipe", "--yes", "@/" + escape},
+         {},
+         1,
+         {"cannot wipe", "$'\\033'", "]0;owned"},
+         1,
          {}},
     };
     for (const HostileRow& row : rows) {
@@ -694,8 +733,9 @@ TEST(Hostile, NamesAndKeys) {
         EXPECT_EQ(Lines(o.err + o.out), row.lines) << o;
         EXPECT_FALSE(HasControlBytes(o.err + o.out)) << o;
         ExpectNames(f.path(), row.names);
-        if (row.check)
+        if (row.check) {
             EXPECT_TRUE(row.check(f.path()));
+        }
     }
 }
 

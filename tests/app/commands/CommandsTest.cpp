@@ -96,7 +96,8 @@ TEST(CommandKeys, WhatEachOperationRefuses) {
 TEST(CommandKeys, KeyTextFromPasswordIsTheMd5Digest) {
     EXPECT_EQ(KeyTextFromPassword(u""), u"d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(KeyTextFromPassword(u"abc"), u"900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(KeyTextFromPassword(u"\u00E9"), u"3406877694691ddd1dfb0aca54681407"); // its Latin-1 byte
+    EXPECT_EQ(KeyTextFromPassword(u"\u00E9"),
+              u"3406877694691ddd1dfb0aca54681407"); // its Latin-1 byte
     // What the MD5 button makes of an empty Password box: Decrypt only.
     EXPECT_EQ(KeyTextProblem(Operation::Encrypt, KeyTextFromPassword(u"")),
               KeyProblem::EmptyPasswordDigest);

@@ -147,10 +147,12 @@ TEST(Messages, DisplayNameEscapesWhatWouldMisleadATerminal) {
         {"\x1B[31mred", "$'\\033''[31mred'"},
         {"bad\xFF", "'bad'$'\\377'"},
         {"it's\t", "'it'$'\\'''s'$'\\t'"},
-        {"\xE2\x80\xAE" "evil", "$'\\342\\200\\256''evil'"}, // right-to-left override
-        {"\xC2\x85", "$'\\302\\205'"},                        // C1 next line
-        {"\xC0\xAF", "$'\\300\\257'"},                        // overlong '/'
-        {"\xED\xA0\x80", "$'\\355\\240\\200'"},               // surrogate
+        {"\xE2\x80\xAE"
+         "evil",
+         "$'\\342\\200\\256''evil'"},           // right-to-left override
+        {"\xC2\x85", "$'\\302\\205'"},          // C1 next line
+        {"\xC0\xAF", "$'\\300\\257'"},          // overlong '/'
+        {"\xED\xA0\x80", "$'\\355\\240\\200'"}, // surrogate
         {"cut\xE2\x82", "'cut'$'\\342\\202'"},
         {"\x7F\r", "$'\\177\\r'"},
     };

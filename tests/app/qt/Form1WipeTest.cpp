@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "WindowTestUtil.h"
+#include "app/commands/Wipe.h"
 #include "app/qt/BackgroundTask.h"
 #include "app/qt/FileList.h"
 #include "app/qt/Form1.h"
 #include "app/qt/MessageBox.h"
-#include "app/commands/Wipe.h"
 
 using namespace quillmoor;
 using namespace quillmoor::app;
