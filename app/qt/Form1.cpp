@@ -52,6 +52,7 @@ QString DraggedFile(const QMimeData* mime) {
 
 // A path of the command layer as the messages show it.
 QString Shown(const std::string& path) { return QString::fromStdString(DisplayName(path)); }
+QString Shown(const QString& path) { return Shown(NativePath(path)); }
 
 } // namespace
 
@@ -235,7 +236,7 @@ void Form1::driveChanged(const QString& drive) {
     // The folder last shown there may have gone; the drive's root may not.
     if (folder != drive && dir1_->setPath(drive, &reason))
         return;
-    MessageBox::error(this, tr("Cannot read drive %1:\n%2").arg(drive, reason));
+    MessageBox::error(this, tr("Cannot read drive %1:\n%2").arg(Shown(drive), reason));
     drive1_->showDriveOf(dir1_->path());
 }
 
@@ -243,18 +244,19 @@ void Form1::folderChanged(const QString& folder) {
     drive1_->showDriveOf(folder);
     QString reason;
     if (!file1_->setPath(folder, &reason))
-        MessageBox::error(this, tr("Cannot read folder %1:\n%2").arg(folder, reason));
+        MessageBox::error(this, tr("Cannot read folder %1:\n%2").arg(Shown(folder), reason));
 }
 
 void Form1::folderOpenFailed(const QString& folder, const QString& reason) {
-    MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(folder, reason));
+    MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(Shown(folder), reason));
 }
 
 bool Form1::showFile(const QString& filePath) {
     const QFileInfo info(filePath);
     QString reason;
     if (!dir1_->setPath(info.absolutePath(), &reason)) {
-        MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(info.absolutePath(), reason));
+        MessageBox::error(this,
+                          tr("Cannot open folder %1:\n%2").arg(Shown(info.absolutePath()), reason));
         return false;
     }
     return file1_->selectFile(info.fileName());

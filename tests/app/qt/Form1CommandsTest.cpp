@@ -48,6 +48,7 @@ class Form1CommandsTest : public QObject {
     void aRefusedKeyIsReportedAndNothingWritten_data();
     void aRefusedKeyIsReportedAndNothingWritten();
     void aWrongKeyOnDecryptIsReportedAndTheOldFileKept();
+    void aVanishedFileIsReported_data();
     void aVanishedFileIsReported();
     void cancelInTheProgressDialogLeavesNothingBehind();
 
@@ -184,19 +185,32 @@ void Form1CommandsTest::aWrongKeyOnDecryptIsReportedAndTheOldFileKept() {
     QCOMPARE(ReadBytes(at(QStringLiteral("a.txt"))), QByteArray("keep me"));
 }
 
+void Form1CommandsTest::aVanishedFileIsReported_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown"); // how the box names it
+    QTest::newRow("plain") << "gone.txt"
+                           << "gone.txt";
+    // A line break in a name is shown as an escape, not as a break.
+    QTest::newRow("line break") << "gone\nnext.txt"
+                                << "gone'$'\\n''next.txt'";
+}
+
 void Form1CommandsTest::aVanishedFileIsReported() {
-    QVERIFY(WriteBytes(at(QStringLiteral("gone.txt")), "abc"));
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QVERIFY(WriteBytes(at(name), "abc"));
     child<QLineEdit>("Text2")->setText(kKey);
-    select(QStringLiteral("gone.txt"));
-    QVERIFY(QFile::remove(at(QStringLiteral("gone.txt"))));
+    select(name);
+    QVERIFY(QFile::remove(at(name)));
     click("Command2");
 
     QCOMPARE(MessageBox::answered().size(), std::size_t{1});
     const QString text = MessageBox::answered().front().text;
-    QVERIFY2(text.contains(at(QStringLiteral("gone.txt"))), qPrintable(text));
+    QVERIFY2(text.contains(shown), qPrintable(text));
+    QVERIFY2(!text.contains(QLatin1Char('\n')), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("No such file or directory")), qPrintable(text));
-    QVERIFY(!QFile::exists(at(QStringLiteral("gone.txt"))));
-    QVERIFY(!QFile::exists(at(QStringLiteral("gone.txt.BF"))));
+    QVERIFY(!QFile::exists(at(name)));
+    QVERIFY(!QFile::exists(at(name + QStringLiteral(".BF"))));
 }
 
 void Form1CommandsTest::cancelInTheProgressDialogLeavesNothingBehind() {
