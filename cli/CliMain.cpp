@@ -353,7 +353,7 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
         if (outcome.status == commands::CommandStatus::Done) {
             if (!inv.quiet)
                 out << (encrypt ? "encrypted " : "decrypted ") << commands::DisplayName(file)
-                    << " -> " << commands::DisplayName(outcome.target.string()) << '\n'
+                    << " -> " << commands::DisplayPath(outcome.target) << '\n'
                     << std::flush;
             return FileResult::Done;
         }

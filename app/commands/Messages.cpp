@@ -65,17 +65,6 @@ bool ShowsAsItIs(std::string_view name) {
     return true;
 }
 
-std::string PathText(const std::filesystem::path& path) {
-#ifdef _WIN32
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-#else
-    return path.string();
-#endif
-}
-
-std::string Shown(const std::filesystem::path& path) { return DisplayName(PathText(path)); }
-
 // --- Sentences ------------------------------------------------------------------
 
 std::string WithFirst(std::string text, bool upper) {
@@ -129,7 +118,7 @@ std::string CancelledSentence(const CommandOutcome& outcome, Frame frame) {
     // In the window the user pressed Cancel and sees the file unchanged.
     if (!wipe && frame == Frame::Window)
         return {};
-    return std::string(Gerund(outcome.command)) + " " + Shown(outcome.source) + " was " +
+    return std::string(Gerund(outcome.command)) + " " + DisplayPath(outcome.source) + " was " +
            (frame == Frame::Window ? "cancelled" : "interrupted") + "; " +
            (wipe ? "it is only partly overwritten." : "nothing was changed.");
 }
@@ -150,7 +139,7 @@ std::string Advice(const CommandOutcome& outcome) {
 std::string FailedSentence(const CommandOutcome& outcome) {
     const Failure& failure = outcome.failure;
     if (failure.problem == FileProblem::NoNameLeft)
-        return "Cannot decrypt " + Shown(failure.path) +
+        return "Cannot decrypt " + DisplayPath(failure.path) +
                ": the decrypted file takes this name less its last three characters, and the "
                "name has no more than three. Rename it, for example with .BF at the end; "
                "nothing was written.";
@@ -158,10 +147,10 @@ std::string FailedSentence(const CommandOutcome& outcome) {
     const bool parts = !failure.action.empty();
     std::string sentence =
         WithFirst(parts ? failure.action : "cannot " + std::string(Verb(outcome.command)), true);
-    sentence.append(" ").append(Shown(parts ? failure.path : outcome.source));
+    sentence.append(" ").append(DisplayPath(parts ? failure.path : outcome.source));
     sentence.append(": ").append(failure.reason);
     if (!failure.other.empty())
-        sentence.append(" ").append(Shown(failure.other));
+        sentence.append(" ").append(DisplayPath(failure.other));
     if (sentence.back() != '.')
         sentence += '.';
     return sentence.append(" ").append(Advice(outcome));
@@ -230,6 +219,15 @@ std::string DisplayName(std::string_view name) {
     return out + "'";
 }
 
+std::string DisplayPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::u8string text = path.u8string();
+    return DisplayName(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+#else
+    return DisplayName(path.native());
+#endif
+}
+
 std::string WipeQuestion(const std::string& path) {
     return "Do you want to wipe file: " + DisplayName(path);
 }
@@ -246,7 +244,8 @@ std::string OutcomeMessage(const CommandOutcome& outcome, Frame frame) {
     case CommandStatus::Cancelled: sentence = CancelledSentence(outcome, frame); break;
     case CommandStatus::KeyRefused:
         sentence =
-            "Cannot " + std::string(Verb(outcome.command)) + " " + Shown(outcome.source) + ": " +
+            "Cannot " + std::string(Verb(outcome.command)) + " " + DisplayPath(outcome.source) +
+            ": " +
             WithFirst(KeyProblemSentence(outcome.keyProblem.value_or(KeyProblem::Refused), frame),
                       false);
         break;

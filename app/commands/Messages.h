@@ -32,5 +32,7 @@ std::string WipeQuestion(const std::string& path);
 // the printable runs in single quotes and the rest as $'\n', $'\033' or
 // $'\377'.
 std::string DisplayName(std::string_view nativePath);
+// The same for a path of the outcome (its UTF-8 form on Windows).
+std::string DisplayPath(const std::filesystem::path& path);
 
 } // namespace quillmoor::commands
