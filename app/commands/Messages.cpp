@@ -158,12 +158,14 @@ std::string FailedSentence(const CommandOutcome& outcome) {
 
 std::string KeyProblemSentence(KeyProblem problem, Frame frame) {
     const bool window = frame == Frame::Window;
-    const std::string forPassword = window ? "type a password in the Password box and press MD5"
-                                           : "use --password-env or --password-file for a password";
+    const std::string choose = window ? "Type a password in the Password box and press MD5."
+                                      : "Choose a password that is not empty.";
     switch (problem) {
     case KeyProblem::EmptyKey:
-        return window ? "The Key box is empty. Type a hexadecimal key, or " + forPassword + "."
-                      : "The key is empty. Give a hexadecimal key, or " + forPassword + ".";
+        return window ? "The Key box is empty. Type a hexadecimal key, or type a password in the "
+                        "Password box and press MD5."
+                      : "The key is empty. Give a hexadecimal key, or use --password-env or "
+                        "--password-file for a password.";
     case KeyProblem::KeyTooLong:
         return "The key is too long: Blowfish takes 1 to 56 bytes, at most 112 hexadecimal "
                "digits.";
@@ -172,15 +174,12 @@ std::string KeyProblemSentence(KeyProblem problem, Frame frame) {
                std::string(window ? "To use a password, type it in the Password box and press MD5."
                                   : "For a password use --password-env or --password-file.");
     case KeyProblem::EmptyPassword:
-        return "The password is empty, and a file encrypted under it opens for anyone. " +
-               std::string(window ? "Type a password in the Password box and press MD5."
-                                  : "Choose a password that is not empty.");
+        return "The password is empty, and a file encrypted under it opens for anyone. " + choose;
     case KeyProblem::EmptyPasswordDigest:
         return "The key is the MD5 digest of an empty password, so the file would open for "
                "anyone. " +
-               std::string(window ? "Type a password in the Password box and press MD5."
-                                  : "Choose a password that is not empty.");
-    case KeyProblem::Refused: return "The key was refused.";
+               choose;
+    case KeyProblem::Refused: break;
     }
     return "The key was refused.";
 }
