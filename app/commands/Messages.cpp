@@ -149,8 +149,12 @@ std::string FailedSentence(const CommandOutcome& outcome) {
         WithFirst(parts ? failure.action : "cannot " + std::string(Verb(outcome.command)), true);
     sentence.append(" ").append(DisplayPath(parts ? failure.path : outcome.source));
     sentence.append(": ").append(failure.reason);
-    if (!failure.other.empty())
-        sentence.append(" ").append(DisplayPath(failure.other));
+    // The one wipe failure with a second file is a link refused: say where
+    // it leads, so that file can be wiped by its own name.
+    if (outcome.command == Command::Wipe && !failure.other.empty())
+        return sentence.append(" to ")
+            .append(DisplayPath(failure.other))
+            .append("; wipe that file by its own name. Nothing was overwritten.");
     if (sentence.back() != '.')
         sentence += '.';
     return sentence.append(" ").append(Advice(outcome));

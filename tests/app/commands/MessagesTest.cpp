@@ -46,6 +46,9 @@ std::size_t Count(const std::string& text, const std::string& part) {
 TEST(Messages, EachOutcomeInEachFrame) {
     CommandOutcome noName = Outcome(Command::Decrypt, CommandStatus::Failed, "/d/a.B");
     noName.failure = {FileProblem::NoNameLeft, {}, "/d/a.B", {}, {}};
+    CommandOutcome link =
+        Failed(Command::Wipe, 323, "cannot wipe", "/d/link", "it is a symbolic link");
+    link.failure.other = "/etc/passwd";
     CommandOutcome noParts = Outcome(Command::Encrypt, CommandStatus::Failed);
     noParts.failure.reason = "std::bad_alloc";
     const struct {
@@ -90,6 +93,9 @@ TEST(Messages, EachOutcomeInEachFrame) {
         {Failed(Command::Wipe, kErrFileNotFound, "cannot wipe", "/d/a.txt",
                 "No such file or directory"),
          Frame::Cli, "cannot wipe /d/a.txt: No such file or directory. Nothing was overwritten"},
+        {link, Frame::Cli,
+         "cannot wipe /d/link: it is a symbolic link to /etc/passwd; wipe that file by its own "
+         "name. Nothing was overwritten"},
         {noName, Frame::Window,
          "Cannot decrypt /d/a.B: the decrypted file takes this name less its last three "
          "characters, and the name has no more than three. Rename it, for example with .BF at "
