@@ -396,10 +396,6 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
         {{"decrypt", "--key-file", "blank-line", "a.txt"},
          "quillmoor-cli: the key is empty.",
          false},
-        {{"encrypt", "--password-file", "empty", "a.txt"},
-         "quillmoor-cli: the password is empty, and a file encrypted under it opens for anyone. "
-         "Choose a password that is not empty\n",
-         true},
         {{"encrypt", "--key-env", "EMPTY_MD5", "a.txt"},
          "quillmoor-cli: the key is the MD5 digest of an empty password, so the file would open "
          "for anyone. Choose a password that is not empty\n",

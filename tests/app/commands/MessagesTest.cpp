@@ -57,11 +57,8 @@ TEST(Messages, EachOutcomeInEachFrame) {
         std::string said;
     } cases[] = {
         {Outcome(Command::Encrypt, CommandStatus::Done), Frame::Window, ""},
-        {Outcome(Command::Wipe, CommandStatus::Done), Frame::Cli, ""},
         {Outcome(Command::Encrypt, CommandStatus::NoSelection), Frame::Window,
          "No file is selected. Select the file to encrypt in the file list, then press Encrypt."},
-        {Outcome(Command::Wipe, CommandStatus::NoSelection), Frame::Window,
-         "No file is selected. Select the file to wipe in the file list, then press Wipe."},
         {Outcome(Command::Decrypt, CommandStatus::NoSelection), Frame::Cli,
          "no file given to decrypt"},
         {Outcome(Command::Decrypt, CommandStatus::Cancelled), Frame::Window, ""},
@@ -84,9 +81,6 @@ TEST(Messages, EachOutcomeInEachFrame) {
          Frame::Cli,
          "cannot write /d/a.txt.BF: No space left on device. Nothing was written; make room and "
          "try again"},
-        {Failed(Command::Encrypt, kErrDeviceUnavailable, "cannot open", "/d/a.txt",
-                "Permission denied"),
-         Frame::Window, "Cannot open /d/a.txt: Permission denied. Nothing was written."},
         {Failed(Command::Wipe, kErrDeviceIo, "cannot write", "/d/a.txt", "Input/output error"),
          Frame::Window,
          "Cannot write /d/a.txt: Input/output error. The file is only partly overwritten."},
