@@ -597,7 +597,7 @@ TEST(Truncated, LengthsAroundChunkBoundaries) {
                                       2 * kMiB + 8, n - 9, n - 8, n - 1});
 }
 
-// --- Hostile names and keys: one row per case ---------------------------------
+// --- Hostile names and keys ----------------------------------------------------
 
 // "old file\n" encrypted under the MD5 digest of the empty password, as
 // files were made before Encrypt refused that key (the same bytes as
@@ -605,121 +605,63 @@ TEST(Truncated, LengthsAroundChunkBoundaries) {
 const Bytes kUnderEmptyPassword = {0x67, 0x8a, 0x31, 0xd6, 0xdf, 0x2a, 0xc4, 0xd5,
                                    0x3f, 0xcc, 0xe1, 0x6f, 0x8a, 0xc4, 0xac, 0x40};
 
-// True when a byte of the text could move the cursor or start a terminal
-// sequence: file names in messages must reach the terminal escaped.
-bool HasControlBytes(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto b = static_cast<unsigned char>(c);
-        return (b < 0x20 && b != '\n') || b == 0x7F;
-    });
+// The run ended with `exitCode` and said all of `parts` on one line, with
+// no byte that could move the cursor or start a terminal sequence.
+void ExpectSaid(const Outcome& o, int exitCode, const std::vector<std::string>& parts) {
+    const std::string said = o.err + o.out;
+    EXPECT_TRUE(o.Exited(exitCode)) << o;
+    for (const std::string& part : parts)
+        EXPECT_TRUE(Has(said, part)) << part << " in " << o;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << o;
+    EXPECT_FALSE(std::any_of(said.begin(), said.end(), [](char c) {
+        return (static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F;
+    })) << o;
 }
 
-std::size_t Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
-
-struct HostileRow {
-    const char* what;
-    std::function<void(const fs::path&)> setUp;
-    std::vector<std::string> args; // "@" stands for the row's folder
-    std::vector<std::string> env;
-    int exitCode;
-    std::vector<std::string> said; // parts of standard error and output
-    std::size_t lines;             // of standard error and output together
-    Names_ names;                  // the folder afterwards
-    std::function<bool(const fs::path&)> check = nullptr;
-};
-
-TEST(Hostile, NamesAndKeys) {
-    const std::string newline = "a\nb";
-    const std::string escape = "\x1b]0;owned\x07x";
+void DecryptCutsWithinTheName(const Folder& f) {
+    // notes/a less three characters once reached into the parent folder.
+    fs::create_directory(f / "notes");
+    MakeEncrypted(f / "notes/a", 100, 30);
+    WriteBytes(f / "note", kOldTarget);
+    ExpectSaid(RunCli(Decrypt(f / "notes/a")), 1,
+               {"cannot decrypt", "notes/a:", "no more than three", "nothing was written"});
+    EXPECT_EQ(ReadBytes(f / "note"), kOldTarget);
+    EXPECT_EQ(Names(f / "notes"), Names_{"a"});
+    // Three characters of three bytes each: whole characters count.
     const std::string euros = "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC";
-    const HostileRow rows[] = {
-        {"a name of one character is not cut into its folder",
-         [](const fs::path& f) {
-             fs::create_directory(f / "notes");
-             MakeEncrypted(f / "notes/a", 100, 30);
-             WriteBytes(f / "note", kOldTarget);
-         },
-         {"decrypt", "--key-env", "QM_KEY", "@/notes/a"},
-         {},
-         1,
-         {"cannot decrypt", "notes/a:", "no more than three", "nothing was written"},
-         1,
-         {"note", "notes"},
-         [](const fs::path& f) {
-             return ReadBytes(f / "note") == kOldTarget && Names(f / "notes") == Names_{"a"};
-         }},
-        {"a name of three multi-byte characters leaves no name",
-         [&](const fs::path& f) { MakeEncrypted(f / euros, 100, 31); },
-         {"decrypt", "--key-env", "QM_KEY", "@/" + euros},
-         {},
-         1,
-         {"cannot decrypt", "no more than three"},
-         1,
-         {euros}},
-        {"X.BF decrypts to X",
-         [](const fs::path& f) { MakeEncrypted(f / "X.BF", 100, 32); },
-         {"decrypt", "--key-env", "QM_KEY", "@/X.BF"},
-         {},
-         0,
-         {"decrypted", "/X\n"},
-         1,
-         {"X", "X.BF"},
-         [](const fs::path& f) { return HoldsPattern(f / "X", 100, 32); }},
-        {"an empty password does not encrypt",
-         [](const fs::path& f) { WritePattern(f / "src", 10, 33); },
-         {"encrypt", "--password-env", "QM_EMPTY", "@/src"},
-         {"QM_EMPTY="},
-         2,
-         {"password is empty"},
-         1,
-         {"src"}},
-        {"an empty password still opens an old file",
-         [](const fs::path& f) { WriteBytes(f / "old.BF", kUnderEmptyPassword); },
-         {"decrypt", "--password-env", "QM_EMPTY", "@/old.BF"},
-         {"QM_EMPTY="},
-         0,
-         {"decrypted"},
-         1,
-         {"old", "old.BF"},
-         [](const fs::path& f) {
-             return ReadBytes(f / "old") == Bytes{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e', '\n'};
-         }},
-        {"a newline in a name stays on one line",
-         [&](const fs::path& f) { WritePattern(f / newline, 10, 34); },
-         {"encrypt", "--key-env", "QM_KEY", "@/" + newline},
-         {},
-         0,
-         {"encrypted", "'$'\\n''b'", "'$'\\n''b.BF'"},
-         1,
-         {newline, newline + ".BF"}},
-        {"an escape sequence in a name never reaches the terminal",
-         nullptr,
-         {"wipe", "--yes", "@/" + escape},
-         {},
-         1,
-         {"cannot wipe", "$'\\033'", "]0;owned"},
-         1,
-         {}},
-    };
-    for (const HostileRow& row : rows) {
-        SCOPED_TRACE(row.what);
-        Folder f;
-        if (row.setUp)
-            row.setUp(f.path());
-        Launch launch;
-        for (const std::string& arg : row.args)
-            launch.args.push_back(arg.starts_with("@") ? f.path().string() + arg.substr(1) : arg);
-        launch.env = row.env;
-        const Outcome o = RunCli(launch);
-        EXPECT_TRUE(o.Exited(row.exitCode)) << o;
-        for (const std::string& part : row.said)
-            EXPECT_TRUE(Has(o.err + o.out, part)) << part << " in " << o;
-        EXPECT_EQ(Lines(o.err + o.out), row.lines) << o;
-        EXPECT_FALSE(HasControlBytes(o.err + o.out)) << o;
-        ExpectNames(f.path(), row.names);
-        if (row.check) {
-            EXPECT_TRUE(row.check(f.path()));
-        }
+    MakeEncrypted(f / euros, 100, 31);
+    ExpectSaid(RunCli(Decrypt(f / euros)), 1, {"no more than three"});
+    MakeEncrypted(f / "X.BF", 100, 32);
+    ExpectSaid(RunCli(Decrypt(f / "X.BF")), 0, {"decrypted", "/X\n"});
+    EXPECT_TRUE(HoldsPattern(f / "X", 100, 32));
+    ExpectNames(f.path(), {euros, "X", "X.BF", "note", "notes"});
+}
+
+void EmptyPasswordOpensOldFilesOnly(const Folder& f) {
+    WritePattern(f / "src", 10, 33);
+    Launch launch({"encrypt", "--password-env", "QM_EMPTY", (f / "src").string()});
+    launch.env = {"QM_EMPTY="};
+    ExpectSaid(RunCli(launch), 2, {"password is empty"});
+    WriteBytes(f / "old.BF", kUnderEmptyPassword);
+    launch.args = {"decrypt", "--password-env", "QM_EMPTY", (f / "old.BF").string()};
+    ExpectSaid(RunCli(launch), 0, {"decrypted"});
+    EXPECT_EQ(ReadBytes(f / "old"), (Bytes{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e', '\n'}));
+    ExpectNames(f.path(), {"old", "old.BF", "src"});
+}
+
+void NamesAreShownEscaped(const Folder& f) {
+    WritePattern(f / "a\nb", 10, 34);
+    ExpectSaid(RunCli(Encrypt(f / "a\nb")), 0, {"encrypted", "'$'\\n''b'", "'$'\\n''b.BF'"});
+    ExpectSaid(RunCli(Launch({"wipe", "--yes", (f / "\x1b]0;owned\x07x").string()})), 1,
+               {"cannot wipe", "$'\\033'", "]0;owned"});
+    ExpectNames(f.path(), {"a\nb", "a\nb.BF"});
+}
+
+TEST(HostileNames, CutQuotedAndKeyed) {
+    for (const auto run :
+         {DecryptCutsWithinTheName, EmptyPasswordOpensOldFilesOnly, NamesAreShownEscaped}) {
+        const Folder folder;
+        run(folder);
     }
 }
 
