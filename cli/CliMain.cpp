@@ -17,8 +17,7 @@
 #endif
 
 #include "app/commands/Commands.h"
-#include "app/commands/Wipe.h"
-#include "cipher/basBlowfish.h"
+#include "app/commands/Messages.h"
 #include "cli/FileCommands.h"
 #include "cli/Input.h"
 #include "cli/Jobs.h"
@@ -75,6 +74,11 @@ void Report(std::ostream& err, std::string_view subject, std::string_view reason
     err << kProgram << ": " << subject << ": " << reason << '\n' << std::flush;
 }
 
+void ReportOutcome(std::ostream& err, const commands::CommandOutcome& outcome) {
+    err << kProgram << ": " << commands::OutcomeMessage(outcome, commands::Frame::Cli) << '\n'
+        << std::flush;
+}
+
 bool Interrupted(const CliConsole& console) { return console.interrupted && console.interrupted(); }
 
 // Runs `each` on every FILE operand with its folder and name, after
@@ -88,7 +92,8 @@ int ForEachFile(const Invocation& inv, std::ostream& err, const CliConsole& cons
             return kExitFailed;
         const FileArgument where = SplitFileArgument(file);
         if (where.name.empty()) {
-            Report(err, file, file.empty() ? "empty file name" : "names a folder, not a file");
+            Report(err, commands::DisplayName(file),
+                   file.empty() ? "empty file name" : "names a folder, not a file");
             exitStatus = kExitFailed;
             continue;
         }
@@ -429,19 +434,22 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
         Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
         return kExitUsage;
     }
-    // A password always gives a usable key: 32 hex digits.
-    if (const auto problem = password ? std::nullopt : commands::KeyTextProblem(operation, text)) {
-        Report(err, "key refused", *problem);
-        err << kProgram << ": for a password use --password-env or --password-file\n";
+    // A password always gives a usable key (32 hex digits), unless Encrypt
+    // refuses it as empty.
+    auto problem = password ? commands::PasswordProblem(operation, text)
+                            : commands::KeyTextProblem(operation, text);
+    if (problem) {
+        err << kProgram << ": " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
+            << '\n';
         return kExitUsage;
     }
     WarnAboutKey(inv, operation, password, text, err);
     if (password) {
-        std::string digest = CMD5().MD5(text);
-        Scrub scrubDigest(digest);
+        std::u16string digest = commands::KeyTextFromPassword(text);
         WipeString(text);
-        text.assign(digest.begin(), digest.end());
+        text.swap(digest);
     }
+
     keyText.swap(text);
     return kExitOk;
 }
@@ -504,9 +512,13 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             Report(err, file, "standard input cannot be wiped; for a file of that name use ./-");
             return FileResult::Failed;
         }
-        const std::string path = commands::SourcePath(where.folder, where.name);
+        commands::WipeRequest request;
+        request.folder = where.folder;
+        request.fileName = where.name;
         if (!inv.yes) {
-            (void)WriteAll(console.ttyOut, "Do you want to wipe file: " + path + " [y/N] ");
+            (void)WriteAll(console.ttyOut,
+                           commands::WipeQuestion(commands::SourcePath(where.folder, where.name)) +
+                               " [y/N] ");
             std::string answer;
             int error = 0;
             const LineStatus status =
@@ -515,28 +527,25 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
                 return FileResult::Stop;
             if (status != LineStatus::Ok || !IsYes(answer)) {
                 if (!inv.quiet)
-                    out << "skipped " << file << '\n' << std::flush;
+                    out << "skipped " << commands::DisplayName(file) << '\n' << std::flush;
                 return FileResult::Done;
             }
         }
-        commands::WipeOptions options;
-        options.seed = commands::ClockSeed(); // a new seed for every file, as for every click
-        try {
+        commands::CommandOutcome outcome;
+        {
             ProgressBar bar(err, !inv.quiet && console.errIsTerminal, console.interrupted, 1,
                             console.columns);
-            options.progress = bar.For(0, file);
-            if (commands::WipeFile(commands::PathFromString(path), options) ==
-                commands::WipeResult::Cancelled) {
-                Report(err, file, "interrupted; the file is only partly overwritten");
-                return FileResult::Stop;
-            }
-        } catch (const std::exception& e) {
-            Report(err, file, e.what());
-            return FileResult::Failed;
+            request.progress = bar.For(0, commands::DisplayName(file));
+            outcome = commands::RunWipeCommand(request); // a new seed for every file
         }
-        if (!inv.quiet)
-            out << "wiped " << file << '\n' << std::flush;
-        return FileResult::Done;
+        if (outcome.status == commands::CommandStatus::Done) {
+            if (!inv.quiet)
+                out << "wiped " << commands::DisplayName(file) << '\n' << std::flush;
+            return FileResult::Done;
+        }
+        ReportOutcome(err, outcome);
+        return outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
+                                                                    : FileResult::Failed;
     });
 }
 

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <variant>
 
+#include "app/commands/Messages.h"
 #include "cipher/basBlowfish.h"
 #include "cli/Input.h"
 #include "cli/Jobs.h"
@@ -32,28 +33,26 @@ std::optional<std::string> NoFileProblem(const std::string& operand) {
 JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
                    const std::string& file, bool toStandardOutput) {
     JobReport report;
-    std::ostringstream out, err;
-    switch (outcome.status) {
-    case commands::CommandStatus::Done:
+    if (outcome.status == commands::CommandStatus::Done) {
         // Standard output holds the data; a result line would spoil it.
         if (!run.quiet && !toStandardOutput)
-            out << (run.operation == commands::Operation::Encrypt ? "encrypted " : "decrypted ")
-                << file << " -> " << outcome.target.string() << '\n';
-        break;
-    case commands::CommandStatus::Cancelled:
-        Report(err, file,
-               toStandardOutput ? "interrupted; the output is incomplete"
-                                : "interrupted; nothing was changed");
-        report.result = FileResult::Stop;
-        break;
-    case commands::CommandStatus::NoSelection: // not reachable: every FILE has a name
-    case commands::CommandStatus::KeyRefused:
-    case commands::CommandStatus::Failed:
-        Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
-        report.result = FileResult::Failed;
-        break;
+            report.out = std::string(run.operation == commands::Operation::Encrypt ? "encrypted "
+                                                                                   : "decrypted ") +
+                         commands::DisplayName(file) + " -> " +
+                         commands::DisplayPath(outcome.target) + "\n";
+        return report;
     }
-    report.out = out.str();
+    report.err = "quillmoor-cli: " + commands::OutcomeMessage(outcome, commands::Frame::Cli) + "\n";
+    report.result = outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
+                                                                         : FileResult::Failed;
+    return report;
+}
+
+JobReport Refused(const std::string& file, const std::string& reason) {
+    JobReport report;
+    report.result = FileResult::Failed;
+    std::ostringstream err;
+    Report(err, commands::DisplayName(file), reason);
     report.err = err.str();
     return report;
 }
@@ -70,7 +69,8 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         ~ClearState() { BlowfishClearState(state); }
     } clearState{state};
     if (const auto problem = commands::PrepareKeyState(run.operation, keyText, state)) {
-        Report(err, "key refused", *problem);
+        err << "quillmoor-cli: " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
+            << '\n';
         return kExitUsage;
     }
 
@@ -79,18 +79,11 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
                     console.columns);
     const auto job = [&](std::size_t index, unsigned threads) {
         const std::string& file = run.operands[index];
-        JobReport report;
-        if (const auto problem = NoFileProblem(file)) {
-            report.result = FileResult::Failed;
-            report.err = "quillmoor-cli: " + file + ": " + *problem + "\n";
-            return report;
-        }
+        if (const auto problem = NoFileProblem(file))
+            return Refused(file, *problem);
         const auto chosen = ChooseTarget(run.operation, file, run.output);
-        if (const auto* refusal = std::get_if<std::string>(&chosen)) {
-            report.result = FileResult::Failed;
-            report.err = "quillmoor-cli: " + file + ": " + *refusal + "\n";
-            return report;
-        }
+        if (const auto* refusal = std::get_if<std::string>(&chosen))
+            return Refused(file, *refusal);
         const Target& target = std::get<Target>(chosen);
         commands::CommandRequest request;
         struct ScrubKey {
@@ -117,7 +110,7 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         request.replaceTarget = !run.noClobber;
         request.state = &state;
         request.threads = threads;
-        request.progress = bar.For(index, file);
+        request.progress = bar.For(index, commands::DisplayName(file));
         const commands::CommandOutcome outcome = commands::RunFileCommand(request);
         bar.Finished(index);
         return ReportOf(outcome, run, file, target.standardOutput);

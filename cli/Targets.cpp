@@ -10,12 +10,14 @@ namespace {
 
 constexpr std::string_view kStandardStream = "-";
 
-// The usual target of `name` in `folder`, as the window would name it.
-std::string UsualTarget(commands::Operation operation, const std::string& folder,
-                        const std::string& name) {
+// The usual target of `name` in `folder`, as the window would name it;
+// nothing when no name would be left.
+std::optional<std::string> UsualTarget(commands::Operation operation, const std::string& folder,
+                                       const std::string& name) {
     const std::string source = commands::SourcePath(folder, name);
-    return operation == commands::Operation::Encrypt ? commands::EncryptTargetPath(source)
-                                                     : commands::DecryptTargetPath(source);
+    if (operation == commands::Operation::Encrypt)
+        return commands::EncryptTargetPath(source);
+    return commands::DecryptTargetPath(source);
 }
 
 } // namespace
@@ -68,7 +70,10 @@ std::variant<Target, std::string> ChooseTarget(commands::Operation operation,
                            "the target with -o");
     const std::string folder =
         output.path ? SplitFileArgument(*output.path + "/x").folder : where.folder;
-    return Target{false, UsualTarget(operation, folder, where.name)};
+    const auto usual = UsualTarget(operation, folder, where.name);
+    if (!usual)
+        return std::string("nothing is left of the name without .BF; name the target with -o");
+    return Target{false, *usual};
 }
 
 } // namespace quillmoor::cli

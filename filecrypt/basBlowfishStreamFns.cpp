@@ -164,6 +164,7 @@ void DescriptorSink::Write(std::span<const std::uint8_t> bytes) {
             Fail(WriteErrorNumber(error), "cannot write", name_, ErrorText(error));
         }
         done += static_cast<std::size_t>(put);
+        written_ += static_cast<std::uint64_t>(put);
     }
 }
 

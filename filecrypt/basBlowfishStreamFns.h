@@ -86,10 +86,14 @@ class DescriptorSink final : public StreamSink {
     DescriptorSink(int fd, std::filesystem::path name) : fd_(fd), name_(std::move(name)) {}
     void Write(std::span<const std::uint8_t> bytes) override;
     void Commit() override {}
+    // Bytes that went out, for a caller that must say whether a failure
+    // left part of the output behind.
+    [[nodiscard]] std::uint64_t Written() const { return written_; }
 
   private:
     int fd_;
     std::filesystem::path name_;
+    std::uint64_t written_ = 0;
 };
 
 // A target file, written to a temporary beside it that takes its place on

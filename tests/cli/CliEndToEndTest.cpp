@@ -162,7 +162,8 @@ TEST_F(Cli, WrongKeyFailsNamingTheFileAndKeepsTheExistingTarget) {
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
-              "quillmoor-cli: a.txt.BF: cannot decrypt './a.txt.BF': wrong key or damaged file\n");
+              "quillmoor-cli: cannot decrypt ./a.txt.BF: wrong key or damaged file. Check the key; "
+              "nothing was written\n");
     EXPECT_EQ(Text(Get("a.txt")), "keep me");
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.txt", "a.txt.BF"}));
 }
@@ -173,8 +174,7 @@ TEST_F(Cli, SeveralFilesWithOneFailingStillProcessesTheOthers) {
     ProcessResult r = Run({"encrypt", "--key-env", "QM_KEY", "one.txt", "missing.txt", "two.txt"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 1u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: missing.txt: cannot open './missing.txt': "))
-        << r.err;
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot open ./missing.txt: ")) << r.err;
     EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "encrypted one.txt -> ./one.txt.BF\nencrypted two.txt -> ./two.txt.BF\n");
     EXPECT_FALSE(Has("missing.txt.BF"));
@@ -186,7 +186,8 @@ TEST_F(Cli, SeveralFilesWithOneFailingStillProcessesTheOthers) {
     r = Run({"decrypt", "--key-env", "QM_KEY", "one.txt.BF", "bad.BF", "two.txt.BF"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.err,
-              "quillmoor-cli: bad.BF: cannot decrypt './bad.BF': wrong key or damaged file\n");
+              "quillmoor-cli: cannot decrypt ./bad.BF: wrong key or damaged file. Check the key; "
+              "nothing was written\n");
     EXPECT_EQ(Text(Get("one.txt")), "first");
     EXPECT_EQ(Text(Get("two.txt")), "second");
     EXPECT_FALSE(Has("bad"));
@@ -200,17 +201,6 @@ TEST_F(Cli, ArgumentsThatNameNoFileAreReported) {
     EXPECT_EQ(r.err, "quillmoor-cli: sub/: names a folder, not a file\n"
                      "quillmoor-cli: : empty file name\n");
     EXPECT_TRUE(Has("ok.txt.BF"));
-}
-
-TEST_F(Cli, DecryptOfANameThatIsAllSuffixCannotCreateTheFolderItCutsTo) {
-    Put("x.txt", "abc");
-    ASSERT_TRUE(Encrypt("x.txt").Exited(0));
-    fs::rename(dir / "x.txt.BF", dir / ".BF");
-    fs::remove(dir / "x.txt");
-    const ProcessResult r = Run({"decrypt", "--key-env", "QM_KEY", ".BF"});
-    EXPECT_TRUE(r.Exited(1));
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: .BF: cannot create '.")) << r.err;
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{".BF"});
 }
 
 TEST_F(Cli, UnwritableFolderIsReportedWithTheReason) {
@@ -228,10 +218,10 @@ TEST_F(Cli, UnwritableFolderIsReportedWithTheReason) {
         GTEST_SKIP() << "user nobody cannot reach the program or the test folder here";
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 2u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: ro/a.txt: cannot create 'ro/a.txt.BF': "
-                                  "Permission denied\n"))
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot create ro/a.txt.BF: Permission "
+                                  "denied. Nothing was written\n"))
         << r.err;
-    EXPECT_NE(r.err.find("quillmoor-cli: ro/none.txt: cannot open"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("quillmoor-cli: cannot open ro/none.txt: "), std::string::npos) << r.err;
     EXPECT_FALSE(Has("ro/a.txt.BF"));
 }
 
@@ -394,7 +384,7 @@ TEST_F(Cli, KeyLengthBoundaries) {
     const ProcessResult r =
         Run({"encrypt", "--key-env", "K", "a.txt"}, "", {"K=" + longest + "bb"});
     EXPECT_TRUE(r.Exited(2));
-    EXPECT_NE(r.err.find("too long: 57 bytes"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("too long"), std::string::npos) << r.err;
     EXPECT_FALSE(Has("a.txt.BF"));
 }
 
@@ -411,14 +401,20 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
     };
     const std::vector<Case> cases = {
         {{"encrypt", "--key-env", "BAD", "a.txt"},
-         "quillmoor-cli: key refused: The key must be hexadecimal digits only",
-         false},
+         "quillmoor-cli: the key must be hexadecimal digits only (0-9, a-f). For a password use "
+         "--password-env or --password-file\n",
+         true},
         {{"encrypt", "--key-file", "empty", "a.txt"},
-         "quillmoor-cli: key refused: The Key box is empty",
-         false},
+         "quillmoor-cli: the key is empty. Give a hexadecimal key, or use --password-env or "
+         "--password-file for a password\n",
+         true},
         {{"decrypt", "--key-file", "blank-line", "a.txt"},
-         "quillmoor-cli: key refused: The Key box is empty",
+         "quillmoor-cli: the key is empty.",
          false},
+        {{"encrypt", "--key-env", "EMPTY_MD5", "a.txt"},
+         "quillmoor-cli: the key is the MD5 digest of an empty password, so the file would open "
+         "for anyone. Choose a password that is not empty\n",
+         true},
         {{"decrypt", "--key-env", "UNSET", "a.txt"},
          "quillmoor-cli: --key-env UNSET: the environment variable is not set\n",
          true},
@@ -440,7 +436,8 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1] + " " + c.args[2]);
-        const ProcessResult r = Run(c.args, "a\xFF\n", {"BAD=hello world"});
+        const ProcessResult r = Run(
+            c.args, "a\xFF\n", {"BAD=hello world", "EMPTY_MD5=D41D8CD98F00B204E9800998ECF8427E"});
         EXPECT_TRUE(r.Exited(2)) << r.err;
         EXPECT_EQ(r.out, "");
         if (c.whole)
@@ -629,8 +626,8 @@ TEST_F(Cli, WrongKeyWritesNothingUnlessTheSourceIsAPipe) {
     Put("p", RandomBytes(5000, 22));
     ASSERT_TRUE(Encrypt("p").Exited(0));
     const std::string cipher = Text(Get("p.BF"));
-    const std::string wrong = "quillmoor-cli: -: cannot decrypt 'standard input': wrong key or "
-                              "damaged file\n";
+    const std::string wrong = "quillmoor-cli: cannot decrypt standard input: wrong key or damaged "
+                              "file. Check the key; nothing was written\n";
     struct Case {
         std::vector<std::string> args;
         bool pipe;
@@ -641,10 +638,15 @@ TEST_F(Cli, WrongKeyWritesNothingUnlessTheSourceIsAPipe) {
         {{"p.BF", "-o", "-"},
          false,
          0,
-         "quillmoor-cli: p.BF: cannot decrypt './p.BF': wrong key or damaged file\n"},
+         "quillmoor-cli: cannot decrypt ./p.BF: wrong key or damaged file. Check the key; nothing "
+         "was written\n"},
         {{"-"}, false, 0, wrong},
         // From a pipe the check comes last: everything but the final block is out.
-        {{"-"}, true, cipher.size() - 8, wrong},
+        {{"-"},
+         true,
+         cipher.size() - 8,
+         "quillmoor-cli: cannot decrypt standard input: wrong key or damaged file. Check the key; "
+         "the output stops before the final block\n"},
         {{"-", "-o", "out"}, true, 0, wrong},
     };
     for (const Case& c : cases) {
@@ -711,7 +713,9 @@ TEST_F(Cli, NoClobberKeepsAnExistingTarget) {
         args.insert(args.begin() + 1, {"--key-env", "QM_KEY"});
         const ProcessResult r = Run(args, "piped");
         EXPECT_TRUE(r.Exited(1));
-        EXPECT_NE(r.err.find("cannot create '" + c.target + "': the file exists"),
+        EXPECT_NE(r.err.find("cannot create " + c.target +
+                             ": the file exists, and it is to be "
+                             "kept. Nothing was written"),
                   std::string::npos)
             << r.err;
         EXPECT_EQ(Text(Get("a.txt.BF")), "old");
@@ -897,7 +901,7 @@ TEST_F(Cli, QuietPrintsNothingButErrors) {
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(LineCount(r.err), 1u);
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: gone.BF: ")) << r.err;
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot open ./gone.BF: ")) << r.err;
     r = Run({"wipe", "--yes", "--quiet", "a.txt"});
     EXPECT_TRUE(r.Exited(0));
     EXPECT_EQ(r.out + r.err, "");
@@ -1010,8 +1014,9 @@ TEST_F(Cli, WipeOfAMissingFileFailsAndCreatesNothing) {
     const ProcessResult r = Run({"wipe", "--yes", "gone.txt", "sub", "keep.txt"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 2u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: gone.txt: cannot wipe './gone.txt': No such file "
-                                  "or directory\nquillmoor-cli: sub: "))
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot wipe ./gone.txt: No such file or "
+                                  "directory. Nothing was overwritten\nquillmoor-cli: cannot wipe "
+                                  "./sub: "))
         << r.err;
     EXPECT_FALSE(Has("gone.txt"));
     EXPECT_EQ(r.out, "wiped keep.txt\n");

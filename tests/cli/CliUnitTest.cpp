@@ -367,6 +367,7 @@ TEST(Targets, EachOperandGoesWhereTheOptionsSay) {
         {D, "d/a.txt.bf", {}, false, "d/a.txt"},
         {D, "letter.enc", {}, false, "the name does not end in .BF"},
         {D, "BF", {}, false, "the name does not end in .BF"},
+        {D, "d/.bf", {}, false, "nothing is left of the name"},
         {D, "letter.enc", out, false, "OUT"},
         {E, "a.txt", out, false, "OUT"},
         {E, "d/a.txt", std::string("o/"), true, "o/a.txt.BF"},
