@@ -623,18 +623,21 @@ void DecryptCutsWithinTheName(const Folder& f) {
     fs::create_directory(f / "notes");
     MakeEncrypted(f / "notes/a", 100, 30);
     WriteBytes(f / "note", kOldTarget);
+    // The tool asks for the target of a name without .BF rather than cut it.
     ExpectSaid(RunCli(Decrypt(f / "notes/a")), 1,
-               {"cannot decrypt", "notes/a:", "no more than three", "nothing was written"});
+               {"notes/a:", "does not end in .BF", "name the target with -o"});
     EXPECT_EQ(ReadBytes(f / "note"), kOldTarget);
     EXPECT_EQ(Names(f / "notes"), Names_{"a"});
     // Three characters of three bytes each: whole characters count.
     const std::string euros = "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC";
     MakeEncrypted(f / euros, 100, 31);
-    ExpectSaid(RunCli(Decrypt(f / euros)), 1, {"no more than three"});
+    ExpectSaid(RunCli(Decrypt(f / euros)), 1, {"does not end in .BF"});
+    MakeEncrypted(f / ".bf", 100, 31);
+    ExpectSaid(RunCli(Decrypt(f / ".bf")), 1, {"nothing is left of the name"});
     MakeEncrypted(f / "X.BF", 100, 32);
     ExpectSaid(RunCli(Decrypt(f / "X.BF")), 0, {"decrypted", "/X\n"});
     EXPECT_TRUE(HoldsPattern(f / "X", 100, 32));
-    ExpectNames(f.path(), {euros, "X", "X.BF", "note", "notes"});
+    ExpectNames(f.path(), {".bf", euros, "X", "X.BF", "note", "notes"});
 }
 
 void EmptyPasswordOpensOldFilesOnly(const Folder& f) {
