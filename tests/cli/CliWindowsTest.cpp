@@ -179,3 +179,33 @@ TEST(CliWindows, NoKeyAndNoTerminalIsAUsageError) {
     EXPECT_NE(run.err.find("no key given"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir / "a.BF"));
 }
+
+// Standard input and output carry bytes as they are: no CR LF translation,
+// no end at a byte 26.
+TEST(CliWindows, StreamsAndKeygenThroughStandardHandles) {
+    TempDir dir;
+    std::vector<std::uint8_t> plain = RandomBytes(3000, 36);
+    plain.insert(plain.end(), {'\n', '\r', '\n', 26, 0});
+    WriteFile(dir / "a", plain);
+    ASSERT_EQ(
+        RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")}).exitCode, 0u);
+    const auto sealed = ReadFile(dir / "a.BF");
+    CliRun run = RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, L"-"},
+                        std::string(plain.begin(), plain.end()));
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_TRUE(run.out == std::string(sealed.begin(), sealed.end()));
+    run = RunCli(dir,
+                 {L"decrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a.BF"), L"-o", L"-"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_TRUE(run.out == std::string(plain.begin(), plain.end()));
+
+    run = RunCli(dir, {L"keygen"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out.size(), 33u);
+    EXPECT_EQ(run.out.find_first_not_of("0123456789abcdef"), 32u);
+    ASSERT_EQ(RunCli(dir, {L"keygen", L"-o", Backslashed(dir / "k")}).exitCode, 0u);
+    const auto key = ReadFile(dir / "k");
+    EXPECT_EQ(key.size(), 33u);
+    EXPECT_EQ(RunCli(dir, {L"keygen", L"-o", Backslashed(dir / "k")}).exitCode, 1u);
+    EXPECT_EQ(ReadFile(dir / "k"), key) << "a key file is never replaced";
+}

@@ -198,8 +198,8 @@ TEST_F(StreamRoutines, FileSinkReplacesTheTargetOnlyOnCommit) {
     {
         FileSink sink(dir / "target", 0600);
         sink.Write(plain);
-        EXPECT_EQ(ReadFile(dir / "target"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     } // dropped without Commit: a failed run
+    EXPECT_EQ(ReadFile(dir / "target"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
     {
         FileSink sink(dir / "target", 0600);
