@@ -3,8 +3,10 @@
 # MiB each in /dev/shm (the disk left out), with the default jobs (one per
 # core) against -j1. The two alternate and the order flips every run, so a
 # change in machine load hits both alike; each run's ratio is taken, and the
-# median of the ratios reported, with the load average before and after (the
-# figure means little on a machine busy with other work). Not part of CTest.
+# median of the ratios reported, with the CPU time of each run and the load
+# average before and after: on a machine busy with other work the wall-clock
+# ratio means little, while CPU seconds over wall seconds show how many cores
+# the run actually got. Not part of CTest.
 # Usage: bench/jobs.sh [BUILD_DIR] [FILES] [MiB] [RUNS]
 set -euo pipefail
 build=${1:-build}
@@ -25,10 +27,10 @@ for ((i = 0; i < files; i++)); do
     sealed+=("$work/f$i.BF")
 done
 
-seconds() { # wall seconds of the command
-    local start=$EPOCHREALTIME
-    "$@" >/dev/null
-    awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }'
+seconds() { # "wall cpu" seconds of the command (cpu: user and system)
+    local TIMEFORMAT='%R %U %S' line
+    line=$({ time "$@" >/dev/null; } 2>&1)
+    awk '{ print $1, $2 + $3 }' <<<"$line"
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
@@ -45,20 +47,22 @@ mkdir "$work/serial"
 cp "${sealed[@]}" "$work/serial/"
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-declare -a enc_ratio dec_ratio enc_default enc_serial dec_default dec_serial
+declare -A wall cpu ratios
+pair() { # operation, files...: one -j1 run and one default run, in alternating order
+    local op=$1 s d
+    shift
+    if ((r % 2 == 0)); then
+        s=$(run "$op" -j1 "$@"); d=$(run "$op" "" "$@")
+    else
+        d=$(run "$op" "" "$@"); s=$(run "$op" -j1 "$@")
+    fi
+    wall[$op-serial]+=" ${s% *}" cpu[$op-serial]+=" ${s#* }"
+    wall[$op-default]+=" ${d% *}" cpu[$op-default]+=" ${d#* }"
+    ratios[$op]+=" $(ratio "${s% *}" "${d% *}")"
+}
 for ((r = 0; r < runs; r++)); do
-    if ((r % 2 == 0)); then
-        s=$(run encrypt -j1 "${plain[@]}"); d=$(run encrypt "" "${plain[@]}")
-    else
-        d=$(run encrypt "" "${plain[@]}"); s=$(run encrypt -j1 "${plain[@]}")
-    fi
-    enc_serial+=("$s") enc_default+=("$d") enc_ratio+=("$(ratio "$s" "$d")")
-    if ((r % 2 == 0)); then
-        s=$(run decrypt -j1 "${sealed[@]}"); d=$(run decrypt "" "${sealed[@]}")
-    else
-        d=$(run decrypt "" "${sealed[@]}"); s=$(run decrypt -j1 "${sealed[@]}")
-    fi
-    dec_serial+=("$s") dec_default+=("$d") dec_ratio+=("$(ratio "$s" "$d")")
+    pair encrypt "${plain[@]}"
+    pair decrypt "${sealed[@]}"
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -68,8 +72,10 @@ done
 
 printf '%s files of %s MiB in /dev/shm, %s CPUs, median of %s runs (default jobs vs -j1)\n' \
     "$files" "$mib" "$(nproc)" "$runs"
-printf 'encrypt: -j1 %.3f s  default %.3f s  speed-up %.2fx\n' "$(median "${enc_serial[@]}")" \
-    "$(median "${enc_default[@]}")" "$(median "${enc_ratio[@]}")"
-printf 'decrypt: -j1 %.3f s  default %.3f s  speed-up %.2fx\n' "$(median "${dec_serial[@]}")" \
-    "$(median "${dec_default[@]}")" "$(median "${dec_ratio[@]}")"
+for op in encrypt decrypt; do
+    # shellcheck disable=SC2086 # the lists are space-separated on purpose
+    printf '%s: -j1 %.3f s (%.3f s CPU)  default %.3f s (%.3f s CPU)  speed-up %.2fx\n' "$op" \
+        "$(median ${wall[$op-serial]})" "$(median ${cpu[$op-serial]})" \
+        "$(median ${wall[$op-default]})" "$(median ${cpu[$op-default]})" "$(median ${ratios[$op]})"
+done
 printf 'load average before %s, after %s\n' "$load_before" "$load_after"
