@@ -65,4 +65,20 @@ SIZE WindowSizeForClient(int width, int height, DWORD style, DWORD exStyle, unsi
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+void SetClientSize(HWND window, int width, int height, unsigned dpi, const POINT* at) {
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
+    const SIZE size = WindowSizeForClient(width, height, style, exStyle, dpi);
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    ::SetWindowPos(window, nullptr, at ? at->x : 0, at ? at->y : 0, size.cx, size.cy,
+                   flags | (at ? 0 : SWP_NOMOVE));
+    // The frame may not be the one computed for `dpi` (a system that does
+    // not scale it): measured, and made up for.
+    RECT client{};
+    ::GetClientRect(window, &client);
+    if (client.right != width || client.bottom != height)
+        ::SetWindowPos(window, nullptr, 0, 0, size.cx + width - client.right,
+                       size.cy + height - client.bottom, flags | SWP_NOMOVE);
+}
+
 } // namespace quillmoor::win32

@@ -16,5 +16,8 @@ HFONT CreateMessageFont(unsigned dpi);
 HFONT CreatePointFont(const wchar_t* face, int points, bool bold, unsigned dpi);
 // Outer size of a window whose client area is `width` x `height` pixels.
 SIZE WindowSizeForClient(int width, int height, DWORD style, DWORD exStyle, unsigned dpi);
+// Sizes `window` so its client area is `width` x `height` (and moves its
+// top left corner to `at` when given).
+void SetClientSize(HWND window, int width, int height, unsigned dpi, const POINT* at = nullptr);
 
 } // namespace quillmoor::win32

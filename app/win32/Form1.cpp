@@ -66,11 +66,8 @@ Form1::Form1(std::function<void()> closed) : closed_(std::move(closed)) {
         throw std::runtime_error("cannot create the main window");
     CreateControls(window_, kForm1Controls);
     Place(WindowDpi(window_));
-    const SIZE size = WindowSizeForClient(TwipsToPixels(kForm1Width, dpi_),
-                                          TwipsToPixels(kForm1Height, dpi_), kStyle, kExStyle,
-                                          dpi_);
-    ::SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_), TwipsToPixels(kForm1Height, dpi_),
+                  dpi_);
 
     ::SendMessageW(Control(IDC_Text1), EM_SETPASSWORDCHAR, L'*', 0);
     ::SendMessageW(Control(IDC_Text2), EM_SETPASSWORDCHAR, L'*', 0);
@@ -345,11 +342,9 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED: {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        const SIZE size = WindowSizeForClient(TwipsToPixels(kForm1Width, dpi_),
-                                              TwipsToPixels(kForm1Height, dpi_), kStyle,
-                                              kExStyle, dpi_);
-        ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        const POINT at{suggested->left, suggested->top};
+        SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_),
+                      TwipsToPixels(kForm1Height, dpi_), dpi_, &at);
         return 0;
     }
     case WM_CLOSE:

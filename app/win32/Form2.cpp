@@ -67,10 +67,11 @@ Form2::Form2(HWND beside) {
     logo_ = LoadLogo();
     Place(WindowDpi(window_));
     const SIZE size = WindowSizeForClient(TwipsToPixels(kForm2Width, dpi_),
-                                          TwipsToPixels(kForm2Height, dpi_), kStyle, 0, dpi_);
-    ::SetWindowPos(window_, nullptr, (area.left + area.right - size.cx) / 2,
-                   (area.top + area.bottom - size.cy) / 2, size.cx, size.cy,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+                                          TwipsToPixels(kForm2Height, dpi_), kStyle,
+                                          WS_EX_CONTROLPARENT, dpi_);
+    const POINT at{(area.left + area.right - size.cx) / 2, (area.top + area.bottom - size.cy) / 2};
+    SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
+                  dpi_, &at);
     AddDialogWindow(window_);
     ::ShowWindow(window_, SW_SHOW);
     ::SetFocus(::GetDlgItem(window_, IDC_Form2_Command1));
@@ -160,10 +161,9 @@ LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED: {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        const SIZE size = WindowSizeForClient(TwipsToPixels(kForm2Width, dpi_),
-                                              TwipsToPixels(kForm2Height, dpi_), kStyle, 0, dpi_);
-        ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        const POINT at{suggested->left, suggested->top};
+        SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_),
+                      TwipsToPixels(kForm2Height, dpi_), dpi_, &at);
         return 0;
     }
     case WM_NCDESTROY: {
