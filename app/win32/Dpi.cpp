@@ -31,20 +31,26 @@ unsigned WindowDpi(HWND window) {
     return SystemDpi();
 }
 
-HFONT CreateMessageFont(unsigned dpi) {
+LOGFONTW MessageFont(unsigned dpi) {
     static const auto forDpi = User32<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi))
-        return ::CreateFontIndirectW(&metrics.lfMessageFont);
+        return metrics.lfMessageFont;
     if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
         // Given at the system's DPI; scaled to the window's.
-        metrics.lfMessageFont.lfHeight =
-            ::MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi),
-                     static_cast<int>(SystemDpi()));
-        return ::CreateFontIndirectW(&metrics.lfMessageFont);
+        metrics.lfMessageFont.lfHeight = ::MulDiv(
+            metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+        return metrics.lfMessageFont;
     }
-    return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    LOGFONTW font{};
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    return font;
+}
+
+HFONT CreateMessageFont(unsigned dpi) {
+    const LOGFONTW font = MessageFont(dpi);
+    return ::CreateFontIndirectW(&font);
 }
 
 HFONT CreatePointFont(const wchar_t* face, int points, bool bold, unsigned dpi) {

@@ -11,6 +11,7 @@ inline constexpr unsigned kBaseDpi = 96;
 
 unsigned WindowDpi(HWND window);
 // The message font of NONCLIENTMETRICS at `dpi`; the caller deletes it.
+LOGFONTW MessageFont(unsigned dpi);
 HFONT CreateMessageFont(unsigned dpi);
 // A font of `points` size at `dpi`; the caller deletes it.
 HFONT CreatePointFont(const wchar_t* face, int points, bool bold, unsigned dpi);

@@ -105,7 +105,7 @@ void Form1::Show(int how) {
 void Form1::Place(unsigned dpi) {
     dpi_ = dpi;
     const HFONT old = font_;
-    font_ = CreateMessageFont(dpi);
+    font_ = CreateFittingFont(window_, kForm1Controls, dpi);
     PlaceControls(window_, kForm1Controls, dpi, font_);
     if (old)
         ::DeleteObject(old);

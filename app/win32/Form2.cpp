@@ -104,7 +104,7 @@ void Form2::Close() {
 void Form2::Place(unsigned dpi) {
     dpi_ = dpi;
     const HFONT oldFont = font_, oldName = nameFont_;
-    font_ = CreateMessageFont(dpi);
+    font_ = CreateFittingFont(window_, kForm2Controls, dpi, IDC_Form2_Label1);
     nameFont_ = CreatePointFont(L"Arial", 12, true, dpi);
     PlaceControls(window_, kForm2Controls, dpi, font_);
     ::SendDlgItemMessageW(window_, IDC_Form2_Label1, WM_SETFONT,

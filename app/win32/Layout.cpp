@@ -1,7 +1,10 @@
 #include "app/win32/Layout.h"
 
 #include <commctrl.h>
+#include <cstdlib>
 #include <string>
+
+#include "app/win32/Dpi.h"
 
 namespace quillmoor::win32 {
 
@@ -45,7 +48,60 @@ void FitComboHeight(HWND combo, int height) {
     }
 }
 
+constexpr int kSmallestPoints = 7;
+constexpr int kButtonPadding = 6; // frame and focus rectangle
+constexpr int kCheckGap = 6;      // between the box and the caption
+
+SIZE TextSize(HDC dc, std::wstring_view text) {
+    RECT rect{0, 0, 0, 0};
+    const std::wstring copy(text);
+    ::DrawTextW(dc, copy.c_str(), -1, &rect, DT_CALCRECT | DT_NOPREFIX | DT_LEFT);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+bool AllFit(HWND parent, std::span<const ControlLayout> controls, HFONT font, unsigned dpi,
+            int ownFont) {
+    for (const ControlLayout& control : controls)
+        if (control.id != ownFont &&
+            !CaptionFits(::GetDlgItem(parent, control.id), control, font, dpi))
+            return false;
+    return true;
+}
+
 } // namespace
+
+bool CaptionFits(HWND control, const ControlLayout& layout, HFONT font, unsigned dpi) {
+    if (layout.caption.empty() || !control)
+        return true;
+    const HDC dc = ::GetDC(control);
+    const HGDIOBJ old = ::SelectObject(dc, font);
+    const SIZE text = TextSize(dc, layout.caption);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    const int width = TwipsToPixels(layout.width, dpi), height = TwipsToPixels(layout.height, dpi);
+    const auto scaled = [dpi](int pixels) { return ::MulDiv(pixels, static_cast<int>(dpi), 96); };
+    switch (layout.kind) {
+    case Kind::Label: return text.cx <= width && text.cy <= height;
+    case Kind::Button: return text.cx + scaled(kButtonPadding) <= width;
+    case Kind::CheckBox:
+        return text.cx + scaled(::GetSystemMetrics(SM_CXMENUCHECK) + kCheckGap) <= width;
+    default: return true;
+    }
+}
+
+HFONT CreateFittingFont(HWND parent, std::span<const ControlLayout> controls, unsigned dpi,
+                        int ownFont) {
+    LOGFONTW font = MessageFont(dpi);
+    const int sign = font.lfHeight < 0 ? -1 : 1;
+    const int smallest = ::MulDiv(kSmallestPoints, static_cast<int>(dpi), 72);
+    for (;;) {
+        const HFONT made = ::CreateFontIndirectW(&font);
+        if (std::abs(font.lfHeight) <= smallest || AllFit(parent, controls, made, dpi, ownFont))
+            return made;
+        ::DeleteObject(made);
+        font.lfHeight -= sign;
+    }
+}
 
 void CreateControls(HWND parent, std::span<const ControlLayout> controls) {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);

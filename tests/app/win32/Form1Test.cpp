@@ -1,6 +1,7 @@
 // The main window driven through messages: layout and tab order, Hide, MD5,
 // Encrypt and Decrypt against the core, Wipe, drops, the worker and close.
 #include "WindowTest.h"
+#include "app/win32/Layout.h"
 
 #include <atomic>
 #include <cstring>
@@ -112,6 +113,8 @@ TEST_F(Form1Test, StartsAsLaidOutWithTheFocusInThePasswordBox) {
             control.kind == Kind::CheckBox) {
             EXPECT_EQ(Text(control.id), control.caption) << control.name;
         }
+        const auto font = reinterpret_cast<HFONT>(::SendMessageW(Control(control.id), WM_GETFONT, 0, 0));
+        EXPECT_TRUE(CaptionFits(Control(control.id), control, font, 96)) << control.name;
     }
     EXPECT_EQ(::GetFocus(), Control(IDC_Text1));
     EXPECT_EQ(Text(IDC_Text1), L"");

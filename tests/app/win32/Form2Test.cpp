@@ -1,6 +1,7 @@
 // The About window: one at most, laid out as the table says, closed by OK
 // or Enter on OK but not by Escape.
 #include "WindowTest.h"
+#include "app/win32/Layout.h"
 
 using namespace quillmoor;
 using namespace quillmoor::test;
@@ -68,6 +69,11 @@ TEST_F(Form2Test, ShowsTheTextsWhereTheTableSays) {
         ::GetWindowRect(child, &rect);
         ::MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&rect), 2);
         EXPECT_TRUE(::EqualRect(&rect, &control.at)) << control.id;
+    }
+    for (const ControlLayout& control : kForm2Controls) {
+        HWND child = ::GetDlgItem(about, control.id);
+        const auto font = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
+        EXPECT_TRUE(CaptionFits(child, control, font, 96)) << control.name;
     }
 }
 
