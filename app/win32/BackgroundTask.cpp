@@ -36,9 +36,9 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     auto* state = reinterpret_cast<State*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
     case WM_NCCREATE:
-        ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(
-                                reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        ::SetWindowLongPtrW(
+            window, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == kProgressCancel && state) {
@@ -80,27 +80,25 @@ HWND CreateProgressDialog(HWND owner, const std::wstring& label, State& state) {
     RECT at{};
     ::GetWindowRect(owner, &at);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    HWND dialog = ::CreateWindowExW(exStyle, kClassName, L"Quillmoor", style,
-                                    (at.left + at.right - size.cx) / 2,
-                                    (at.top + at.bottom - size.cy) / 2, size.cx, size.cy, owner,
-                                    nullptr, instance, &state);
+    HWND dialog = ::CreateWindowExW(
+        exStyle, kClassName, L"Quillmoor", style, (at.left + at.right - size.cx) / 2,
+        (at.top + at.bottom - size.cy) / 2, size.cx, size.cy, owner, nullptr, instance, &state);
     if (!dialog)
         return nullptr;
     state.font = CreateMessageFont(dpi);
     const auto child = [&](const wchar_t* kind, const wchar_t* text, DWORD extra, int id, int x,
                            int y, int w, int h) {
-        HWND control = ::CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | extra, px(x),
-                                         px(y), px(w), px(h), dialog,
-                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                         instance, nullptr);
+        HWND control = ::CreateWindowExW(
+            0, kind, text, WS_CHILD | WS_VISIBLE | extra, px(x), px(y), px(w), px(h), dialog,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
         return control;
     };
     child(L"STATIC", label.c_str(), SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, -1, 12, 12, 336, 20);
     HWND bar = child(PROGRESS_CLASSW, L"", 0, kBarId, 12, 38, 336, 18);
     ::SendMessageW(bar, PBM_SETRANGE32, 0, kSteps);
-    HWND cancel = child(L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, kProgressCancel, 268,
-                        68, 80, 26);
+    HWND cancel =
+        child(L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, kProgressCancel, 268, 68, 80, 26);
     ::ShowWindow(dialog, SW_SHOW);
     ::SetFocus(cancel);
     return dialog;
@@ -111,8 +109,8 @@ void UpdateBar(HWND dialog, const State& state) {
     if (total == 0)
         return;
     const std::uint64_t done = state.done.load(std::memory_order_relaxed);
-    ::SendDlgItemMessageW(dialog, kBarId, PBM_SETPOS,
-                          static_cast<WPARAM>(done * kSteps / total), 0);
+    ::SendDlgItemMessageW(dialog, kBarId, PBM_SETPOS, static_cast<WPARAM>(done * kSteps / total),
+                          0);
 }
 
 } // namespace
@@ -153,8 +151,8 @@ void RunInBackground(HWND owner, std::wstring_view label, const Job& job) {
         const ULONGLONG elapsed = ::GetTickCount64() - start;
         const DWORD wait =
             shown || elapsed >= delayMs ? kPollMs : static_cast<DWORD>(delayMs - elapsed);
-        if (::MsgWaitForMultipleObjectsEx(1, &finished, wait, QS_ALLINPUT,
-                                          MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0)
+        if (::MsgWaitForMultipleObjectsEx(1, &finished, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+            WAIT_OBJECT_0)
             break;
         if (!shown && !state.cancelled.load() && ::GetTickCount64() - start >= delayMs)
             shown = CreateProgressDialog(owner, std::wstring(label), state);

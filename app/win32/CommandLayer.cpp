@@ -34,13 +34,13 @@ CommandResult RunFile(FileCommand command, std::u16string keyText, const FileCho
     SecureWipe(request.keyText);
 
     CommandResult result;
-    result.rereadList =
-        outcome.status == CommandStatus::Done || outcome.status == CommandStatus::Cancelled ||
-        outcome.status == CommandStatus::Failed;
+    result.rereadList = outcome.status == CommandStatus::Done ||
+                        outcome.status == CommandStatus::Cancelled ||
+                        outcome.status == CommandStatus::Failed;
     if (outcome.status == CommandStatus::KeyRefused || outcome.status == CommandStatus::Failed)
-        result.message = (request.operation == Operation::Encrypt ? "Cannot encrypt "
-                                                                  : "Cannot decrypt ") +
-                         SourceOf(choice) + ":\n" + outcome.message;
+        result.message =
+            (request.operation == Operation::Encrypt ? "Cannot encrypt " : "Cannot decrypt ") +
+            SourceOf(choice) + ":\n" + outcome.message;
     return result;
 }
 

@@ -23,8 +23,8 @@ struct FileChoice {
 };
 
 struct CommandResult {
-    std::string message;      // to show in a box; empty: nothing to say
-    bool rereadList = false;  // a file may have been written beside the source
+    std::string message;     // to show in a box; empty: nothing to say
+    bool rereadList = false; // a file may have been written beside the source
 };
 
 // Encrypt or Decrypt with the Key box text (wiped here when done).

@@ -88,8 +88,7 @@ bool ReadFolder(const std::wstring& folder, bool folders, std::vector<std::wstri
 std::wstring CleanFolder(const std::wstring& folder) {
     const DWORD size = ::GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
     std::wstring full(size, L'\0');
-    const DWORD length =
-        size ? ::GetFullPathNameW(folder.c_str(), size, full.data(), nullptr) : 0;
+    const DWORD length = size ? ::GetFullPathNameW(folder.c_str(), size, full.data(), nullptr) : 0;
     full.resize(length > 0 && length < size ? length : 0);
     if (full.empty())
         full = folder;
@@ -122,7 +121,8 @@ void DriveList::Fill() {
     folders_.clear();
     ::SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
     wchar_t buffer[512] = {};
-    const DWORD length = ::GetLogicalDriveStringsW(static_cast<DWORD>(std::size(buffer)) - 1, buffer);
+    const DWORD length =
+        ::GetLogicalDriveStringsW(static_cast<DWORD>(std::size(buffer)) - 1, buffer);
     for (const wchar_t* root = buffer; length > 0 && *root; root += ::lstrlenW(root) + 1) {
         std::wstring label{static_cast<wchar_t>(std::towlower(root[0])), L':'};
         // Only fixed drives are asked for a label: a removable or network

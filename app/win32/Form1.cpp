@@ -1,8 +1,8 @@
 #include "app/win32/Form1.h"
 
 #include <exception>
-#include <stdexcept>
 #include <shellapi.h>
+#include <stdexcept>
 
 #include "app/win32/BackgroundTask.h"
 #include "app/win32/Controls.h"
@@ -31,9 +31,9 @@ void RegisterClassOnce(WNDPROC proc) {
         wc.lpfnWndProc = proc;
         wc.hInstance = ::GetModuleHandleW(nullptr);
         wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR));
-        wc.hIconSm = static_cast<HICON>(::LoadImageW(
-            wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR), IMAGE_ICON,
-            ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+        wc.hIconSm = static_cast<HICON>(::LoadImageW(wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR),
+                                                     IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                     ::GetSystemMetrics(SM_CYSMICON), 0));
         wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = kClassName;
@@ -343,8 +343,8 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         const POINT at{suggested->left, suggested->top};
-        SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_),
-                      TwipsToPixels(kForm1Height, dpi_), dpi_, &at);
+        SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_), TwipsToPixels(kForm1Height, dpi_),
+                      dpi_, &at);
         return 0;
     }
     case WM_CLOSE:

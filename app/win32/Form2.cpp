@@ -32,9 +32,9 @@ void RegisterClassOnce(WNDPROC proc) {
 
 // The logo's pixels premultiplied by their alpha, as AlphaBlend wants them.
 HBITMAP LoadLogo() {
-    auto* bitmap = static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr),
-                                                     MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0,
-                                                     0, LR_CREATEDIBSECTION));
+    auto* bitmap =
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_LOGO),
+                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     DIBSECTION dib{};
     if (!bitmap || ::GetObjectW(bitmap, sizeof dib, &dib) != sizeof dib ||
         dib.dsBm.bmBitsPixel != 32)
@@ -51,8 +51,8 @@ HBITMAP LoadLogo() {
 Form2::Form2(HWND beside) {
     RegisterClassOnce(&Form2::Proc);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    owner_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                               instance, nullptr);
+    owner_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                               nullptr);
     // Where it opens decides its DPI: centred on the monitor of `beside`.
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -66,9 +66,9 @@ Form2::Form2(HWND beside) {
     CreateControls(window_, kForm2Controls);
     logo_ = LoadLogo();
     Place(WindowDpi(window_));
-    const SIZE size = WindowSizeForClient(TwipsToPixels(kForm2Width, dpi_),
-                                          TwipsToPixels(kForm2Height, dpi_), kStyle,
-                                          WS_EX_CONTROLPARENT, dpi_);
+    const SIZE size =
+        WindowSizeForClient(TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
+                            kStyle, WS_EX_CONTROLPARENT, dpi_);
     const POINT at{(area.left + area.right - size.cx) / 2, (area.top + area.bottom - size.cy) / 2};
     SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
                   dpi_, &at);
@@ -148,8 +148,7 @@ LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         // Enter reaches here as IDOK; it presses OK only while OK has the
         // focus (the button is no default button). Escape does nothing.
         if (LOWORD(wParam) == IDC_Form2_Command1 ||
-            (LOWORD(wParam) == IDOK &&
-             ::GetFocus() == ::GetDlgItem(window_, IDC_Form2_Command1)))
+            (LOWORD(wParam) == IDOK && ::GetFocus() == ::GetDlgItem(window_, IDC_Form2_Command1)))
             Close();
         return 0;
     case WM_DRAWITEM:
@@ -162,8 +161,8 @@ LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         const POINT at{suggested->left, suggested->top};
-        SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_),
-                      TwipsToPixels(kForm2Height, dpi_), dpi_, &at);
+        SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
+                      dpi_, &at);
         return 0;
     }
     case WM_NCDESTROY: {

@@ -17,8 +17,8 @@ struct ClassAndStyle {
 };
 
 ClassAndStyle StyleOf(Kind kind) {
-    constexpr DWORD list = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
-                           LBS_HASSTRINGS;
+    constexpr DWORD list =
+        WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS;
     switch (kind) {
     case Kind::Label: return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
     case Kind::TextBox:
@@ -37,14 +37,17 @@ ClassAndStyle StyleOf(Kind kind) {
 // A drop-down list's height is that of its closed field, set through the
 // field's item height; the window height given to it is the open list's.
 void FitComboHeight(HWND combo, int height) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // Steps on what was set, not on what is read back: some systems report
+    // the field with its padding.
+    auto field = ::SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    for (int attempt = 0; attempt < 4; ++attempt) {
         RECT rect{};
         ::GetWindowRect(combo, &rect);
         const int now = rect.bottom - rect.top;
         if (now == height)
             return;
-        const auto field = ::SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + height - now);
+        field += height - now;
+        ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
     }
 }
 
@@ -115,8 +118,7 @@ void CreateControls(HWND parent, std::span<const ControlLayout> controls) {
     }
 }
 
-void PlaceControls(HWND parent, std::span<const ControlLayout> controls, unsigned dpi,
-                   HFONT font) {
+void PlaceControls(HWND parent, std::span<const ControlLayout> controls, unsigned dpi, HFONT font) {
     for (const ControlLayout& control : controls) {
         HWND child = ::GetDlgItem(parent, control.id);
         if (!child)

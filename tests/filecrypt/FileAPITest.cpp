@@ -192,9 +192,9 @@ TEST(FileAPI, PathsLongerThanTheClassicLimit) {
         ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr)) << level;
     }
     const std::wstring deep = folder.substr(4);
-    for (const std::wstring& file : {deep + L"\\file.bin", deep + L"\\..\\" +
-                                                               deep.substr(deep.size() - 50) +
-                                                               L"/./other.bin"}) {
+    for (const std::wstring& file :
+         {deep + L"\\file.bin",
+          deep + L"\\..\\" + deep.substr(deep.size() - 50) + L"/./other.bin"}) {
         SCOPED_TRACE(fs::path(file).filename().string());
         ASSERT_GT(file.size(), 300u);
         int error = 0;
@@ -216,10 +216,12 @@ TEST(FileAPI, PathsLongerThanTheClassicLimit) {
         EXPECT_EQ(buffer[0], 9);
         EXPECT_TRUE(FlushAndClose(in));
         RemoveQuietly(file);
-        EXPECT_EQ(::GetFileAttributesW((L"\\\\?\\" + fs::path(file).lexically_normal().native()).c_str()),
-                  INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(
+            ::GetFileAttributesW((L"\\\\?\\" + fs::path(file).lexically_normal().native()).c_str()),
+            INVALID_FILE_ATTRIBUTES);
     }
-    for (; folder.size() > 4 + fs::absolute(dir.path()).native().size(); folder.resize(folder.rfind(L'\\')))
+    for (; folder.size() > 4 + fs::absolute(dir.path()).native().size();
+         folder.resize(folder.rfind(L'\\')))
         ::RemoveDirectoryW(folder.c_str());
 }
 

@@ -3,14 +3,14 @@
 #include "WindowTest.h"
 #include "app/win32/Layout.h"
 
-#include <atomic>
-#include <cstring>
-#include <shellapi.h>
-#include <shlobj.h>
 #include "cipher/basBlfArrays.h"
 #include "cipher/basBlowfish.h"
 #include "convert/basConvert.h"
 #include "filecrypt/basBlowfishFileFns.h"
+#include <atomic>
+#include <cstring>
+#include <shellapi.h>
+#include <shlobj.h>
 
 using namespace quillmoor;
 using namespace quillmoor::test;
@@ -53,8 +53,7 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths) {
     std::size_t chars = 1;
     for (const std::wstring& path : paths)
         chars += path.size() + 1;
-    const HGLOBAL memory =
-        ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    const HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
     drop->fWide = TRUE;
@@ -113,7 +112,8 @@ TEST_F(Form1Test, StartsAsLaidOutWithTheFocusInThePasswordBox) {
             control.kind == Kind::CheckBox) {
             EXPECT_EQ(Text(control.id), control.caption) << control.name;
         }
-        const auto font = reinterpret_cast<HFONT>(::SendMessageW(Control(control.id), WM_GETFONT, 0, 0));
+        const auto font =
+            reinterpret_cast<HFONT>(::SendMessageW(Control(control.id), WM_GETFONT, 0, 0));
         EXPECT_TRUE(CaptionFits(Control(control.id), control, font, 96)) << control.name;
     }
     EXPECT_EQ(::GetFocus(), Control(IDC_Text1));
@@ -122,12 +122,13 @@ TEST_F(Form1Test, StartsAsLaidOutWithTheFocusInThePasswordBox) {
 }
 
 TEST_F(Form1Test, TabVisitsTheControlsInTableOrder) {
-    const int order[] = {IDC_Text1,    IDC_Text2,    IDC_Command1, IDC_Check1,  IDC_Drive1,
-                         IDC_Dir1,     IDC_File1,    IDC_Command2, IDC_Command3, IDC_Command4,
-                         IDC_Command5, IDC_Text1};
+    const int order[] = {IDC_Text1,    IDC_Text2,    IDC_Command1, IDC_Check1,
+                         IDC_Drive1,   IDC_Dir1,     IDC_File1,    IDC_Command2,
+                         IDC_Command3, IDC_Command4, IDC_Command5, IDC_Text1};
     for (std::size_t i = 1; i < std::size(order); ++i)
-        EXPECT_EQ(::GetDlgCtrlID(::GetNextDlgTabItem(form_->Window(), Control(order[i - 1]), FALSE)),
-                  order[i])
+        EXPECT_EQ(
+            ::GetDlgCtrlID(::GetNextDlgTabItem(form_->Window(), Control(order[i - 1]), FALSE)),
+            order[i])
             << "after " << order[i - 1];
 }
 
@@ -267,10 +268,10 @@ TEST_F(Form1Test, ADroppedFileIsSelectedAndAnythingElseIgnored) {
         std::wstring folder, selected;
     };
     const std::wstring sub = At(L"sub").native(), top = folder_.native();
-    for (const Case& c : {Case{{At(L"sub\\dropped.txt").native()}, sub, L"dropped.txt"},
-                          Case{{At(L"other.txt").native(), At(L"sub\\dropped.txt").native()},
-                               sub, L"dropped.txt"},
-                          Case{{sub}, sub, L"dropped.txt"}}) {
+    for (const Case& c :
+         {Case{{At(L"sub\\dropped.txt").native()}, sub, L"dropped.txt"},
+          Case{{At(L"other.txt").native(), At(L"sub\\dropped.txt").native()}, sub, L"dropped.txt"},
+          Case{{sub}, sub, L"dropped.txt"}}) {
         ::SendMessageW(form_->Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(c.paths)),
                        0);
         const int index = static_cast<int>(::SendMessageW(Control(IDC_File1), LB_GETCURSEL, 0, 0));
@@ -291,7 +292,8 @@ TEST_F(Form1Test, TheFolderListOpensAFolderOnDoubleClickOrEnter) {
         LRESULT row = LB_ERR;
         for (LRESULT i = 0; i < ::SendMessageW(dir1, LB_GETCOUNT, 0, 0); ++i) {
             wchar_t text[MAX_PATH] = {};
-            ::SendMessageW(dir1, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+            ::SendMessageW(dir1, LB_GETTEXT, static_cast<WPARAM>(i),
+                           reinterpret_cast<LPARAM>(text));
             const std::wstring entry(text);
             if (entry.substr(entry.find_first_not_of(L' ')) == L"inner")
                 row = i;

@@ -54,11 +54,15 @@ TEST_F(Form2Test, ShowsTheTextsWhereTheTableSays) {
         {IDC_Picture1, L"", {8, 8, 65, 65}},
         {IDC_Form2_Label1, L"Quillmoor", {72, 8, 161, 33}},
         {IDC_Form2_Label2, L"by the Quillmoor developers", {72, 32, 281, 49}},
-        {IDC_Form2_Label3, L"Cipher code: Quillmoor's own,\nimplementing the Blowfish cipher.",
+        {IDC_Form2_Label3,
+         L"Cipher code: Quillmoor's own,\nimplementing the Blowfish cipher.",
          {72, 56, 329, 89}},
-        {IDC_Form2_Label4, L"MD5 code: Quillmoor's own, implementing RFC 1321.", {72, 120, 337, 137}},
+        {IDC_Form2_Label4,
+         L"MD5 code: Quillmoor's own, implementing RFC 1321.",
+         {72, 120, 337, 137}},
         {IDC_Form2_Label5, L"Use at your own risk; no warranty.", {72, 144, 305, 161}},
-        {IDC_Form2_Label6, L"Cryptography: the Blowfish algorithm,\ndesigned by Bruce Schneier.",
+        {IDC_Form2_Label6,
+         L"Cryptography: the Blowfish algorithm,\ndesigned by Bruce Schneier.",
          {72, 88, 329, 121}},
     };
     for (const auto& control : expected) {

@@ -25,7 +25,8 @@ inline std::vector<char> ReadBytes(const fs::path& path) {
 }
 
 inline void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Bytes that are not all alike, so a wrong offset or a lost block shows.
