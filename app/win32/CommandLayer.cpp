@@ -37,7 +37,9 @@ CommandResult RunFile(FileCommand command, std::u16string keyText, const FileCho
     result.rereadList = outcome.status == CommandStatus::Done ||
                         outcome.status == CommandStatus::Cancelled ||
                         outcome.status == CommandStatus::Failed;
-    if (outcome.status == CommandStatus::KeyRefused || outcome.status == CommandStatus::Failed)
+    result.failed =
+        outcome.status == CommandStatus::KeyRefused || outcome.status == CommandStatus::Failed;
+    if (result.failed)
         result.message =
             (request.operation == Operation::Encrypt ? "Cannot encrypt " : "Cannot decrypt ") +
             SourceOf(choice) + ":\n" + outcome.message;
@@ -48,8 +50,10 @@ std::wstring WipeQuestionFor(const FileChoice& choice) {
     return L"Do you want to wipe file: " + Widen(SourceOf(choice));
 }
 
-std::string RunWipe(const FileChoice& choice, const ProgressCallback& progress,
-                    const WipeTestHooks& hooks) {
+CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress,
+                      const WipeTestHooks& hooks) {
+    if (!choice.fileName)
+        return {};
     WipeOptions options;
     options.seed = hooks.seed != 0 ? hooks.seed : ClockSeed();
     options.randomBlockObserver = hooks.randomBlockObserver;
@@ -57,9 +61,9 @@ std::string RunWipe(const FileChoice& choice, const ProgressCallback& progress,
     const std::string path = SourceOf(choice);
     try {
         if (WipeFile(PathFromString(path), options) == WipeResult::Cancelled)
-            return "Wiping was cancelled; " + path + " is only partly overwritten.";
+            return {"Wiping was cancelled; " + path + " is only partly overwritten.", false, false};
     } catch (const std::exception& e) {
-        return "Cannot wipe " + path + ":\n" + e.what();
+        return {"Cannot wipe " + path + ":\n" + e.what(), true, false};
     }
     return {};
 }
@@ -76,8 +80,6 @@ void ClearKey() { BlowfishClearState(blowfishState()); }
 std::wstring ProgressLabel(std::wstring_view action, const FileChoice& choice) {
     return std::wstring(action) + L" " + Widen(SourceOf(choice));
 }
-
-std::wstring Shown(std::wstring_view path) { return std::wstring(path); }
 
 std::string FolderProblem(std::wstring_view folder, std::wstring_view reason) {
     return "Cannot read folder " + Narrow(folder) + ":\n" + Narrow(reason);

@@ -24,6 +24,7 @@ struct FileChoice {
 
 struct CommandResult {
     std::string message;     // to show in a box; empty: nothing to say
+    bool failed = false;     // the message reports a failure or a refused key
     bool rereadList = false; // a file may have been written beside the source
 };
 
@@ -38,18 +39,17 @@ struct WipeTestHooks {
 
 // The question asked before the selected file is wiped.
 std::wstring WipeQuestionFor(const FileChoice& choice);
-// Wipes the selected file; the message to show, if any.
-std::string RunWipe(const FileChoice& choice, const ProgressCallback& progress,
-                    const WipeTestHooks& hooks = {});
+// Wipes the selected file (once the question was answered with OK).
+CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress,
+                      const WipeTestHooks& hooks = {});
 
 // The MD5 button: the Key box text for a password.
 std::u16string KeyTextFor(std::u16string_view password);
 // At exit: no key schedule outlives the window.
 void ClearKey();
 
-// The label of the progress dialog, and a path shown safely in a sentence.
+// The label of the progress dialog: the action and the selected file.
 std::wstring ProgressLabel(std::wstring_view action, const FileChoice& choice);
-std::wstring Shown(std::wstring_view path);
 
 // Sentences for the lists: a folder or drive that cannot be read.
 std::string FolderProblem(std::wstring_view folder, std::wstring_view reason);

@@ -150,33 +150,42 @@ void Form1::RunFileCommand(FileCommand command) {
             result = RunFile(command, std::move(key), choice, progress);
         });
     } catch (const std::exception& e) {
-        result.message = e.what();
+        result = {e.what(), true, false};
     }
     SecureWipe(key);
-    if (!result.message.empty())
-        ShowFailure(window_, result.message);
+    ShowResult(result);
     if (result.rereadList)
         file1_.Refresh();
 }
 
-void Form1::WipeClicked() {
-    if (file1_.ListIndex() < 0)
+void Form1::ShowResult(const CommandResult& result) {
+    if (result.message.empty())
         return;
+    if (result.failed)
+        ShowFailure(window_, result.message);
+    else
+        ShowMessage(window_, Widen(result.message), L"Quillmoor", MB_OK | MB_ICONINFORMATION);
+}
+
+void Form1::WipeClicked() {
     const FileChoice choice = Choice();
+    if (!choice.fileName) {
+        ShowResult(RunWipe(choice, {}, wipeHooks_));
+        return;
+    }
     if (ShowMessage(window_, WipeQuestionFor(choice), L"Tolvane",
                     MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) != IDOK)
         return;
-    std::string message;
+    CommandResult result;
     try {
         RunInBackground(window_, ProgressLabel(L"Wiping", choice),
                         [&](const ProgressCallback& progress) {
-                            message = RunWipe(choice, progress, wipeHooks_);
+                            result = RunWipe(choice, progress, wipeHooks_);
                         });
     } catch (const std::exception& e) {
-        message = e.what();
+        result = {e.what(), true, false};
     }
-    if (!message.empty())
-        ShowFailure(window_, message);
+    ShowResult(result);
 }
 
 void Form1::AboutClicked() {

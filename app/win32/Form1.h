@@ -54,6 +54,7 @@ class Form1 {
     void FilesDropped(HDROP drop);
     void Closing();
     FileChoice Choice() const;
+    void ShowResult(const CommandResult& result);
 
     HWND window_ = nullptr;
     HWND focus_ = nullptr; // where the focus goes back to on activation
