@@ -133,8 +133,10 @@ void Form1::Md5Clicked() {
     SecureWipe(password);
     std::u16string key = KeyTextFor(text);
     SecureWipe(text);
-    SetWindowTextOf(Control(IDC_Text2), std::wstring(key.begin(), key.end()));
+    std::wstring shown(key.begin(), key.end());
     SecureWipe(key);
+    SetWindowTextOf(Control(IDC_Text2), shown);
+    SecureWipe(shown);
 }
 
 void Form1::RunFileCommand(FileCommand command) {

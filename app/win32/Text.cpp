@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "common/SecureWipe.h"
+
 namespace quillmoor::win32 {
 
 std::wstring Widen(std::string_view utf8) {
@@ -38,8 +40,10 @@ std::wstring WindowText(HWND window) {
 }
 
 void SetWindowTextOf(HWND window, std::wstring_view text) {
-    const std::wstring copy(text);
+    // The boxes hold passwords and keys: the copy is wiped, not just freed.
+    std::wstring copy(text);
     ::SetWindowTextW(window, copy.c_str());
+    SecureWipe(copy);
 }
 
 } // namespace quillmoor::win32
