@@ -312,11 +312,14 @@ TEST_F(Form1Test, TheFolderListOpensAFolderOnDoubleClickOrEnter) {
     }
 }
 
-TEST_F(Form1Test, TheWorkShowsProgressAfterTheDelayAndCancelStopsIt) {
+TEST_F(Form1Test, TheWorkShowsProgressAfterTheDelayCancelStopsItAndNothingElseStarts) {
     SetProgressDialogDelay(0);
     std::atomic<bool> ownerDisabled{false}, stopped{false};
     RunInBackground(form_->Window(), L"Testing", [&](const ProgressCallback& progress) {
         ownerDisabled = !::IsWindowEnabled(form_->Window());
+        // Nothing else starts meanwhile, and the window does not close.
+        ::SendMessageW(Control(IDC_Command5), BM_CLICK, 0, 0);
+        ::SendMessageW(form_->Window(), WM_CLOSE, 0, 0);
         HWND dialog = nullptr;
         for (int i = 0; i < 2000 && !(dialog = ProgressWindow()); ++i)
             ::Sleep(5);
@@ -329,6 +332,9 @@ TEST_F(Form1Test, TheWorkShowsProgressAfterTheDelayAndCancelStopsIt) {
     });
     EXPECT_TRUE(ownerDisabled.load());
     EXPECT_TRUE(stopped.load());
+    EXPECT_EQ(form_->AboutWindow(), nullptr);
+    EXPECT_TRUE(::IsWindow(form_->Window()));
+    EXPECT_FALSE(closed_);
     EXPECT_TRUE(::IsWindowEnabled(form_->Window()));
     EXPECT_EQ(ProgressWindow(), nullptr);
     EXPECT_FALSE(Busy());
