@@ -283,6 +283,31 @@ TEST_F(Form1Test, ADroppedFileIsSelectedAndAnythingElseIgnored) {
     (void)top;
 }
 
+TEST_F(Form1Test, ADriveThatCannotBeReadIsReportedAndTheListsStayUsable) {
+    // A drive letter whose folder is missing, as a drive without a medium.
+    ASSERT_TRUE(::DefineDosDeviceW(DDD_RAW_TARGET_PATH, L"Q:", L"\\??\\C:\\quillmoor-no-medium"));
+    form_ = std::make_unique<Form1>();
+    WriteBytes(At(L"a.txt"), Pattern(4));
+    ASSERT_TRUE(Select(L"a.txt"));
+    HWND drive1 = Control(IDC_Drive1);
+    const auto before = ::SendMessageW(drive1, CB_GETCURSEL, 0, 0);
+    ASSERT_NE(::SendMessageW(drive1, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(L"q:")),
+              CB_ERR);
+
+    ::SendMessageW(form_->Window(), WM_COMMAND, MAKEWPARAM(IDC_Drive1, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(drive1));
+
+    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_RAW_TARGET_PATH, L"Q:",
+                       L"\\??\\C:\\quillmoor-no-medium");
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_NE(shown_[0].text.find(L"Q:"), std::wstring::npos) << shown_[0].text;
+    EXPECT_EQ(::SendMessageW(drive1, CB_GETCURSEL, 0, 0), before);
+    EXPECT_TRUE(Listed(L"a.txt"));
+    EXPECT_TRUE(Select(L"a.txt"));
+}
+
 TEST_F(Form1Test, TheFolderListOpensAFolderOnDoubleClickOrEnter) {
     fs::create_directories(At(L"inner"));
     WriteBytes(At(L"inner\\deep.txt"), Pattern(3));

@@ -44,6 +44,16 @@ TEST_F(Form2Test, ShowsTheTextsWhereTheTableSays) {
     EXPECT_EQ(client.right, 345);
     EXPECT_EQ(client.bottom, 209);
     EXPECT_EQ(::GetFocus(), ::GetDlgItem(about, IDC_Form2_Command1));
+    // Centred on the screen, and kept out of the task bar by a hidden owner.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(about, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    RECT frame{};
+    ::GetWindowRect(about, &frame);
+    EXPECT_NEAR(frame.left + frame.right, monitor.rcWork.left + monitor.rcWork.right, 1);
+    EXPECT_NEAR(frame.top + frame.bottom, monitor.rcWork.top + monitor.rcWork.bottom, 1);
+    HWND owner = ::GetWindow(about, GW_OWNER);
+    EXPECT_TRUE(owner && owner != form_->Window() && !::IsWindowVisible(owner));
     EXPECT_FALSE(::GetWindowLongPtrW(about, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     const struct {
         int id;
