@@ -2,6 +2,10 @@
 // or Enter on OK but not by Escape.
 #include "WindowTest.h"
 #include "app/win32/Layout.h"
+#include "app/win32/resource.h"
+
+#include <set>
+#include <utility>
 
 using namespace quillmoor;
 using namespace quillmoor::test;
@@ -19,6 +23,35 @@ int AboutWindowsOpen() {
 } // namespace
 
 using Form2Test = WindowTest;
+
+// The icon resource carries every size from 16 to 256 pixels, and a 32 x 32
+// image in 256 colours beside the full-colour one.
+TEST(Resources, TheIconHasEverySizeAndA256ColourOne) {
+#pragma pack(push, 2)
+    struct Entry {
+        BYTE width, height, colours, reserved;
+        WORD planes, bits;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
+    const HMODULE self = ::GetModuleHandleW(nullptr);
+    const HRSRC found = ::FindResourceW(self, MAKEINTRESOURCEW(IDI_QUILLMOOR), RT_GROUP_ICON);
+    ASSERT_NE(found, nullptr);
+    const auto* header = static_cast<const WORD*>(::LockResource(::LoadResource(self, found)));
+    const auto* entries = reinterpret_cast<const Entry*>(header + 3);
+    std::set<std::pair<int, int>> images; // size, bits per pixel
+    for (WORD i = 0; i < header[2]; ++i)
+        images.insert({entries[i].width == 0 ? 256 : entries[i].width, entries[i].bits});
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        EXPECT_TRUE(images.count({size, 32})) << size;
+    EXPECT_TRUE(images.count({32, 8}));
+    EXPECT_NE(::LoadImageW(self, MAKEINTRESOURCEW(IDI_QUILLMOOR), IMAGE_ICON, 256, 256, 0),
+              nullptr);
+    EXPECT_NE(
+        ::LoadImageW(self, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION),
+        nullptr);
+}
 
 TEST_F(Form2Test, OneAboutWindowAtMost) {
     for (int click = 1; click <= 3; ++click) {
