@@ -1,13 +1,9 @@
 #include "app/win32/CommandLayer.h"
 
-#include <exception>
-
 #include "app/commands/Commands.h"
-#include "app/commands/Wipe.h"
+#include "app/commands/Messages.h"
 #include "app/win32/Text.h"
-#include "cipher/basBlowfish.h"
 #include "common/SecureWipe.h"
-#include "digest/CMD5.h"
 
 namespace quillmoor::win32 {
 
@@ -19,6 +15,20 @@ std::string SourceOf(const FileChoice& choice) {
     return SourcePath(Narrow(choice.folder), Narrow(choice.fileName.value_or(L"")));
 }
 
+std::optional<std::string> NameOf(const FileChoice& choice) {
+    if (!choice.fileName)
+        return std::nullopt;
+    return Narrow(*choice.fileName);
+}
+
+CommandResult ResultOf(const CommandOutcome& outcome) {
+    CommandResult result;
+    result.message = OutcomeMessage(outcome, Frame::Window);
+    result.failed =
+        outcome.status == CommandStatus::Failed || outcome.status == CommandStatus::KeyRefused;
+    return result;
+}
+
 } // namespace
 
 CommandResult RunFile(FileCommand command, std::u16string keyText, const FileChoice& choice,
@@ -27,66 +37,48 @@ CommandResult RunFile(FileCommand command, std::u16string keyText, const FileCho
     request.operation = command == FileCommand::Encrypt ? Operation::Encrypt : Operation::Decrypt;
     request.keyText = std::move(keyText);
     request.folder = Narrow(choice.folder);
-    if (choice.fileName)
-        request.fileName = Narrow(*choice.fileName);
+    request.fileName = NameOf(choice);
     request.progress = progress;
     const CommandOutcome outcome = RunFileCommand(request);
     SecureWipe(request.keyText);
 
-    CommandResult result;
+    CommandResult result = ResultOf(outcome);
+    // Whatever the file routine did, the list shows the folder as it is now.
     result.rereadList = outcome.status == CommandStatus::Done ||
                         outcome.status == CommandStatus::Cancelled ||
                         outcome.status == CommandStatus::Failed;
-    result.failed =
-        outcome.status == CommandStatus::KeyRefused || outcome.status == CommandStatus::Failed;
-    if (result.failed)
-        result.message =
-            (request.operation == Operation::Encrypt ? "Cannot encrypt " : "Cannot decrypt ") +
-            SourceOf(choice) + ":\n" + outcome.message;
     return result;
 }
 
 std::wstring WipeQuestionFor(const FileChoice& choice) {
-    return L"Do you want to wipe file: " + Widen(SourceOf(choice));
+    return Widen(WipeQuestion(SourceOf(choice)));
 }
 
 CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress,
                       const WipeTestHooks& hooks) {
-    if (!choice.fileName)
-        return {};
-    WipeOptions options;
-    options.seed = hooks.seed != 0 ? hooks.seed : ClockSeed();
-    options.randomBlockObserver = hooks.randomBlockObserver;
-    options.progress = progress;
-    const std::string path = SourceOf(choice);
-    try {
-        if (WipeFile(PathFromString(path), options) == WipeResult::Cancelled)
-            return {"Wiping was cancelled; " + path + " is only partly overwritten.", false, false};
-    } catch (const std::exception& e) {
-        return {"Cannot wipe " + path + ":\n" + e.what(), true, false};
-    }
-    return {};
+    WipeRequest request;
+    request.folder = Narrow(choice.folder);
+    request.fileName = NameOf(choice);
+    request.seed = hooks.seed;
+    request.randomBlockObserver = hooks.randomBlockObserver;
+    request.progress = progress;
+    return ResultOf(RunWipeCommand(request));
 }
 
-std::u16string KeyTextFor(std::u16string_view password) {
-    std::u16string copy(password);
-    const std::string digest = CMD5().MD5(copy);
-    SecureWipe(copy);
-    return {digest.begin(), digest.end()};
-}
+std::u16string KeyTextFor(std::u16string_view password) { return KeyTextFromPassword(password); }
 
-void ClearKey() { BlowfishClearState(blowfishState()); }
+void ClearKey() { ClearKeyState(); }
 
 std::wstring ProgressLabel(std::wstring_view action, const FileChoice& choice) {
-    return std::wstring(action) + L" " + Widen(SourceOf(choice));
+    return std::wstring(action) + L" " + Widen(DisplayName(SourceOf(choice)));
 }
 
 std::string FolderProblem(std::wstring_view folder, std::wstring_view reason) {
-    return "Cannot read folder " + Narrow(folder) + ":\n" + Narrow(reason);
+    return "Cannot read folder " + DisplayName(Narrow(folder)) + ":\n" + Narrow(reason);
 }
 
 std::string DriveProblem(std::wstring_view drive, std::wstring_view reason) {
-    return "Cannot read drive " + Narrow(drive) + ":\n" + Narrow(reason);
+    return "Cannot read drive " + DisplayName(Narrow(drive)) + ":\n" + Narrow(reason);
 }
 
 } // namespace quillmoor::win32

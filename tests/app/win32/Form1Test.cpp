@@ -251,12 +251,25 @@ TEST_F(Form1Test, WipeAsksAndOverwritesOnlyOnOk) {
     }
 }
 
-TEST_F(Form1Test, WipeWithNothingSelectedAsksNothing) {
+TEST_F(Form1Test, WithNothingSelectedTheWindowSaysSoAndWritesNothing) {
     WriteBytes(At(L"a.txt"), Pattern(10));
+    ASSERT_TRUE(Select(L"a.txt"));
     ::SendMessageW(Control(IDC_File1), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    Click(IDC_Command4);
-    EXPECT_TRUE(shown_.empty());
+    SetText(IDC_Text2, L"0123456789abcdef");
+    for (const int button : {IDC_Command2, IDC_Command3, IDC_Command4}) {
+        shown_.clear();
+        BlowfishClearState(blowfishState());
+        Click(button);
+        ASSERT_EQ(shown_.size(), 1u) << button;
+        EXPECT_NE(shown_[0].title, L"Tolvane") << "no question without a file";
+        EXPECT_EQ(shown_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+        // Encrypt and Decrypt still set the key up.
+        const BlowfishState zero{};
+        EXPECT_EQ(std::memcmp(&blowfishState(), &zero, sizeof zero) != 0, button != IDC_Command4)
+            << button;
+    }
     EXPECT_EQ(ReadBytes(At(L"a.txt")), Pattern(10));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
 
 TEST_F(Form1Test, ADroppedFileIsSelectedAndAnythingElseIgnored) {
