@@ -4,14 +4,21 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <utility>
 #include <vector>
 
+#include "app/commands/WipeRandomLoop.h"
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::commands {
+
+#if QUILLMOOR_HAVE_AVX2_WIPE
+// WipeRandomAvx2.cpp: the same loop built for AVX2.
+void WipeRandomStepsAvx2(WipeRandom::Lanes& lanes, std::uint8_t* out, std::size_t steps) noexcept;
+#endif
 
 namespace fs = std::filesystem;
 
@@ -26,6 +33,12 @@ enum class SubPass { Zero, Random, Full };
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, int error) {
     throw RuntimeError(number, what, path, ErrorText(error));
 }
+
+#if QUILLMOOR_HAVE_AVX2_WIPE
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#else
+constexpr bool kHasAvx2 = false;
+#endif
 
 std::uint64_t SplitMix64(std::uint64_t& x) {
     std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
@@ -129,38 +142,38 @@ std::uint64_t WipeBlockCount(std::uint64_t length) {
     return length == 0 ? 1 : (length + kWipeBlockBytes - 1) / kWipeBlockBytes;
 }
 
-WipeRandom::WipeRandom(std::uint64_t seed) {
-    for (auto& word : s_)
-        word = SplitMix64(seed);
+WipeRandom::WipeRandom(std::uint64_t seed, Kernel kernel)
+    : wide_(kernel == Kernel::Best && kHasAvx2) {
+    // Two successive SplitMix64 outputs are never both zero, so no lane
+    // starts in the all-zero state xoshiro cannot leave.
+    for (std::size_t i = 0; i < kLanes; ++i) {
+        const std::uint64_t low = SplitMix64(seed), high = SplitMix64(seed);
+        lanes_.s0[i] = static_cast<std::uint32_t>(low);
+        lanes_.s1[i] = static_cast<std::uint32_t>(low >> 32);
+        lanes_.s2[i] = static_cast<std::uint32_t>(high);
+        lanes_.s3[i] = static_cast<std::uint32_t>(high >> 32);
+    }
 }
 
-// xoshiro256**: fast, well distributed, and plenty for overwriting bytes
-// (it makes no claim of cryptographic quality, and needs none here).
-std::uint64_t WipeRandom::Next() {
-    const auto rotl = [](std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); };
-    const std::uint64_t result = rotl(s_[1] * 5, 7) * 9;
-    const std::uint64_t t = s_[1] << 17;
-    s_[2] ^= s_[0];
-    s_[3] ^= s_[1];
-    s_[1] ^= s_[2];
-    s_[0] ^= s_[3];
-    s_[2] ^= t;
-    s_[3] = rotl(s_[3], 45);
-    return result;
+bool WipeRandom::WideKernelAvailable() noexcept {
+    return kHasAvx2;
 }
 
 void WipeRandom::Fill(std::span<std::uint8_t> bytes) {
-    // Each 64-bit draw gives four 16-bit fractions r = u / 2^16, and
-    // floor(255 r) = (255 u) >> 16 is 0 to 254, each value about equally often.
-    std::size_t i = 0;
-    for (; i + 4 <= bytes.size(); i += 4) {
-        const std::uint64_t draw = Next();
-        for (int lane = 0; lane < 4; ++lane)
-            bytes[i + lane] =
-                static_cast<std::uint8_t>(((draw >> (16 * lane)) & 0xFFFF) * 255 >> 16);
+    const auto steps = [&](std::uint8_t* out, std::size_t count) {
+#if QUILLMOOR_HAVE_AVX2_WIPE
+        if (wide_)
+            return WipeRandomStepsAvx2(lanes_, out, count);
+#endif
+        wipe::RandomStepsLoop(lanes_, out, count);
+    };
+    const std::size_t whole = bytes.size() / kStepBytes;
+    steps(bytes.data(), whole);
+    if (const std::size_t rest = bytes.size() % kStepBytes; rest != 0) {
+        std::uint8_t last[kStepBytes];
+        steps(last, 1);
+        std::memcpy(bytes.data() + whole * kStepBytes, last, rest);
     }
-    for (std::uint64_t draw = Next(); i < bytes.size(); ++i, draw >>= 16)
-        bytes[i] = static_cast<std::uint8_t>((draw & 0xFFFF) * 255 >> 16);
 }
 
 WipeResult WipeFile(const fs::path& path, const WipeOptions& options) {
