@@ -95,6 +95,9 @@ class WipeRun {
             const IoResult r = WriteFullyAt(handle_, bytes, block * kWipeBlockBytes);
             if (!r.ok)
                 Fail(WriteErrorNumber(r.error), "cannot write", path_, r.error);
+            // The device writes this batch while the next one is made; the
+            // sync at the end of the sub-pass then has less left to wait for.
+            StartWriteBack(handle_, block * kWipeBlockBytes, bytes.size());
             block += count;
             done_ += bytes.size();
             if (options_.progress && !options_.progress(done_, total_))
