@@ -3,7 +3,8 @@
 # with an fsync each (what three passes of three sub-passes cost when done by
 # hand), on the same file, in each folder given: by default one on disk (the
 # build folder) and /dev/shm, a medium as fast as memory, where the wipe's own
-# CPU time shows. Median of alternating runs of wall, user and system time.
+# CPU time shows. Median of alternating runs of wall, user and system time;
+# then the random generator alone, if quillmoor-wipebench was built.
 # Usage: bench/wipe-vs-dd.sh [BUILD_DIR] [MiB] [RUNS] [FOLDER...]
 set -euo pipefail
 build=${1:-build}
@@ -62,3 +63,8 @@ for folder in "${folders[@]}"; do
         "$(column 2 "${theirs[@]}")" "$(column 3 "${theirs[@]}")"
     printf '  relative speed %.2fx\n' "$(awk -v a="$d" -v b="$q" 'BEGIN { print a / b }')"
 done
+
+# The random generator alone, in CPU time (steady however busy the machine is).
+if [ -x "$build/bin/quillmoor-wipebench" ]; then
+    "$build/bin/quillmoor-wipebench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+fi
