@@ -147,9 +147,7 @@ WipeRandom::WipeRandom(std::uint64_t seed, Kernel kernel)
     }
 }
 
-bool WipeRandom::WideKernelAvailable() noexcept {
-    return kHasAvx2;
-}
+bool WipeRandom::WideKernelAvailable() noexcept { return kHasAvx2; }
 
 void WipeRandom::Fill(std::span<std::uint8_t> bytes) {
     const auto steps = [&](std::uint8_t* out, std::size_t count) {

@@ -15,7 +15,7 @@ static inline std::uint32_t Rotl(std::uint32_t x, int k) noexcept {
 }
 
 static inline void RandomStepsLoop(WipeRandom::Lanes& lanes, std::uint8_t* out,
-                            std::size_t steps) noexcept {
+                                   std::size_t steps) noexcept {
     constexpr std::size_t kLanes = WipeRandom::kLanes;
     // A local copy, so the state stays in registers instead of memory.
     WipeRandom::Lanes s = lanes;

@@ -64,9 +64,9 @@ TEST(Wipe, RandomBytesCoverZeroTo254Evenly) {
         std::size_t fill; // bytes per Fill call
     };
     constexpr std::size_t kTotal = 4'000'000;
-    for (const Case c : {Case{WipeRandom::Kernel::Portable, 12345, 250},
-                         Case{WipeRandom::Kernel::Best, 12345, 250},
-                         Case{WipeRandom::Kernel::Best, 7, kTotal}}) {
+    for (const Case c :
+         {Case{WipeRandom::Kernel::Portable, 12345, 250},
+          Case{WipeRandom::Kernel::Best, 12345, 250}, Case{WipeRandom::Kernel::Best, 7, kTotal}}) {
         WipeRandom random(c.seed, c.kernel);
         std::vector<std::uint8_t> bytes(kTotal);
         for (std::size_t at = 0; at < kTotal; at += c.fill)
@@ -108,8 +108,8 @@ TEST(Wipe, WideKernelGivesThePortableBytes) {
 TEST(Wipe, RandomSubPassLandsAsSingleBlockWrites) {
     // Stopped right after the first random sub-pass, the file must hold
     // exactly the random blocks, in order, at offsets 0, 250, 500, ...
-    for (const std::size_t length : {std::size_t{1}, std::size_t{250}, std::size_t{1'024'001},
-                                     std::size_t{2'600'000}}) {
+    for (const std::size_t length :
+         {std::size_t{1}, std::size_t{250}, std::size_t{1'024'001}, std::size_t{2'600'000}}) {
         TempDir dir;
         WriteFile(dir / "f", RandomBytes(length, 4));
         const std::uint64_t subPass = WipeBlockCount(length) * kWipeBlockBytes;
