@@ -10,7 +10,8 @@ using quillmoor::commands::WipeRandom;
 
 namespace {
 
-constexpr std::size_t kBatchBytes = 2048 * quillmoor::commands::kWipeBlockBytes;
+constexpr std::size_t kBatchBytes =
+    quillmoor::commands::kWipeBlocksPerWrite * quillmoor::commands::kWipeBlockBytes;
 
 void Generator(benchmark::State& state, WipeRandom::Kernel kernel) {
     WipeRandom random(1, kernel);

@@ -23,12 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Whole 250-byte blocks per system call: the bytes on disk are exactly those
-// of single-block writes at offsets 0, 250, 500, ... 2048 blocks are 125
-// pages, so every write starts on a page, and half a megabyte stays in the
-// core's cache between being made and being copied to the file.
-constexpr std::size_t kBlocksPerWrite = 2048;
-
 enum class SubPass { Zero, Random, Full };
 
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, int error) {
@@ -62,7 +56,7 @@ class WipeRun {
             Fail(kErrDeviceIo, "cannot wipe", path, error);
         blocks_ = WipeBlockCount(length);
         total_ = 9 * blocks_ * kWipeBlockBytes;
-        buffer_.resize(std::min<std::uint64_t>(blocks_, kBlocksPerWrite) * kWipeBlockBytes);
+        buffer_.resize(std::min<std::uint64_t>(blocks_, kWipeBlocksPerWrite) * kWipeBlockBytes);
     }
 
     WipeRun(const WipeRun&) = delete;
@@ -86,7 +80,8 @@ class WipeRun {
         if (sub != SubPass::Random)
             std::fill(buffer_.begin(), buffer_.end(), sub == SubPass::Zero ? 0x00 : 0xFF);
         for (std::uint64_t block = 0; block < blocks_;) {
-            const std::uint64_t count = std::min<std::uint64_t>(blocks_ - block, kBlocksPerWrite);
+            const std::uint64_t count =
+                std::min<std::uint64_t>(blocks_ - block, kWipeBlocksPerWrite);
             const std::span<std::uint8_t> bytes(buffer_.data(), count * kWipeBlockBytes);
             // Made right before the write, so the system copies them from
             // this core's cache (a helper thread cost more than it saved).

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "WindowTestUtil.h"
+#include "app/commands/Wipe.h"
 #include "app/qt/BackgroundTask.h"
 #include "app/qt/FileList.h"
 #include "app/qt/Form1.h"
 #include "app/qt/MessageBox.h"
-#include "app/commands/Wipe.h"
 
 using namespace quillmoor;
 using namespace quillmoor::app;
@@ -266,8 +266,9 @@ void Form1WipeTest::cancelDuringTheWipeIsReported() {
     // Stopped after the first write of the first (zero) sub-pass.
     const QByteArray after = ReadBytes(at(QStringLiteral("big.bin")));
     QCOMPARE(after.size(), length);
-    QCOMPARE(after.left(4096 * 250), QByteArray(4096 * 250, '\0'));
-    QCOMPARE(after.mid(4096 * 250), Pattern(length).mid(4096 * 250));
+    constexpr int kFirstWrite = static_cast<int>(kWipeBlocksPerWrite * kWipeBlockBytes);
+    QCOMPARE(after.left(kFirstWrite), QByteArray(kFirstWrite, '\0'));
+    QCOMPARE(after.mid(kFirstWrite), Pattern(length).mid(kFirstWrite));
 }
 
 QTEST_MAIN(Form1WipeTest)
