@@ -45,7 +45,8 @@ std::uint64_t WipeBlockCount(std::uint64_t length);
 // r in [0, 1), so 0 to 254 and never 255. Sixteen xoshiro128++ streams run
 // side by side, one per lane, so the compiler keeps them in vector registers;
 // each 32-bit draw gives two 16-bit fractions r = u / 2^16, and
-// floor(255 r) = (255 u) >> 16 takes every value 256 or 257 times in 65536.
+// floor(255 r) = (255 u) >> 16 takes one value 258 times in 65536, the
+// other 254 values 257 times each.
 // No claim of cryptographic quality is made, and none is needed to overwrite.
 class WipeRandom {
   public:
