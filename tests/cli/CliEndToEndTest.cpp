@@ -604,13 +604,8 @@ TEST_F(Cli, StreamsGiveTheBytesOfTheFileRoutines) {
         {{"decrypt", "-"}, true, cipher, plainText},
         {{"decrypt", "p.BF", "-o", "-"}, false, "", plainText},
         {{"decrypt", "-o-", "-"}, true, cipher, plainText},
-        {{"encrypt", "-"}, true, "", Text(Get("p.BF")).substr(0, 0)}, // replaced below
     };
-    Put("empty", "");
-    ASSERT_TRUE(Encrypt("empty").Exited(0));
-    for (Case c : cases) {
-        if (c.input.empty() && c.args[1] == "-") // the empty input
-            c.out = Text(Get("empty.BF"));
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1] + (c.pipe ? " from a pipe" : ""));
         std::vector<std::string> args = c.args;
         args.insert(args.begin() + 1, {"--key-env", "QM_KEY"});
@@ -619,7 +614,7 @@ TEST_F(Cli, StreamsGiveTheBytesOfTheFileRoutines) {
         EXPECT_EQ(r.err, "");
         EXPECT_TRUE(r.out == c.out) << "standard output differs: " << r.out.size() << " bytes";
     }
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"empty", "empty.BF", "p", "p.BF"}));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"p", "p.BF"}));
 }
 
 TEST_F(Cli, WrongKeyWritesNothingUnlessTheSourceIsAPipe) {

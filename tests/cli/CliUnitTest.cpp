@@ -13,7 +13,6 @@
 #include "cli/CliMain.h"
 #include "cli/Input.h"
 #include "cli/Jobs.h"
-#include "cli/Keygen.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"
 #include "cli/Utf8.h"
@@ -332,16 +331,6 @@ TEST(Jobs, NothingStartsOnceInterrupted) {
         EXPECT_EQ(status, 1);
         EXPECT_EQ(ran, 0);
     }
-}
-
-TEST(Keygen, HexLineAndRandomBytes) {
-    const std::uint8_t bytes[] = {0x00, 0x01, 0x7f, 0x80, 0xab, 0xff};
-    EXPECT_EQ(KeyHexLine(bytes), "00017f80abff\n");
-    std::array<std::uint8_t, 56> a{}, b{};
-    int error = 0;
-    ASSERT_TRUE(SystemRandomBytes(a, error)) << error;
-    ASSERT_TRUE(SystemRandomBytes(b, error)) << error;
-    EXPECT_NE(a, b) << "two draws of 448 bits cannot be equal";
 }
 
 } // namespace

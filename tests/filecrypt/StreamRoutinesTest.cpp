@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "cipher/basBlowfish.h"
 #include "common/RuntimeError.h"
 #include "convert/basConvert.h"
@@ -210,33 +208,5 @@ TEST_F(StreamRoutines, FileSinkReplacesTheTargetOnlyOnCommit) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
     EXPECT_THROW(FileSink(dir.path() / "", 0600), RuntimeError);
 }
-
-#ifndef _WIN32
-TEST_F(StreamRoutines, DescriptorSourceHasASizeOnlyForRegularFiles) {
-    const auto plain = RandomBytes(5000, 4);
-    const auto cipher = EncryptFile(plain);
-    WriteFile(dir / "c.BF", cipher);
-    // A regular file read from where the descriptor stands, and its size from there.
-    std::FILE* file = std::fopen((dir / "c.BF").c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    DescriptorSource regular(::fileno(file), "-");
-    ASSERT_TRUE(regular.Size());
-    EXPECT_EQ(*regular.Size(), cipher.size());
-    FileSink sink(dir / "out", 0600);
-    EXPECT_EQ(BlowfishDecryptStream(regular, sink, kKeyText, {}), FileCryptResult::Done);
-    std::fclose(file);
-    EXPECT_EQ(ReadFile(dir / "out"), plain);
-
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    ASSERT_EQ(::write(fds[1], "abc", 3), 3);
-    ::close(fds[1]);
-    DescriptorSource pipe(fds[0], "-");
-    EXPECT_FALSE(pipe.Size());
-    std::array<std::uint8_t, 8> buffer{};
-    EXPECT_EQ(pipe.Read(buffer), 3u);
-    ::close(fds[0]);
-}
-#endif
 
 } // namespace

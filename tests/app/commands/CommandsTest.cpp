@@ -238,29 +238,18 @@ TEST(Commands, RequestsOfTheCommandLineTool) {
     EXPECT_EQ(outcome.failure.problem, FileProblem::TargetExists);
     EXPECT_EQ(ReadFile(dir / "a.txt.BF"), sealed);
 
-    // Standard input to a file, and a file to standard output.
+    // Standard input to a file: named so in messages.
     std::FILE* in = std::fopen((dir / "a.txt").string().c_str(), "rb");
-    std::FILE* out = std::tmpfile();
-    ASSERT_TRUE(in && out);
+    ASSERT_NE(in, nullptr);
     outcome = RunFileCommand(request([&](CommandRequest& r) {
         r.fileName = "-";
         r.sourceDescriptor = ::fileno(in);
         r.target = (dir / "piped.BF").string();
     }));
+    std::fclose(in);
     EXPECT_EQ(outcome.status, CommandStatus::Done) << Said(outcome);
     EXPECT_EQ(outcome.source, "standard input");
     EXPECT_EQ(ReadFile(dir / "piped.BF"), sealed);
-    outcome = RunFileCommand(request([&](CommandRequest& r) {
-        r.operation = Operation::Decrypt;
-        r.fileName = "a.txt.BF";
-        r.targetDescriptor = ::fileno(out);
-    }));
-    EXPECT_EQ(outcome.status, CommandStatus::Done) << Said(outcome);
-    EXPECT_FALSE(outcome.partialOutput);
-    const auto plain = ReadFile(dir / "a.txt");
-    EXPECT_EQ(ReadAllOf(out), std::string(plain.begin(), plain.end()));
-    std::fclose(in);
-    std::fclose(out);
     BlowfishClearState(own);
 }
 
