@@ -20,6 +20,7 @@ namespace {
 
 constexpr std::size_t kDefaultColumns = 80;
 constexpr std::size_t kBarCells = 20;
+constexpr std::size_t kFewestCells = 10;
 constexpr std::size_t kShortestName = 8;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
@@ -74,29 +75,39 @@ std::string FormatProgressLine(const ProgressLine& line, std::size_t columns) {
         position += std::to_string(line.count);
         position += "] ";
     }
-    std::string figures = "  " + ByteCount(line.done);
-    if (line.total > 0)
-        figures += " / " + ByteCount(line.total);
-    if (line.bytesPerSecond > 0)
-        figures += "  " + ByteCount(static_cast<std::uint64_t>(line.bytesPerSecond)) + "/s";
-    std::string bar;
+    std::uint64_t percent = 0;
+    std::string percentText, sizes = "  ", rate;
+    sizes += ByteCount(line.done);
     if (line.total > 0) {
-        const std::uint64_t percent = std::min<std::uint64_t>(100, line.done * 100 / line.total);
-        const auto filled = static_cast<std::size_t>(percent * kBarCells / 100);
-        bar = " [" + std::string(filled, '#') + std::string(kBarCells - filled, '.') + "] " +
-              std::to_string(percent) + "%";
+        percent = std::min<std::uint64_t>(100, line.done * 100 / line.total);
+        percentText.append(" ").append(std::to_string(percent)).append("%");
+        sizes.append(" / ").append(ByteCount(line.total));
     }
-    // Give way in this order: the bar, then the figures, then the name.
-    const auto room = [&](std::size_t others) {
-        return usable > position.size() + others ? usable - position.size() - others : 0;
+    if (line.bytesPerSecond > 0)
+        rate.append("  ")
+            .append(ByteCount(static_cast<std::uint64_t>(line.bytesPerSecond)))
+            .append("/s");
+    // What the name and the bar may share; the figures give way from the
+    // right when even a short name would not fit.
+    const auto room = [&] {
+        const std::size_t fixed = position.size() + percentText.size() + sizes.size() + rate.size();
+        return usable > fixed ? usable - fixed : 0;
     };
-    if (room(bar.size() + figures.size()) < kShortestName)
-        bar.clear();
-    if (room(bar.size() + figures.size()) < kShortestName)
-        figures.clear();
-    std::string text = position +
-                       TailOnWholeCharacters(line.name, room(figures.size() + bar.size())) + bar +
-                       figures;
+    for (std::string* part : {&rate, &sizes, &percentText})
+        if (room() < kShortestName)
+            part->clear();
+    // The bar takes what the name leaves, from a few cells up to its full width.
+    const std::size_t nameColumns = CharacterCount(line.name);
+    std::string bar;
+    if (line.total > 0 && room() >= kShortestName + kFewestCells + 3) {
+        const std::size_t cells = std::clamp(
+            room() - std::min(room() - kFewestCells - 3, nameColumns) - 3, kFewestCells, kBarCells);
+        const auto filled = static_cast<std::size_t>(percent * cells / 100);
+        bar.append(" [").append(filled, '#').append(cells - filled, '.').append("]");
+    }
+    const std::size_t nameRoom = room() > bar.size() ? room() - bar.size() : 0;
+    std::string text =
+        position + TailOnWholeCharacters(line.name, nameRoom) + bar + percentText + sizes + rate;
     if (CharacterCount(text) > usable)
         text = TailOnWholeCharacters(text, usable);
     return text;

@@ -218,13 +218,16 @@ TEST(ProgressLine, FitsTheWidthCuttingTheNameOnWholeCharacters) {
          "[3/8] a.txt [##########..........] 50%  16.0 MiB / 32.0 MiB  100.0 MiB/s"},
         // A pipe: no total, so no bar and no percentage.
         {{"-", 0, 1, 20 * mib, 0, 0}, 80, "-  20.0 MiB"},
-        // The name gives way first, cut in front on a whole character.
+        // The bar shrinks, then the name is cut in front on a whole character.
         {{"report-\xC3\xA9t\xC3\xA9.pdf", 0, 1, mib, 4 * mib, 0},
          56,
-         "...t\xC3\xA9.pdf [#####...............] 25%  1.0 MiB / 4.0 MiB"},
-        // Then the bar, then the figures.
-        {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 32, "abcdefghijkl  1.0 MiB / 4.0 MiB"},
-        {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 14, "abcdefghijkl"},
+         "report-\xC3\xA9t\xC3\xA9.pdf [###............] 25%  1.0 MiB / 4.0 MiB"},
+        {{"report-\xC3\xA9t\xC3\xA9.pdf", 0, 1, mib, 4 * mib, 0},
+         47,
+         "...\xC3\xA9t\xC3\xA9.pdf [##........] 25%  1.0 MiB / 4.0 MiB"},
+        // Then the bar goes, then the figures from the right.
+        {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 32, "...hijkl 25%  1.0 MiB / 4.0 MiB"},
+        {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 14, "...ghijkl 25%"},
         {{"abcdefghijkl", 0, 1, mib, 4 * mib, 0}, 10, "...ghijkl"},
         // Control characters never reach the terminal.
         {{"a\nb\033c", 0, 1, 0, 0, 0}, 80, "a?b?c  0 B"},
