@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <set>
+
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 #include "tests/TestFiles.h"
@@ -259,24 +264,237 @@ TEST(FileAPI, FileLength) {
 TEST(FileAPI, TemporaryBesideTargetAndReplace) {
     TempDir dir;
     WriteFile(dir / "target", {1});
-    // A leftover of a run that died: nobody holds its lock, so it goes.
-    WriteFile(dir / ".target.quillmoor-AbC123", {7});
+    // Leftovers of runs that died: nobody holds their locks, so they go.
+    const std::vector<fs::path> candidates = TemporaryCandidates(dir / "target");
+    WriteFile(candidates[0], {7});
+    WriteFile(candidates[kTemporarySlots - 1], {7});
     fs::path temporary;
     int error = 0;
     const FileHandle h = CreateTemporaryBeside(dir / "target", 0640, temporary, error);
     ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
-    EXPECT_FALSE(fs::exists(dir / ".target.quillmoor-AbC123"));
+    EXPECT_EQ(temporary, candidates[0]);
+    EXPECT_FALSE(fs::exists(candidates[kTemporarySlots - 1]));
     EXPECT_EQ(temporary.parent_path(), dir.path());
 #ifndef _WIN32 // no mode bits there: the file takes the folder's access rights
     EXPECT_EQ((fs::status(temporary).permissions() & fs::perms::all),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 #endif
     ASSERT_TRUE(WriteFully(h, std::vector<std::uint8_t>{5, 6}).ok);
-    EXPECT_TRUE(FlushAndClose(h, error));
-    EXPECT_TRUE(ReplaceWithTemporary(temporary, dir / "target", error));
+    EXPECT_TRUE(SyncOpenFile(h, error));
+    EXPECT_TRUE(ReplaceWithTemporary(h, temporary, dir / "target", error)) << ErrorText(error);
     EXPECT_EQ(ReadFile(dir / "target"), (std::vector<std::uint8_t>{5, 6}));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
 }
+
+TEST(FileAPI, TemporaryNamesAreFewShortAndTheTargetsOwn) {
+    TempDir dir;
+    const std::string longest(255, 'n');
+    const std::vector<fs::path> mine = TemporaryCandidates(dir / longest);
+    ASSERT_EQ(mine.size(), kTemporarySlots);
+    for (const fs::path& name : mine) {
+        EXPECT_EQ(name.parent_path(), dir.path());
+        EXPECT_EQ(name.filename().string().size(), 22u) << name;
+        EXPECT_EQ(name.filename().string().rfind(".quillmoor-", 0), 0u) << name;
+    }
+    EXPECT_EQ(std::set<fs::path>(mine.begin(), mine.end()).size(), kTemporarySlots);
+    // The same names on every run, and none shared with a neighbour's.
+    EXPECT_EQ(TemporaryCandidates(dir / longest), mine);
+    for (const char* other : {"nnn", "target", "target.BF", "Target"}) {
+        for (const fs::path& name : TemporaryCandidates(dir / other))
+            EXPECT_EQ(std::count(mine.begin(), mine.end(), name), 0) << other;
+    }
+#ifndef _WIN32 // there the folder's path alone would leave no room under MAX_PATH
+    // A target with the longest name the file system takes still works.
+    int error = 0;
+    fs::path temporary;
+    const FileHandle h = CreateTemporaryBeside(dir / longest, 0600, temporary, error);
+    ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
+    EXPECT_TRUE(SyncOpenFile(h, error));
+    EXPECT_TRUE(ReplaceWithTemporary(h, temporary, dir / longest, error)) << ErrorText(error);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{longest});
+#endif
+}
+
+TEST(FileAPI, EveryNameTakenIsReportedAsInUse) {
+    TempDir dir;
+    std::vector<FileHandle> held;
+    int error = 0;
+    for (unsigned i = 0; i < kTemporarySlots; ++i) {
+        fs::path temporary;
+        held.push_back(CreateTemporaryBeside(dir / "t", 0600, temporary, error));
+        ASSERT_NE(held.back(), kInvalidHandle) << i << ": " << ErrorText(error);
+    }
+    fs::path temporary;
+    EXPECT_EQ(CreateTemporaryBeside(dir / "t", 0600, temporary, error), kInvalidHandle);
+    EXPECT_EQ(error, EBUSY);
+    for (std::size_t i = 0; i < held.size(); ++i)
+        DiscardTemporary(held[i], TemporaryCandidates(dir / "t")[i]);
+    EXPECT_TRUE(dir.Names().empty());
+}
+
+#ifndef _WIN32
+// What the layer finds under a name, for the tables below.
+enum class Planted { Fifo, Socket, Folder, CharDevice, KernelFile, LinkToFifo, LinkToFile };
+
+void Plant(Planted what, const fs::path& at) {
+    switch (what) {
+    case Planted::Fifo: MakeFifo(at); break;
+    case Planted::Socket: MakeSocket(at); break;
+    case Planted::Folder: fs::create_directory(at); break;
+    case Planted::CharDevice: fs::create_symlink("/dev/null", at); break;
+    case Planted::KernelFile: fs::create_symlink("/proc/cpuinfo", at); break;
+    case Planted::LinkToFifo:
+        MakeFifo(at.string() + "-fifo");
+        fs::create_symlink(at.string() + "-fifo", at);
+        break;
+    case Planted::LinkToFile:
+        WriteFile(at.string() + "-file", {1, 2});
+        fs::create_symlink(at.string() + "-file", at);
+        break;
+    }
+}
+
+// Only regular files open, and a FIFO or a device never blocks the open.
+TEST(FileAPI, OnlyRegularFilesOpen) {
+    struct Row {
+        Planted what;
+        int read, update, wipe; // the error of each open; 0: it opens
+    };
+    const Row rows[] = {
+        {Planted::Fifo, kRefusedFifo, kRefusedFifo, kRefusedFifo},
+        {Planted::Socket, kRefusedSocket, kRefusedSocket, kRefusedSocket},
+        {Planted::Folder, EISDIR, EISDIR, EISDIR},
+        {Planted::CharDevice, kRefusedCharacterDevice, kRefusedCharacterDevice,
+         kRefusedSymbolicLink},
+        {Planted::KernelFile, kRefusedKernelFile, 0 /* not checked */, kRefusedSymbolicLink},
+        {Planted::LinkToFifo, kRefusedFifo, kRefusedFifo, kRefusedSymbolicLink},
+        {Planted::LinkToFile, 0, 0, kRefusedSymbolicLink},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.what));
+        TempDir dir;
+        Plant(row.what, dir / "x");
+        const auto expect = [&](const std::function<FileHandle(int&)>& open, int expected) {
+            int error = 0;
+            const FileHandle h = open(error);
+            if (expected == 0) {
+                EXPECT_NE(h, kInvalidHandle) << ErrorText(error);
+                CloseQuietly(h);
+            } else {
+                EXPECT_EQ(h, kInvalidHandle);
+                EXPECT_EQ(error, expected) << ErrorText(error);
+                EXPECT_EQ(IsKindRefusal(error), expected != kRefusedSymbolicLink);
+            }
+        };
+        const fs::path x = dir / "x";
+        expect([&](int& e) { return OpenExistingForReading(x, e); }, row.read);
+        expect([&](int& e) { return OpenExistingForUpdate(x, e, Links::Refuse); }, row.wipe);
+        if (row.what == Planted::LinkToFile) {
+            EXPECT_EQ(ReadFile(dir / "x-file"), (std::vector<std::uint8_t>{1, 2}));
+        }
+        if (row.what != Planted::KernelFile) {
+            expect([&](int& e) { return OpenExistingForUpdate(x, e); }, row.update);
+            expect([&](int& e) { return CreateForWriting(x, e); }, row.update);
+        }
+    }
+}
+
+TEST(FileAPI, LinkTargetsAndSameFiles) {
+    TempDir dir;
+    WriteFile(dir / "a", {1});
+    WriteFile(dir / "b", {1});
+    fs::create_hard_link(dir / "a", dir / "hard");
+    fs::create_symlink("a", dir / "soft");
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    EXPECT_EQ(LinkTargetOf(dir / "soft"), fs::path("a"));
+    EXPECT_EQ(LinkTargetOf(dir / "dangling"), dir / "nowhere");
+    EXPECT_EQ(LinkTargetOf(dir / "a"), fs::path());
+
+    int error = 0;
+    const FileHandle a = OpenExistingForReading(dir / "a", error);
+    ASSERT_NE(a, kInvalidHandle) << ErrorText(error);
+    const std::pair<const char*, bool> rows[] = {{"a", true},         {"hard", true},
+                                                 {"soft", true},      {"b", false},
+                                                 {"dangling", false}, {"missing", false}};
+    for (const auto& [name, same] : rows)
+        EXPECT_EQ(IsSameFile(a, dir / name), same) << name;
+    CloseQuietly(a);
+}
+
+// Clean-up takes only regular files that nobody holds, under the target's
+// own names: anything planted there is left as it was, without blocking.
+TEST(FileAPI, CleanUpLeavesWhatIsNotAStaleFileOfItsOwn) {
+    struct Row {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+        bool removed;
+    };
+    const Row rows[] = {
+        {"stale file", [](const fs::path& p) { WriteFile(p, {7}); }, true},
+        {"fifo", [](const fs::path& p) { MakeFifo(p); }, false},
+        {"link to a file", [](const fs::path& p) { Plant(Planted::LinkToFile, p); }, false},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::vector<fs::path> mine = TemporaryCandidates(dir / "t");
+        const fs::path neighbours = TemporaryCandidates(dir / "other")[0];
+        for (unsigned slot : {0u, 5u})
+            row.plant(mine[slot]);
+        WriteFile(neighbours, {9}); // a leftover, but not this target's
+        fs::path temporary;
+        int error = 0;
+        const FileHandle h = CreateTemporaryBeside(dir / "t", 0600, temporary, error);
+        ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
+        EXPECT_EQ(temporary, mine[row.removed ? 0 : 1]);
+        for (unsigned slot : {0u, 5u})
+            EXPECT_EQ(fs::exists(fs::symlink_status(mine[slot])), !row.removed || slot == 0);
+        EXPECT_EQ(ReadFile(neighbours), std::vector<std::uint8_t>{9});
+        if (row.what == std::string("link to a file")) {
+            EXPECT_EQ(ReadFile(mine[0].string() + "-file"), (std::vector<std::uint8_t>{1, 2}));
+        }
+        DiscardTemporary(h, temporary);
+        EXPECT_FALSE(fs::exists(temporary));
+    }
+}
+
+// New files get the mode asked for less the umask; a replaced target's own
+// mode is handed on.
+TEST(FileAPI, TemporaryModes) {
+    struct Row {
+        mode_t umask;
+        unsigned asked;
+        std::optional<unsigned> targetMode;
+        unsigned expected;
+    };
+    const Row rows[] = {{022, 0666, {}, 0644},  {077, 0666, {}, 0600},   {022, 0600, {}, 0600},
+                        {027, 0640, {}, 0640},  {077, 0600, 0640, 0640}, {022, 0666, 0604, 0604}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::oct << row.umask << " " << row.asked);
+        TempDir dir;
+        std::optional<FileHandle> claim;
+        int error = 0;
+        if (row.targetMode) {
+            WriteFile(dir / "t", {1});
+            fs::permissions(dir / "t", fs::perms(*row.targetMode));
+            claim = OpenExistingForUpdate(dir / "t", error);
+            ASSERT_NE(*claim, kInvalidHandle) << ErrorText(error);
+        }
+        const mode_t saved = ::umask(row.umask);
+        fs::path temporary;
+        const FileHandle h = CreateTemporaryBeside(dir / "t", row.asked, temporary, error);
+        ::umask(saved);
+        ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
+        if (claim)
+            TakeOwnerAndMode(*claim, h);
+        EXPECT_EQ(PermissionsOfOpenFile(h), row.expected);
+        DiscardTemporary(h, temporary);
+        if (claim)
+            CloseQuietly(*claim);
+    }
+}
+#endif
 
 TEST(FileAPI, ClaimingATargetHeldElsewhereFails) {
     TempDir dir;

@@ -2,6 +2,12 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <optional>
+#include <tuple>
+#include <utility>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -280,12 +286,12 @@ TEST_F(FileRoutines, TargetThatIsAFolderOrTheSourceIsRefused) {
     WriteFile(dir / "a", {1, 2, 3});
     fs::create_directory(dir / "a.BF");
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a.BF", kKeyText); }),
-              kErrDeviceUnavailable);
+              kErrNotRegularFile);
     EXPECT_TRUE(fs::is_directory(dir / "a.BF"));
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a", kKeyText); }),
-              kErrDeviceUnavailable);
+              kErrSameFile);
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir.path() / "", kKeyText); }),
-              kErrDeviceUnavailable);
+              kErrNotRegularFile);
     EXPECT_EQ(ReadFile(dir / "a"), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a", "a.BF"}));
 }
@@ -398,15 +404,175 @@ TEST_F(FileRoutines, ProgressReachesTheTotal) {
     EXPECT_EQ(seen.back(), 2 * kChunk + 100);
 }
 
-TEST_F(FileRoutines, TargetTakesTheSourcePermissions) {
+// A new encrypted file takes the source's mode, a new decrypted one 0600,
+// both less the umask; a replaced target keeps its own mode.
+TEST_F(FileRoutines, TargetModes) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no mode bits: a new file takes the folder's access rights";
 #else
-    WriteFile(dir / "secret", {1, 2, 3});
-    fs::permissions(dir / "secret", fs::perms::owner_read | fs::perms::owner_write);
-    BlowfishEncryptFile(dir / "secret", dir / "secret.BF", kKeyText);
-    EXPECT_EQ(fs::status(dir / "secret.BF").permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write);
+    struct Row {
+        bool encrypt;
+        mode_t umask;
+        unsigned sourceMode;
+        std::optional<unsigned> targetMode;
+        unsigned expected;
+    };
+    const Row rows[] = {
+        {true, 022, 0600, {}, 0600},    {true, 022, 0666, {}, 0644},  {true, 077, 0644, {}, 0600},
+        {true, 022, 0600, 0664, 0664},  {false, 022, 0644, {}, 0600}, {false, 0, 0666, {}, 0600},
+        {false, 077, 0644, 0640, 0640}, {false, 022, 0600, 0606, 0606},
+    };
+    BlowfishEncryptFile((WriteFile(dir / "p", {1, 2, 3}), dir / "p"), dir / "p.BF", kKeyText);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.encrypt << " umask " << std::oct << row.umask
+                                        << " source " << row.sourceMode);
+        const fs::path source = dir / (row.encrypt ? "p" : "p.BF");
+        const fs::path target = dir / (row.encrypt ? "p.BF" : "p");
+        fs::remove(target);
+        if (row.targetMode) {
+            WriteFile(target, {9});
+            fs::permissions(target, fs::perms(*row.targetMode));
+        }
+        fs::permissions(source, fs::perms(row.sourceMode));
+        const mode_t saved = ::umask(row.umask);
+        row.encrypt ? BlowfishEncryptFile(source, target, kKeyText)
+                    : BlowfishDecryptFile(source, target, kKeyText);
+        ::umask(saved);
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms(row.expected));
+        fs::permissions(source, fs::perms(0600));
+    }
+    EXPECT_EQ(ReadFile(dir / "p"), (std::vector<std::uint8_t>{1, 2, 3}));
+#endif
+}
+
+// Only regular files are read; the rest are refused by what they are, and
+// a FIFO does not block the run.
+TEST_F(FileRoutines, SourcesThatAreNotRegularFilesAreRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no FIFOs, sockets or /proc there";
+#else
+    MakeFifo(dir / "fifo");
+    MakeSocket(dir / "socket");
+    fs::create_directory(dir / "folder");
+    fs::create_symlink("/dev/null", dir / "null");
+    fs::create_symlink("/proc/cpuinfo", dir / "cpuinfo");
+    fs::create_symlink("fifo", dir / "to-fifo");
+    for (const char* name : {"fifo", "socket", "folder", "null", "cpuinfo", "to-fifo"}) {
+        for (const bool encrypt : {true, false}) {
+            const fs::path source = dir / name, target = dir / (std::string(name) + ".out");
+            try {
+                encrypt ? BlowfishEncryptFile(source, target, kKeyText)
+                        : BlowfishDecryptFile(source, target, kKeyText);
+                ADD_FAILURE() << name << " was read";
+            } catch (const RuntimeError& e) {
+                EXPECT_EQ(e.number(), kErrNotRegularFile) << e.what();
+                EXPECT_EQ(e.path(), source);
+                EXPECT_NE(e.reason().find("not a regular file"), std::string::npos) << e.reason();
+            }
+            EXPECT_FALSE(fs::exists(target)) << name;
+        }
+    }
+#endif
+}
+
+// A source that changes length while it is read would give a target that
+// matches no version of it: refused, nothing written.
+TEST_F(FileRoutines, SourceChangedWhileReadIsRefused) {
+    const auto plain = RandomBytes(3 * kChunk + 100, 14);
+    BlowfishEncryptFile((WriteFile(dir / "src", plain), dir / "src"), dir / "src.BF", kKeyText);
+    const auto encrypted = ReadFile(dir / "src.BF");
+    struct Row {
+        bool encrypt, grow;
+        const char* reason;
+    };
+    const Row rows[] = {{true, true, "grew"},
+                        {true, false, "became shorter"},
+                        {false, true, "grew"},
+                        {false, false, "became shorter"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.encrypt << row.grow);
+        WriteFile(dir / "src", plain);
+        WriteFile(dir / "src.BF", encrypted);
+        const fs::path source = dir / (row.encrypt ? "src" : "src.BF");
+        const fs::path target = dir / (row.encrypt ? "src.BF" : "src");
+        const auto old = ReadFile(target);
+        FileCryptOptions options;
+        options.threads = 1; // chunks in order, so the change lands before the next read
+        bool changed = false;
+        options.progress = [&](std::uint64_t, std::uint64_t) {
+            if (!std::exchange(changed, true)) {
+                if (row.grow)
+                    std::ofstream(source, std::ios::binary | std::ios::app).write("more", 4);
+                else
+                    fs::resize_file(source, kChunk + kChunk / 2);
+            }
+            return true;
+        };
+        try {
+            row.encrypt ? BlowfishEncryptFile(source, target, kKeyText, options)
+                        : BlowfishDecryptFile(source, target, kKeyText, options);
+            ADD_FAILURE() << "the change went unnoticed";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), kErrChangedWhileRead) << e.what();
+            EXPECT_NE(e.reason().find(row.reason), std::string::npos) << e.reason();
+        }
+        EXPECT_EQ(ReadFile(target), old);
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"src", "src.BF"}));
+    }
+}
+
+// The same file under two names is caught before anything is opened for
+// writing, and said as such rather than "in use".
+TEST_F(FileRoutines, SourceAndTargetTheSameFileIsRefused) {
+    WriteFile(dir / "a", {1, 2, 3});
+    BlowfishEncryptFile(dir / "a", dir / "b.BF", kKeyText);
+    try {
+        fs::create_hard_link(dir / "a", dir / "a.BF");
+        fs::create_hard_link(dir / "b.BF", dir / "b");
+#ifndef _WIN32
+        fs::create_symlink("a", dir / "c.BF");
+        fs::create_symlink("b.BF", dir / "d.BF");
+        fs::create_symlink("b.BF", dir / "d");
+#endif
+    } catch (const fs::filesystem_error& e) {
+        GTEST_SKIP() << "links cannot be made here: " << e.what();
+    }
+    const auto names = dir.Names();
+    const auto encrypted = ReadFile(dir / "b.BF");
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"a", "a.BF", true}, {"b.BF", "b", false}, {"a", "c.BF", true}, {"d.BF", "d", false}};
+    for (const auto& [from, to, encrypt] : rows) {
+        if (!fs::exists(dir / to))
+            continue;
+        SCOPED_TRACE(to);
+        try {
+            encrypt ? BlowfishEncryptFile(dir / from, dir / to, kKeyText)
+                    : BlowfishDecryptFile(dir / from, dir / to, kKeyText);
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), kErrSameFile) << e.what();
+            EXPECT_EQ(e.path(), dir / to);
+            EXPECT_EQ(e.other(), dir / from);
+            EXPECT_NE(std::string(e.what()).find("same file"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "a"), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadFile(dir / "b.BF"), encrypted);
+    EXPECT_EQ(dir.Names(), names);
+}
+
+TEST_F(FileRoutines, LongestTargetNameWorks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the folder's path alone leaves no room for 255 characters under MAX_PATH";
+#else
+    const std::string name(252, 'n');
+    const auto plain = RandomBytes(1000, 15);
+    WriteFile(dir / name, plain);
+    BlowfishEncryptFile(dir / name, dir / (name + ".BF"), kKeyText);
+    fs::remove(dir / name);
+    BlowfishDecryptFile(dir / (name + ".BF"), dir / name, kKeyText);
+    EXPECT_EQ(ReadFile(dir / name), plain);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{name, name + ".BF"}));
 #endif
 }
 
