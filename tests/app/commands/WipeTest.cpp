@@ -102,6 +102,43 @@ TEST(Wipe, FolderIsRefused) {
     EXPECT_THROW(WipeFile(dir / "sub", {}), RuntimeError);
 }
 
+// A link is never followed: what it points to keeps its bytes, and the error
+// says where it points, so that file can be wiped by its own name. Nothing
+// but a regular file is wiped, and a FIFO does not block.
+TEST(Wipe, LinksAndSpecialFilesAreRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "links need privileges there, and there are no FIFOs";
+#else
+    TempDir dir;
+    const auto bytes = RandomBytes(300, 3);
+    WriteFile(dir / "file", bytes);
+    fs::create_symlink("file", dir / "link");
+    fs::create_symlink(dir / "file", dir / "absolute");
+    MakeFifo(dir / "fifo");
+    fs::create_symlink("/dev/null", dir / "null");
+    struct Row {
+        const char* name;
+        int number;
+        fs::path other;
+    };
+    const Row rows[] = {{"link", kErrSymbolicLink, "file"},
+                        {"absolute", kErrSymbolicLink, dir / "file"},
+                        {"null", kErrSymbolicLink, "/dev/null"},
+                        {"fifo", kErrNotRegularFile, {}}};
+    for (const Row& row : rows) {
+        try {
+            WipeFile(dir / row.name, {});
+            ADD_FAILURE() << row.name << " was wiped";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), row.number) << e.what();
+            EXPECT_EQ(e.path(), dir / row.name);
+            EXPECT_EQ(e.other(), row.other) << e.what();
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "file"), bytes);
+#endif
+}
+
 TEST(Wipe, WriteFailureIsReported) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no per-process file size limit to make a write fail";
