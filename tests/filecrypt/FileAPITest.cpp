@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <optional>
 #include <set>
 
 #include "common/RuntimeError.h"
@@ -315,86 +314,44 @@ TEST(FileAPI, TemporaryNamesAreFewShortAndTheTargetsOwn) {
 #endif
 }
 
-TEST(FileAPI, EveryNameTakenIsReportedAsInUse) {
-    TempDir dir;
-    std::vector<FileHandle> held;
-    int error = 0;
-    for (unsigned i = 0; i < kTemporarySlots; ++i) {
-        fs::path temporary;
-        held.push_back(CreateTemporaryBeside(dir / "t", 0600, temporary, error));
-        ASSERT_NE(held.back(), kInvalidHandle) << i << ": " << ErrorText(error);
-    }
-    fs::path temporary;
-    EXPECT_EQ(CreateTemporaryBeside(dir / "t", 0600, temporary, error), kInvalidHandle);
-    EXPECT_EQ(error, EBUSY);
-    for (std::size_t i = 0; i < held.size(); ++i)
-        DiscardTemporary(held[i], TemporaryCandidates(dir / "t")[i]);
-    EXPECT_TRUE(dir.Names().empty());
-}
-
 #ifndef _WIN32
-// What the layer finds under a name, for the tables below.
-enum class Planted { Fifo, Socket, Folder, CharDevice, KernelFile, LinkToFifo, LinkToFile };
-
-void Plant(Planted what, const fs::path& at) {
-    switch (what) {
-    case Planted::Fifo: MakeFifo(at); break;
-    case Planted::Socket: MakeSocket(at); break;
-    case Planted::Folder: fs::create_directory(at); break;
-    case Planted::CharDevice: fs::create_symlink("/dev/null", at); break;
-    case Planted::KernelFile: fs::create_symlink("/proc/cpuinfo", at); break;
-    case Planted::LinkToFifo:
-        MakeFifo(at.string() + "-fifo");
-        fs::create_symlink(at.string() + "-fifo", at);
-        break;
-    case Planted::LinkToFile:
-        WriteFile(at.string() + "-file", {1, 2});
-        fs::create_symlink(at.string() + "-file", at);
-        break;
-    }
-}
-
-// Only regular files open, and a FIFO or a device never blocks the open.
+// Only regular files open, and a FIFO or a device never blocks the open; a
+// link is followed, except by the wipe's open, which refuses it.
 TEST(FileAPI, OnlyRegularFilesOpen) {
     struct Row {
-        Planted what;
-        int read, update, wipe; // the error of each open; 0: it opens
+        const char* name;
+        int followed, refused; // the error of each open; 0: it opens
     };
-    const Row rows[] = {
-        {Planted::Fifo, kRefusedFifo, kRefusedFifo, kRefusedFifo},
-        {Planted::Socket, kRefusedSocket, kRefusedSocket, kRefusedSocket},
-        {Planted::Folder, EISDIR, EISDIR, EISDIR},
-        {Planted::CharDevice, kRefusedCharacterDevice, kRefusedCharacterDevice,
-         kRefusedSymbolicLink},
-        {Planted::KernelFile, kRefusedKernelFile, 0 /* not checked */, kRefusedSymbolicLink},
-        {Planted::LinkToFifo, kRefusedFifo, kRefusedFifo, kRefusedSymbolicLink},
-        {Planted::LinkToFile, 0, 0, kRefusedSymbolicLink},
-    };
+    const Row rows[] = {{"fifo", kRefusedFifo, kRefusedFifo},
+                        {"socket", kRefusedSocket, kRefusedSocket},
+                        {"folder", EISDIR, EISDIR},
+                        {"to-null", kRefusedCharacterDevice, kRefusedSymbolicLink},
+                        {"to-cpuinfo", kRefusedKernelFile, kRefusedSymbolicLink},
+                        {"to-fifo", kRefusedFifo, kRefusedSymbolicLink},
+                        {"to-file", 0, kRefusedSymbolicLink}};
+    TempDir dir;
+    MakeFifo(dir / "fifo");
+    MakeSocket(dir / "socket");
+    fs::create_directory(dir / "folder");
+    WriteFile(dir / "file", {1, 2});
+    for (const auto& [link, to] : {std::pair{"to-null", "/dev/null"}, {"to-cpuinfo", "/proc/cpuinfo"},
+                                   {"to-fifo", "fifo"}, {"to-file", "file"}})
+        fs::create_symlink(to, dir / link);
     for (const Row& row : rows) {
-        SCOPED_TRACE(static_cast<int>(row.what));
-        TempDir dir;
-        Plant(row.what, dir / "x");
-        const auto expect = [&](const std::function<FileHandle(int&)>& open, int expected) {
-            int error = 0;
-            const FileHandle h = open(error);
-            if (expected == 0) {
-                EXPECT_NE(h, kInvalidHandle) << ErrorText(error);
-                CloseQuietly(h);
-            } else {
-                EXPECT_EQ(h, kInvalidHandle);
-                EXPECT_EQ(error, expected) << ErrorText(error);
-                EXPECT_EQ(IsKindRefusal(error), expected != kRefusedSymbolicLink);
-            }
+        const auto expect = [&](FileHandle h, int error, int expected) {
+            EXPECT_EQ(h == kInvalidHandle ? error : 0, expected) << row.name << ErrorText(error);
+            EXPECT_EQ(IsKindRefusal(error), expected != 0 && expected != kRefusedSymbolicLink);
+            CloseQuietly(h);
         };
-        const fs::path x = dir / "x";
-        expect([&](int& e) { return OpenExistingForReading(x, e); }, row.read);
-        expect([&](int& e) { return OpenExistingForUpdate(x, e, Links::Refuse); }, row.wipe);
-        if (row.what == Planted::LinkToFile) {
-            EXPECT_EQ(ReadFile(dir / "x-file"), (std::vector<std::uint8_t>{1, 2}));
-        }
-        if (row.what != Planted::KernelFile) {
-            expect([&](int& e) { return OpenExistingForUpdate(x, e); }, row.update);
-            expect([&](int& e) { return CreateForWriting(x, e); }, row.update);
+        int error = 0;
+        FileHandle h = OpenExistingForUpdate(dir / row.name, error, Links::Refuse);
+        expect(h, error, row.refused);
+        EXPECT_EQ(ReadFile(dir / "file"), (std::vector<std::uint8_t>{1, 2}));
+        h = OpenExistingForReading(dir / row.name, error = 0);
+        expect(h, error, row.followed);
+        if (row.followed != kRefusedKernelFile) {
+            h = OpenExistingForUpdate(dir / row.name, error = 0);
+            expect(h, error, row.followed);
         }
     }
 }
@@ -424,74 +381,31 @@ TEST(FileAPI, LinkTargetsAndSameFiles) {
 // Clean-up takes only regular files that nobody holds, under the target's
 // own names: anything planted there is left as it was, without blocking.
 TEST(FileAPI, CleanUpLeavesWhatIsNotAStaleFileOfItsOwn) {
-    struct Row {
-        const char* what;
-        std::function<void(const fs::path&)> plant;
-        bool removed;
-    };
-    const Row rows[] = {
-        {"stale file", [](const fs::path& p) { WriteFile(p, {7}); }, true},
-        {"fifo", [](const fs::path& p) { MakeFifo(p); }, false},
-        {"link to a file", [](const fs::path& p) { Plant(Planted::LinkToFile, p); }, false},
-        {"folder", [](const fs::path& p) { fs::create_directory(p); }, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    const std::pair<const char*, std::function<void(const fs::path&)>> rows[] = {
+        {"stale file", [](const fs::path& p) { WriteFile(p, {7}); }},
+        {"fifo", [](const fs::path& p) { MakeFifo(p); }},
+        {"link", [](const fs::path& p) { fs::create_symlink(p.parent_path() / "file", p); }},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }}};
+    for (const auto& [what, plant] : rows) {
+        SCOPED_TRACE(what);
         TempDir dir;
+        WriteFile(dir / "file", {1, 2});
         const std::vector<fs::path> mine = TemporaryCandidates(dir / "t");
         const fs::path neighbours = TemporaryCandidates(dir / "other")[0];
-        for (unsigned slot : {0u, 5u})
-            row.plant(mine[slot]);
         WriteFile(neighbours, {9}); // a leftover, but not this target's
+        plant(mine[0]);
+        plant(mine[5]);
+        const bool removed = what == std::string("stale file");
         fs::path temporary;
         int error = 0;
         const FileHandle h = CreateTemporaryBeside(dir / "t", 0600, temporary, error);
         ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
-        EXPECT_EQ(temporary, mine[row.removed ? 0 : 1]);
-        for (unsigned slot : {0u, 5u})
-            EXPECT_EQ(fs::exists(fs::symlink_status(mine[slot])), !row.removed || slot == 0);
+        EXPECT_EQ(temporary, mine[removed ? 0 : 1]);
+        EXPECT_EQ(fs::exists(fs::symlink_status(mine[5])), !removed);
         EXPECT_EQ(ReadFile(neighbours), std::vector<std::uint8_t>{9});
-        if (row.what == std::string("link to a file")) {
-            EXPECT_EQ(ReadFile(mine[0].string() + "-file"), (std::vector<std::uint8_t>{1, 2}));
-        }
+        EXPECT_EQ(ReadFile(dir / "file"), (std::vector<std::uint8_t>{1, 2}));
         DiscardTemporary(h, temporary);
-        EXPECT_FALSE(fs::exists(temporary));
-    }
-}
-
-// New files get the mode asked for less the umask; a replaced target's own
-// mode is handed on.
-TEST(FileAPI, TemporaryModes) {
-    struct Row {
-        mode_t umask;
-        unsigned asked;
-        std::optional<unsigned> targetMode;
-        unsigned expected;
-    };
-    const Row rows[] = {{022, 0666, {}, 0644},  {077, 0666, {}, 0600},   {022, 0600, {}, 0600},
-                        {027, 0640, {}, 0640},  {077, 0600, 0640, 0640}, {022, 0666, 0604, 0604}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << std::oct << row.umask << " " << row.asked);
-        TempDir dir;
-        std::optional<FileHandle> claim;
-        int error = 0;
-        if (row.targetMode) {
-            WriteFile(dir / "t", {1});
-            fs::permissions(dir / "t", fs::perms(*row.targetMode));
-            claim = OpenExistingForUpdate(dir / "t", error);
-            ASSERT_NE(*claim, kInvalidHandle) << ErrorText(error);
-        }
-        const mode_t saved = ::umask(row.umask);
-        fs::path temporary;
-        const FileHandle h = CreateTemporaryBeside(dir / "t", row.asked, temporary, error);
-        ::umask(saved);
-        ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
-        if (claim)
-            TakeOwnerAndMode(*claim, h);
-        EXPECT_EQ(PermissionsOfOpenFile(h), row.expected);
-        DiscardTemporary(h, temporary);
-        if (claim)
-            CloseQuietly(*claim);
+        EXPECT_EQ(fs::exists(fs::symlink_status(mine[0])), !removed);
     }
 }
 #endif
