@@ -39,9 +39,8 @@ class RuntimeError : public std::runtime_error {
                  std::filesystem::path other = {})
         : std::runtime_error(action + " '" + path.string() + "': " + reason +
                              (other.empty() ? std::string() : " ('" + other.string() + "')")),
-          number_(number),
-          action_(std::move(action)), path_(std::move(path)), reason_(std::move(reason)),
-          other_(std::move(other)) {}
+          number_(number), action_(std::move(action)), path_(std::move(path)),
+          reason_(std::move(reason)), other_(std::move(other)) {}
 
     [[nodiscard]] int number() const noexcept { return number_; }
     [[nodiscard]] const std::string& action() const noexcept { return action_; }

@@ -72,7 +72,8 @@ void* AllocateSecretPages(std::size_t size) {
     if (!data)
         throw std::bad_alloc();
 #else
-    void* data = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* data =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (data == MAP_FAILED)
         throw std::bad_alloc();
 #endif

@@ -35,9 +35,7 @@ template <typename T> struct SecureAllocator {
     }
     void deallocate(T* p, std::size_t n) noexcept { ReleaseSecretPages(p, n * sizeof(T)); }
 
-    template <typename U> bool operator==(const SecureAllocator<U>&) const noexcept {
-        return true;
-    }
+    template <typename U> bool operator==(const SecureAllocator<U>&) const noexcept { return true; }
 };
 
 } // namespace quillmoor

@@ -86,12 +86,12 @@ class FileJob {
         // Caught before the claim, which the source's own lock would refuse
         // as "in use" (a hard link, or a link to the source).
         if (IsSameFile(sourceHandle_, target_))
-            throw RuntimeError(kErrSameFile, "cannot create", target_,
-                               ErrorText(kRefusedSameFile), source_);
+            throw RuntimeError(kErrSameFile, "cannot create", target_, ErrorText(kRefusedSameFile),
+                               source_);
         targetClaim_ = OpenExistingForUpdate(target_, error);
         if (targetClaim_ < 0 && error != ENOENT)
-            Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable,
-                 "cannot create", target_, ErrorText(error));
+            Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot create",
+                 target_, ErrorText(error));
         temporaryHandle_ = CreateTemporaryBeside(target_, newFileMode, temporary_, error);
         if (temporaryHandle_ < 0)
             Fail(kErrDeviceUnavailable, "cannot create", target_, ErrorText(error));

@@ -52,8 +52,8 @@ bool FlushAndClose(FileHandle handle) {
 }
 
 bool IsKindRefusal(int error) noexcept {
-    return error == EISDIR || (error >= kRefusedFifo && error <= kRefusedOtherKind &&
-                              error != kRefusedSymbolicLink);
+    return error == EISDIR ||
+           (error >= kRefusedFifo && error <= kRefusedOtherKind && error != kRefusedSymbolicLink);
 }
 
 std::string ErrorText(int error) {

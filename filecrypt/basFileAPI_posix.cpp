@@ -136,8 +136,8 @@ bool IdOf(int fd, FileId& id) noexcept {
 bool NameStillRefersTo(const fs::path& path, int fd) noexcept {
     struct stat byName {};
     FileId open{};
-    return IdOf(fd, open) && ::lstat(path.c_str(), &byName) == 0 &&
-           byName.st_dev == open.device && byName.st_ino == open.inode;
+    return IdOf(fd, open) && ::lstat(path.c_str(), &byName) == 0 && byName.st_dev == open.device &&
+           byName.st_ino == open.inode;
 }
 
 // Removes a temporary file that an earlier run left behind: a regular file

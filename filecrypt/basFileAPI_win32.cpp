@@ -276,8 +276,8 @@ fs::path LinkTargetOf(const fs::path& path) {
     if (handle == INVALID_HANDLE_VALUE)
         return {};
     std::wstring target(MAX_PATH, L'\0');
-    DWORD length = ::GetFinalPathNameByHandleW(handle, target.data(),
-                                               static_cast<DWORD>(target.size()), 0);
+    DWORD length =
+        ::GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()), 0);
     if (length >= target.size()) {
         target.resize(length + 1);
         length = ::GetFinalPathNameByHandleW(handle, target.data(),

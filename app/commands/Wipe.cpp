@@ -47,7 +47,7 @@ class WipeRun {
             if (error == kRefusedSymbolicLink)
                 throw RuntimeError(kErrSymbolicLink, "cannot wipe", path, ErrorText(error),
                                    LinkTargetOf(path));
-            Fail(error == ENOENT         ? kErrFileNotFound
+            Fail(error == ENOENT        ? kErrFileNotFound
                  : IsKindRefusal(error) ? kErrNotRegularFile
                                         : kErrDeviceUnavailable,
                  "cannot wipe", path, error);

@@ -76,9 +76,9 @@ TEST(SecureMemory, WipeOnExitWipesOnEveryWayOut) {
 TEST(SecureMemory, SecretsAreKeptOutOfDumps) {
     std::vector<std::uint8_t, SecureAllocator<std::uint8_t>> key(5000, 0x5A);
     const BlowfishState& state = blowfishState();
-    for (const void* secret : {static_cast<const void*>(&state.P[0]),
-                               static_cast<const void*>(&state.S[3][255]),
-                               static_cast<const void*>(key.data())}) {
+    for (const void* secret :
+         {static_cast<const void*>(&state.P[0]), static_cast<const void*>(&state.S[3][255]),
+          static_cast<const void*>(key.data())}) {
         const std::string flags = VmFlagsOf(secret);
         ASSERT_FALSE(flags.empty()) << "no mapping found in /proc/self/smaps";
         EXPECT_NE(flags.find(" dd"), std::string::npos) << flags;

@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/types.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include "FaultKit.h"
@@ -599,9 +599,7 @@ TEST(Truncated, LengthsAroundChunkBoundaries) {
 
 // --- Hostile names, links, special files and concurrent runs ---------------
 
-std::vector<std::string> WipeArgs(const fs::path& file) {
-    return {"wipe", "--yes", file.string()};
-}
+std::vector<std::string> WipeArgs(const fs::path& file) { return {"wipe", "--yes", file.string()}; }
 
 // A hang is a failure of its own, not a stuck suite.
 Outcome RunWithin(const Launch& launch, int seconds = 60) {
@@ -615,9 +613,7 @@ unsigned ModeOf(const fs::path& path) {
     return st.st_mode & 0777u;
 }
 
-bool IsFifo(const fs::path& path) {
-    return fs::is_fifo(fs::symlink_status(path));
-}
+bool IsFifo(const fs::path& path) { return fs::is_fifo(fs::symlink_status(path)); }
 
 void MakeFifoAt(const fs::path& path) {
     if (::mkfifo(path.c_str(), 0666) != 0)
@@ -647,9 +643,9 @@ void SpecialSourcesAreRefused(const Folder& f) {
     fs::create_symlink("/proc/cpuinfo", f / "cpuinfo");
     fs::create_symlink("fifo", f / "to-fifo");
     const std::vector<std::vector<std::string>> runs = {
-        Encrypt(f / "fifo"),   Encrypt(f / "urandom"),  Encrypt("/proc/cpuinfo"),
-        Encrypt(f / "cpuinfo"), Encrypt(f / "to-fifo"), Decrypt(f / "pipe.BF"),
-        WipeArgs(f / "fifo"),  WipeArgs("/dev/urandom")};
+        Encrypt(f / "fifo"),    Encrypt(f / "urandom"),  Encrypt("/proc/cpuinfo"),
+        Encrypt(f / "cpuinfo"), Encrypt(f / "to-fifo"),  Decrypt(f / "pipe.BF"),
+        WipeArgs(f / "fifo"),   WipeArgs("/dev/urandom")};
     for (const auto& args : runs) {
         const Outcome o = RunWithin(args, 30);
         EXPECT_TRUE(o.Exited(1)) << args[0] << " " << args.back() << ": " << o;
@@ -815,7 +811,8 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"GrowingSource", GrowingSource},
                       HostileCase{"SameFileThroughLinks", SameFileThroughLinks},
                       HostileCase{"LongestNames", LongestNames},
-                      HostileCase{"LeftoversOfOtherTargetsAreLeft", LeftoversOfOtherTargetsAreLeft}),
+                      HostileCase{"LeftoversOfOtherTargetsAreLeft",
+                                  LeftoversOfOtherTargetsAreLeft}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 } // namespace

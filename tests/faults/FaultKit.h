@@ -195,8 +195,8 @@ struct Outcome {
 };
 
 inline std::ostream& operator<<(std::ostream& os, const Outcome& o) {
-    return os << (o.timedOut ? "HUNG, killed; " : "") << "exit " << o.exitCode << ", signal " << o.signal << ", stdout [" << o.out
-              << "], stderr [" << o.err << "]";
+    return os << (o.timedOut ? "HUNG, killed; " : "") << "exit " << o.exitCode << ", signal "
+              << o.signal << ", stdout [" << o.out << "], stderr [" << o.err << "]";
 }
 
 struct Launch {

@@ -334,8 +334,10 @@ TEST(FileAPI, OnlyRegularFilesOpen) {
     MakeSocket(dir / "socket");
     fs::create_directory(dir / "folder");
     WriteFile(dir / "file", {1, 2});
-    for (const auto& [link, to] : {std::pair{"to-null", "/dev/null"}, {"to-cpuinfo", "/proc/cpuinfo"},
-                                   {"to-fifo", "fifo"}, {"to-file", "file"}})
+    for (const auto& [link, to] : {std::pair{"to-null", "/dev/null"},
+                                   {"to-cpuinfo", "/proc/cpuinfo"},
+                                   {"to-fifo", "fifo"},
+                                   {"to-file", "file"}})
         fs::create_symlink(to, dir / link);
     for (const Row& row : rows) {
         const auto expect = [&](FileHandle h, int error, int expected) {

@@ -284,8 +284,7 @@ TEST_F(FileRoutines, TargetThatIsAFolderOrTheSourceIsRefused) {
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a.BF", kKeyText); }),
               kErrNotRegularFile);
     EXPECT_TRUE(fs::is_directory(dir / "a.BF"));
-    EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a", kKeyText); }),
-              kErrSameFile);
+    EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a", kKeyText); }), kErrSameFile);
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir.path() / "", kKeyText); }),
               kErrNotRegularFile);
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a.BF", dir / "b", kKeyText); }),
@@ -417,6 +416,9 @@ TEST_F(FileRoutines, TargetTakesTheSourcePermissions) {
 // A source that changes length while it is read would give a target that
 // matches no version of it: refused, nothing written.
 TEST_F(FileRoutines, SourceChangedWhileReadIsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "share mode 0 keeps everyone from changing the source while it is read";
+#endif
     const auto plain = RandomBytes(3 * kChunk + 100, 14);
     BlowfishEncryptFile((WriteFile(dir / "src", plain), dir / "src"), dir / "src.BF", kKeyText);
     const auto encrypted = ReadFile(dir / "src.BF");
