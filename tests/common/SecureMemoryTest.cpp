@@ -20,6 +20,7 @@ bool AllZero(const char* data, std::size_t size) {
     return std::all_of(data, data + size, [](char c) { return c == 0; });
 }
 
+#ifdef __linux__
 // The VmFlags line of the mapping that holds `address`, from /proc/self/smaps.
 std::string VmFlagsOf(const void* address) {
     std::ifstream smaps("/proc/self/smaps");
@@ -36,6 +37,7 @@ std::string VmFlagsOf(const void* address) {
     }
     return {};
 }
+#endif
 
 } // namespace
 
