@@ -20,15 +20,20 @@ using FileHandle = std::int32_t;
 inline constexpr FileHandle kInvalidHandle = -1;
 
 // The classic interface: -1 on a failed open or create, false on a failed
-// read, write or close, and no reason given.
-FileHandle OpenExistingForReading(const std::filesystem::path& path);
-FileHandle CreateForWriting(const std::filesystem::path& path); // truncates once locked
+// read, write or close, and no reason given. Kept for its callers and as the
+// tests' reference; the file routines use the forms with a reason below
+// (ReadFullyAt, WriteFullyAt, FlushAndClose with an error).
+[[nodiscard]] FileHandle OpenExistingForReading(const std::filesystem::path& path);
+[[nodiscard]] FileHandle
+CreateForWriting(const std::filesystem::path& path); // truncates once locked
 // A short read at the end of the file succeeds; the rest of the buffer is left
 // as it was. Error 9 if the buffer is empty or smaller than count.
-bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer, std::int32_t count);
-bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer, std::int32_t count);
+[[nodiscard]] bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer,
+                                     std::int32_t count);
+[[nodiscard]] bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer,
+                                    std::int32_t count);
 // Forces written data to the device, then closes.
-bool FlushAndClose(FileHandle handle);
+[[nodiscard]] bool FlushAndClose(FileHandle handle);
 // Size by path; works while the file is held open. Error 53 when there is no file.
 std::int64_t FileLength(const std::filesystem::path& path);
 
@@ -60,20 +65,24 @@ bool IsKindRefusal(int error) noexcept;
 
 // Only regular files open: anything else fails with EISDIR or a FileRefusal,
 // without blocking on a FIFO or a device. Links are followed.
-FileHandle OpenExistingForReading(const std::filesystem::path& path, int& error);
-FileHandle CreateForWriting(const std::filesystem::path& path, int& error);
+[[nodiscard]] FileHandle OpenExistingForReading(const std::filesystem::path& path, int& error);
+[[nodiscard]] FileHandle CreateForWriting(const std::filesystem::path& path, int& error);
 // Reads until the buffer is full or the file ends (count < size then).
-IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer);
-IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer);
+[[nodiscard]] IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer);
+[[nodiscard]] IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer);
 // Positioned forms, for several threads working on one file at once.
-IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer, std::uint64_t offset);
-IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
-                      std::uint64_t offset);
-bool FlushAndClose(FileHandle handle, int& error);
+[[nodiscard]] IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer,
+                                   std::uint64_t offset);
+[[nodiscard]] IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
+                                    std::uint64_t offset);
+[[nodiscard]] bool FlushAndClose(FileHandle handle, int& error);
 void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
-bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error);
-bool SetOpenFileSize(FileHandle handle, std::uint64_t size, int& error);
-bool SyncOpenFile(FileHandle handle, int& error);
+[[nodiscard]] bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error);
+[[nodiscard]] bool SyncOpenFile(FileHandle handle, int& error);
+// Starts writing a just-written range to the device without waiting, so the
+// device works while the caller writes on; SyncOpenFile still waits for all
+// of it. Only a hint: it does nothing where the system has no such call.
+void StartWriteBack(FileHandle handle, std::uint64_t offset, std::uint64_t length) noexcept;
 
 enum class Links { Follow, Refuse };
 
@@ -82,8 +91,8 @@ enum class Links { Follow, Refuse };
 // open elsewhere is refused, and by the wipe, which refuses a symbolic link
 // (kRefusedSymbolicLink) rather than overwrite what it points to. Fails with
 // ENOENT when there is no file, EISDIR or a FileRefusal for anything else.
-FileHandle OpenExistingForUpdate(const std::filesystem::path& path, int& error,
-                                 Links links = Links::Follow);
+[[nodiscard]] FileHandle OpenExistingForUpdate(const std::filesystem::path& path, int& error,
+                                               Links links = Links::Follow);
 
 // What a symbolic link points to, as it is written in the link; empty when
 // `path` is no link or cannot be read.
@@ -92,7 +101,7 @@ std::filesystem::path LinkTargetOf(const std::filesystem::path& path);
 // True when `path` names the very file open as `handle` (same device and
 // inode; on Windows same volume and file index), through a link or a hard
 // link as well.
-bool IsSameFile(FileHandle handle, const std::filesystem::path& path) noexcept;
+[[nodiscard]] bool IsSameFile(FileHandle handle, const std::filesystem::path& path) noexcept;
 
 // The names a temporary file for `target` may take: ".quillmoor-HHHHHHHH-SS"
 // in its folder, H a hash of the target's name and S a slot number. They are
@@ -108,18 +117,19 @@ std::vector<std::filesystem::path> TemporaryCandidates(const std::filesystem::pa
 // nobody holds locked) are removed first; anything else there is left alone.
 // The lock is held from creation until the file is closed, so no other
 // run's clean-up ever takes a live temporary file.
-FileHandle CreateTemporaryBeside(const std::filesystem::path& target, unsigned permissions,
-                                 std::filesystem::path& temporary, int& error);
+[[nodiscard]] FileHandle CreateTemporaryBeside(const std::filesystem::path& target,
+                                               unsigned permissions,
+                                               std::filesystem::path& temporary, int& error);
 // Gives the temporary file the mode, owner and group of the target it is
 // about to replace, where the process may set them (best effort).
 void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept;
 // Puts `temporary` in place of `target` in one step and makes the rename durable.
-bool ReplaceWithTemporary(const std::filesystem::path& temporary,
-                          const std::filesystem::path& target, int& error);
+[[nodiscard]] bool ReplaceWithTemporary(const std::filesystem::path& temporary,
+                                        const std::filesystem::path& target, int& error);
 // The same for a temporary file still open and synced: it stays locked
 // through the rename and is closed afterwards; on failure it is removed.
-bool ReplaceWithTemporary(FileHandle handle, const std::filesystem::path& temporary,
-                          const std::filesystem::path& target, int& error);
+[[nodiscard]] bool ReplaceWithTemporary(FileHandle handle, const std::filesystem::path& temporary,
+                                        const std::filesystem::path& target, int& error);
 // Removes a temporary file that is still open, then closes it.
 void DiscardTemporary(FileHandle handle, const std::filesystem::path& temporary) noexcept;
 void RemoveQuietly(const std::filesystem::path& path) noexcept;

@@ -233,6 +233,15 @@ bool SyncOpenFile(FileHandle handle, int& error) {
     return false;
 }
 
+void StartWriteBack(FileHandle handle, std::uint64_t offset, std::uint64_t length) noexcept {
+#ifdef __linux__
+    (void)::sync_file_range(handle, static_cast<off_t>(offset), static_cast<off_t>(length),
+                            SYNC_FILE_RANGE_WRITE);
+#else
+    (void)handle, (void)offset, (void)length;
+#endif
+}
+
 bool FlushAndClose(FileHandle handle, int& error) {
     // A read-only descriptor may refuse fsync harmlessly; only close decides.
     (void)::fsync(handle);
@@ -255,13 +264,6 @@ bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error) {
     }
     size = static_cast<std::uint64_t>(st.st_size);
     return true;
-}
-
-bool SetOpenFileSize(FileHandle handle, std::uint64_t size, int& error) {
-    if (::ftruncate(handle, static_cast<off_t>(size)) == 0)
-        return true;
-    error = errno;
-    return false;
 }
 
 unsigned PermissionsOfOpenFile(FileHandle handle) noexcept {

@@ -338,6 +338,9 @@ bool SyncOpenFile(FileHandle handle, int& error) {
     return false;
 }
 
+// FlushFileBuffers is the only way to the device, and it waits.
+void StartWriteBack(FileHandle, std::uint64_t, std::uint64_t) noexcept {}
+
 bool FlushAndClose(FileHandle handle, int& error) {
     const HANDLE h = Handles().Take(handle);
     if (h == INVALID_HANDLE_VALUE) {
@@ -369,21 +372,6 @@ bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error) {
     }
     size = static_cast<std::uint64_t>(length.QuadPart);
     return true;
-}
-
-bool SetOpenFileSize(FileHandle handle, std::uint64_t size, int& error) {
-    const HANDLE h = Handles().Find(handle);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = EBADF;
-        return false;
-    }
-    // Unlike SetEndOfFile, this leaves the file pointer where it was.
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (::SetFileInformationByHandle(h, FileEndOfFileInfo, &end, sizeof end))
-        return true;
-    error = LastError();
-    return false;
 }
 
 // Windows keeps no mode bits: owner read, and owner write unless the file is
