@@ -130,8 +130,29 @@ HandleTable& Handles() {
     return table;
 }
 
+// The path as the "W" calls take it. From 248 characters on (a folder's limit;
+// a file's is 260) it gets the \\?\ prefix that lifts the limit; the prefix
+// also turns off the system's tidying of the name, so the path is made full,
+// with "." and ".." resolved and "/" turned into "\", first.
+std::wstring SystemPath(const fs::path& path) {
+    constexpr std::size_t kLimit = MAX_PATH - 12;
+    const std::wstring& native = path.native();
+    if (native.size() < kLimit || native.rfind(L"\\\\?\\", 0) == 0 ||
+        native.rfind(L"\\\\.\\", 0) == 0)
+        return native;
+    const DWORD size = ::GetFullPathNameW(native.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size ? ::GetFullPathNameW(native.c_str(), size, full.data(), nullptr) : 0;
+    if (length == 0 || length >= size)
+        return native;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) // \\server\share\...
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 bool IsFolder(const fs::path& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -159,7 +180,7 @@ FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& erro
                 bool refuseLinks = false) {
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     const HANDLE handle =
-        ::CreateFileW(path.c_str(), access, 0, nullptr, disposition, flags, nullptr);
+        ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         error = code == ERROR_ACCESS_DENIED && IsFolder(path) ? EISDIR : ErrnoOf(code);
@@ -176,14 +197,15 @@ FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& erro
 // A handle that only asks about a file (following links): it needs no share
 // mode, so it opens even while the file is held with share mode 0.
 HANDLE QueryHandle(const fs::path& path) {
-    return ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return ::CreateFileW(SystemPath(path).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // Only a plain file left behind is taken for a leftover: not a folder, not a
 // link planted under the name.
 bool IsPlainFile(const fs::path& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
@@ -269,7 +291,7 @@ FileHandle OpenExistingForUpdate(const fs::path& path, int& error, Links links) 
 }
 
 fs::path LinkTargetOf(const fs::path& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return {};
     const HANDLE handle = QueryHandle(path);
@@ -388,7 +410,7 @@ unsigned PermissionsOfOpenFile(FileHandle handle) noexcept {
 // open with share mode 0.
 std::int64_t FileLength(const fs::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data))
         throw RuntimeError(kErrFileNotFound, "File not found: '" + Utf8Of(path) + "'");
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                      data.nFileSizeLow);
@@ -404,7 +426,7 @@ FileHandle CreateTemporaryBeside(const fs::path& target, unsigned /*permissions*
     const std::vector<fs::path> candidates = TemporaryCandidates(target);
     for (const fs::path& candidate : candidates)
         if (IsPlainFile(candidate))
-            ::DeleteFileW(candidate.c_str()); // fails while a running job holds it
+            ::DeleteFileW(SystemPath(candidate).c_str()); // fails while a running job holds it
     for (const fs::path& candidate : candidates) {
         const FileHandle handle = Open(candidate, GENERIC_WRITE | DELETE, CREATE_NEW, error);
         if (handle < 0 && error == EEXIST)
@@ -423,7 +445,7 @@ void TakeOwnerAndMode(FileHandle /*target*/, FileHandle /*temporary*/) noexcept 
 // A rename within one folder, so it is atomic; write-through makes it durable
 // before the call returns. Fails while anyone holds the target open.
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error) {
-    if (::MoveFileExW(temporary.c_str(), target.c_str(),
+    if (::MoveFileExW(SystemPath(temporary).c_str(), SystemPath(target).c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     error = LastError();
@@ -438,7 +460,7 @@ bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs
     const HANDLE handle = Handles().Find(number);
     std::error_code ec;
     const fs::path full = fs::absolute(target, ec);
-    const std::wstring& name = ec ? target.native() : full.native();
+    const std::wstring name = SystemPath(ec ? target : full);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     info->ReplaceIfExists = TRUE;
@@ -454,7 +476,7 @@ bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs
     CloseQuietly(number);
     if (ReplaceWithTemporary(temporary, target, error))
         return true;
-    ::DeleteFileW(temporary.c_str());
+    ::DeleteFileW(SystemPath(temporary).c_str());
     return false;
 }
 
@@ -468,10 +490,10 @@ void DiscardTemporary(FileHandle number, const fs::path& temporary) noexcept {
         ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
     CloseQuietly(number);
     if (!marked)
-        ::DeleteFileW(temporary.c_str());
+        ::DeleteFileW(SystemPath(temporary).c_str());
 }
 
-void RemoveQuietly(const fs::path& path) noexcept { ::DeleteFileW(path.c_str()); }
+void RemoveQuietly(const fs::path& path) noexcept { ::DeleteFileW(SystemPath(path).c_str()); }
 
 std::string detail::SystemErrorText(int error) {
     if (error >= kSystemErrorBase) {
