@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "common/SecureWipe.h"
 #include "convert/basConvert.h"
 #include "filecrypt/BlowfishCbc.h"
+#include "filecrypt/TargetFile.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor {
@@ -28,10 +30,6 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, const std::string& why) {
     throw RuntimeError(number, what, path, why);
-}
-
-[[noreturn]] void FailWrite(const fs::path& path, int error) {
-    Fail(WriteErrorNumber(error), "cannot write", path, ErrorText(error));
 }
 
 // The first 8 key bytes of the key text, zero-filled.
@@ -50,7 +48,7 @@ CbcBlock InitialChainingBlock(std::u16string_view keyText) {
 // the run early (error, cancel, exception) leaves no trace.
 class FileJob {
   public:
-    FileJob(const fs::path& source, const fs::path& target) : source_(source), target_(target) {
+    FileJob(const fs::path& source, const fs::path& target) : source_(source), targetPath_(target) {
         int error = 0;
         sourceHandle_ = OpenExistingForReading(source, error);
         if (sourceHandle_ < 0)
@@ -64,10 +62,8 @@ class FileJob {
     FileJob& operator=(const FileJob&) = delete;
 
     ~FileJob() {
+        target_.reset(); // the temporary goes before the source is let go
         CloseQuietly(sourceHandle_);
-        CloseQuietly(targetClaim_);
-        if (temporaryHandle_ >= 0)
-            DiscardTemporary(temporaryHandle_, temporary_);
     }
 
     [[nodiscard]] std::uint64_t sourceSize() const { return sourceSize_; }
@@ -80,23 +76,7 @@ class FileJob {
     // `newFileMode` is for a target that does not exist yet (the umask
     // applies); one that is replaced keeps its own mode, owner and group.
     void CreateTarget(unsigned newFileMode) {
-        int error = 0;
-        if (!target_.has_filename())
-            Fail(kErrNotRegularFile, "cannot create", target_, ErrorText(EISDIR));
-        // Caught before the claim, which the source's own lock would refuse
-        // as "in use" (a hard link, or a link to the source).
-        if (IsSameFile(sourceHandle_, target_))
-            throw RuntimeError(kErrSameFile, "cannot create", target_, ErrorText(kRefusedSameFile),
-                               source_);
-        targetClaim_ = OpenExistingForUpdate(target_, error);
-        if (targetClaim_ < 0 && error != ENOENT)
-            Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot create",
-                 target_, ErrorText(error));
-        temporaryHandle_ = CreateTemporaryBeside(target_, newFileMode, temporary_, error);
-        if (temporaryHandle_ < 0)
-            Fail(kErrDeviceUnavailable, "cannot create", target_, ErrorText(error));
-        if (targetClaim_ >= 0)
-            TakeOwnerAndMode(targetClaim_, temporaryHandle_);
+        target_.emplace(targetPath_, newFileMode, sourceHandle_, source_);
     }
 
     // Reads exactly buffer.size() bytes at `offset`; a source that ends early
@@ -117,9 +97,7 @@ class FileJob {
     }
 
     void WriteTarget(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
-        const IoResult r = WriteFullyAt(temporaryHandle_, bytes, offset);
-        if (!r.ok)
-            FailWrite(target_, r.error);
+        target_->WriteAt(bytes, offset);
     }
 
     void Commit() {
@@ -128,23 +106,13 @@ class FileJob {
         std::uint8_t probe = 0;
         if (ReadSourceUpTo(std::span(&probe, 1), sourceSize_) != 0)
             Fail(kErrChangedWhileRead, "cannot read", source_, "the file grew while it was read");
-        int error = 0;
-        if (!SyncOpenFile(temporaryHandle_, error))
-            FailWrite(target_, error);
-        // Windows renames nothing over a file held open, even by us: let the
-        // claim go first. Should someone take the target in between, the
-        // replace fails and the target stays whole.
-        CloseQuietly(std::exchange(targetClaim_, kInvalidHandle));
-        const FileHandle handle = std::exchange(temporaryHandle_, kInvalidHandle);
-        if (!ReplaceWithTemporary(handle, temporary_, target_, error))
-            Fail(kErrDeviceIo, "cannot replace", target_, ErrorText(error));
+        target_->Commit();
     }
 
   private:
-    fs::path source_, target_, temporary_;
+    fs::path source_, targetPath_;
     FileHandle sourceHandle_ = kInvalidHandle;
-    FileHandle targetClaim_ = kInvalidHandle;
-    FileHandle temporaryHandle_ = kInvalidHandle;
+    std::optional<TargetFile> target_;
     std::uint64_t sourceSize_ = 0;
 };
 

@@ -119,7 +119,8 @@ void DescriptorSource::ReadAt(std::span<std::uint8_t> buffer, std::uint64_t offs
         if (got < 0)
             Fail(kErrDeviceIo, "cannot read", name_, ErrorText(errno));
         if (got == 0)
-            Fail(kErrDeviceIo, "cannot read", name_, "the file became shorter while it was read");
+            Fail(kErrChangedWhileRead, "cannot read", name_,
+                 "the file became shorter while it was read");
         done += static_cast<std::size_t>(got);
     }
 }
@@ -128,7 +129,8 @@ FileSource::FileSource(const fs::path& path) : path_(path) {
     int error = 0;
     handle_ = OpenExistingForReading(path_, error);
     if (handle_ < 0)
-        Fail(kErrDeviceUnavailable, "cannot open", path_, ErrorText(error));
+        Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot open",
+             path_, ErrorText(error));
     if (!SizeOfOpenFile(handle_, size_, error)) {
         CloseQuietly(std::exchange(handle_, kInvalidHandle));
         Fail(kErrDeviceIo, "cannot read", path_, ErrorText(error));
@@ -150,7 +152,8 @@ void FileSource::ReadAt(std::span<std::uint8_t> buffer, std::uint64_t offset) {
     if (!r.ok)
         Fail(kErrDeviceIo, "cannot read", path_, ErrorText(r.error));
     if (r.count != buffer.size())
-        Fail(kErrDeviceIo, "cannot read", path_, "the file became shorter while it was read");
+        Fail(kErrChangedWhileRead, "cannot read", path_,
+             "the file became shorter while it was read");
 }
 
 void DescriptorSink::Write(std::span<const std::uint8_t> bytes) {
@@ -168,51 +171,9 @@ void DescriptorSink::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-FileSink::FileSink(const fs::path& target, unsigned permissions) : target_(target) {
-    int error = 0;
-    if (!target_.has_filename())
-        Fail(kErrDeviceUnavailable, "cannot create", target_, "it is a folder");
-    // Hold an existing target, so nobody else has it while we work.
-    claim_ = OpenExistingForUpdate(target_, error);
-    if (claim_ < 0 && error != ENOENT)
-        Fail(kErrDeviceUnavailable, "cannot create", target_,
-             error == EISDIR ? "it is a folder" : ErrorText(error));
-    handle_ = CreateTemporaryBeside(target_, permissions, temporary_, error);
-    if (handle_ < 0) {
-        CloseQuietly(std::exchange(claim_, kInvalidHandle));
-        Fail(kErrDeviceUnavailable, "cannot create", target_, ErrorText(error));
-    }
-}
-
-FileSink::~FileSink() {
-    CloseQuietly(claim_);
-    if (handle_ >= 0) {
-        CloseQuietly(handle_);
-        RemoveQuietly(temporary_);
-    }
-}
-
 void FileSink::Write(std::span<const std::uint8_t> bytes) {
-    const IoResult r = WriteFully(handle_, bytes);
-    if (!r.ok)
-        Fail(WriteErrorNumber(r.error), "cannot write", target_, ErrorText(r.error));
-}
-
-void FileSink::Commit() {
-    int error = 0;
-    if (!SyncOpenFile(handle_, error))
-        Fail(WriteErrorNumber(error), "cannot write", target_, ErrorText(error));
-    const FileHandle handle = std::exchange(handle_, kInvalidHandle);
-    if (!FlushAndClose(handle, error)) {
-        RemoveQuietly(temporary_);
-        Fail(WriteErrorNumber(error), "cannot write", target_, ErrorText(error));
-    }
-    // Windows renames nothing over a file held open, even by us.
-    CloseQuietly(std::exchange(claim_, kInvalidHandle));
-    if (!ReplaceWithTemporary(temporary_, target_, error)) {
-        RemoveQuietly(temporary_);
-        Fail(kErrDeviceIo, "cannot replace", target_, ErrorText(error));
-    }
+    target_.WriteAt(bytes, offset_);
+    offset_ += bytes.size();
 }
 
 CbcBlock ChainingBlockOfKeyText(std::u16string_view keyText) {
@@ -329,7 +290,7 @@ FileCryptResult BlowfishDecryptStream(StreamSource& source, StreamSink& sink,
         length = following;
     }
     if (size && done != *size)
-        Fail(kErrDeviceIo, "cannot read", source.Name(),
+        Fail(kErrChangedWhileRead, "cannot read", source.Name(),
              "the file changed in length while it was read");
 
     std::size_t whole = length - length % 8;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "filecrypt/BlowfishCbc.h"
+#include "filecrypt/TargetFile.h"
 #include "filecrypt/basBlowfishFileFns.h"
 #include "filecrypt/basFileAPI.h"
 
@@ -96,21 +97,19 @@ class DescriptorSink final : public StreamSink {
     std::uint64_t written_ = 0;
 };
 
-// A target file, written to a temporary beside it that takes its place on
-// Commit(); dropped without Commit(), nothing of it is left and an existing
-// target keeps its bytes.
+// A target file, replaced as the file routines replace theirs (TargetFile):
+// dropped without Commit(), nothing of it is left and an existing target
+// keeps its bytes. `newFileMode` is for a target that does not exist yet.
 class FileSink final : public StreamSink {
   public:
-    FileSink(const std::filesystem::path& target, unsigned permissions);
-    ~FileSink() override;
-    FileSink(const FileSink&) = delete;
-    FileSink& operator=(const FileSink&) = delete;
+    FileSink(const std::filesystem::path& target, unsigned newFileMode)
+        : target_(target, newFileMode) {}
     void Write(std::span<const std::uint8_t> bytes) override;
-    void Commit() override;
+    void Commit() override { target_.Commit(); }
 
   private:
-    std::filesystem::path target_, temporary_;
-    FileHandle claim_ = kInvalidHandle, handle_ = kInvalidHandle;
+    TargetFile target_;
+    std::uint64_t offset_ = 0;
 };
 
 // The first 8 key bytes of the key text, zero-filled.

@@ -1,0 +1,70 @@
+#include "filecrypt/TargetFile.h"
+
+#include <cerrno>
+#include <utility>
+
+#include "common/RuntimeError.h"
+
+namespace quillmoor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void Fail(int number, const fs::path& path, int error) {
+    throw RuntimeError(number, "cannot create", path, ErrorText(error));
+}
+
+[[noreturn]] void FailWrite(const fs::path& path, int error) {
+    throw RuntimeError(WriteErrorNumber(error), "cannot write", path, ErrorText(error));
+}
+
+} // namespace
+
+TargetFile::TargetFile(const fs::path& target, unsigned newFileMode, FileHandle source,
+                       const fs::path& sourcePath)
+    : target_(target) {
+    int error = 0;
+    if (!target_.has_filename())
+        Fail(kErrNotRegularFile, target_, EISDIR);
+    if (source >= 0 && IsSameFile(source, target_))
+        throw RuntimeError(kErrSameFile, "cannot create", target_, ErrorText(kRefusedSameFile),
+                           sourcePath);
+    claim_ = OpenExistingForUpdate(target_, error);
+    if (claim_ < 0 && error != ENOENT)
+        Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, target_, error);
+    handle_ = CreateTemporaryBeside(target_, newFileMode, temporary_, error);
+    if (handle_ < 0) {
+        CloseQuietly(std::exchange(claim_, kInvalidHandle));
+        Fail(kErrDeviceUnavailable, target_, error);
+    }
+    if (claim_ >= 0)
+        TakeOwnerAndMode(claim_, handle_);
+}
+
+TargetFile::~TargetFile() {
+    CloseQuietly(claim_);
+    if (handle_ >= 0)
+        DiscardTemporary(handle_, temporary_);
+}
+
+void TargetFile::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
+    const IoResult r = WriteFullyAt(handle_, bytes, offset);
+    if (!r.ok)
+        FailWrite(target_, r.error);
+}
+
+void TargetFile::Commit() {
+    int error = 0;
+    if (!SyncOpenFile(handle_, error))
+        FailWrite(target_, error);
+    // Windows renames nothing over a file held open, even by us: let the
+    // claim go first. Should someone take the target in between, the
+    // replace fails and the target stays whole.
+    CloseQuietly(std::exchange(claim_, kInvalidHandle));
+    const FileHandle handle = std::exchange(handle_, kInvalidHandle);
+    if (!ReplaceWithTemporary(handle, temporary_, target_, error))
+        throw RuntimeError(kErrDeviceIo, "cannot replace", target_, ErrorText(error));
+}
+
+} // namespace quillmoor
