@@ -32,16 +32,6 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
     throw RuntimeError(number, what, path, why);
 }
 
-// The first 8 key bytes of the key text, zero-filled.
-CbcBlock InitialChainingBlock(std::u16string_view keyText) {
-    CbcBlock block{};
-    if (auto bytes = HexTextToBytes(keyText)) {
-        std::copy_n(bytes->begin(), std::min(bytes->size(), block.size()), block.begin());
-        SecureWipe(*bytes);
-    }
-    return block;
-}
-
 // One run over a source and a target: holds the source open, claims an
 // existing target so nobody else has it while we work, and writes into a
 // temporary file that replaces the target only on Commit(). Whatever ends
@@ -124,10 +114,21 @@ const BlowfishState& StateOf(const FileCryptOptions& options) {
     return options.state ? *options.state : blowfishState();
 }
 
-// The filler count of a strictly checked final block, or 0 when it is not
-// p bytes of value p with p from 1 to 8.
-std::size_t ValidFiller(std::span<const std::uint8_t> finalBlock) {
+} // namespace
+
+CbcBlock ChainingBlockOfKeyText(std::u16string_view keyText) {
+    CbcBlock block{};
+    if (auto bytes = HexTextToBytes(keyText)) {
+        std::copy_n(bytes->begin(), std::min(bytes->size(), block.size()), block.begin());
+        SecureWipe(*bytes);
+    }
+    return block;
+}
+
+std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mode) {
     const std::uint8_t p = finalBlock[7];
+    if (mode == DecryptMode::Lenient)
+        return p > 8 ? 0 : p; // only byte 7 counts; above 8 it means "keep the whole block"
     if (p < 1 || p > 8)
         return 0;
     for (std::size_t i = 8 - p; i < 8; ++i)
@@ -135,8 +136,6 @@ std::size_t ValidFiller(std::span<const std::uint8_t> finalBlock) {
             return 0;
     return p;
 }
-
-} // namespace
 
 // CBC encryption is one serial chain, so it runs on one core; a second
 // thread writes the previous chunk and reads the next one meanwhile, and the
@@ -152,7 +151,7 @@ FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& targ
     const auto plainBytes = [&](std::uint64_t chunk) {
         return static_cast<std::size_t>(chunk + 1 < chunks ? kChunkBytes : total % kChunkBytes);
     };
-    CbcBlock chain = InitialChainingBlock(keyText);
+    CbcBlock chain = ChainingBlockOfKeyText(keyText);
     std::array<std::vector<std::uint8_t>, 3> buffers;
     const WipeOnExit wipe(chain, buffers[0], buffers[1], buffers[2]); // plain text and the IV
     for (auto& buffer : buffers)
@@ -202,7 +201,7 @@ class ParallelDecryption {
   public:
     ParallelDecryption(FileJob& job, const FileCryptOptions& options, std::u16string_view keyText)
         : job_(job), options_(options), state_(StateOf(options)),
-          iv_(InitialChainingBlock(keyText)), wipeIv_(iv_), total_(job.sourceSize()),
+          iv_(ChainingBlockOfKeyText(keyText)), wipeIv_(iv_), total_(job.sourceSize()),
           // Lenient: bytes after the last whole block are ignored, and a
           // source shorter than one block is read into a zero-filled block.
           blockBytes_(total_ < 8 ? 8 : total_ - total_ % 8),
@@ -275,11 +274,8 @@ class ParallelDecryption {
     }
 
     std::size_t FillerOf(std::span<const std::uint8_t> finalBlock) const {
-        if (options_.mode == DecryptMode::Lenient)
-            // Only byte 7 counts; above 8 it means "keep the whole block".
-            return finalBlock[7] > 8 ? 0 : finalBlock[7];
-        const std::size_t filler = ValidFiller(finalBlock);
-        if (filler == 0)
+        const std::size_t filler = FillerCount(finalBlock, options_.mode);
+        if (filler == 0 && options_.mode == DecryptMode::Strict)
             Fail(kErrWrongKeyOrDamaged, "cannot decrypt", sourcePath(),
                  "wrong key or damaged file");
         return filler;

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string_view>
 
 #include "cipher/basBlfArrays.h"
 #include "common/Progress.h"
+#include "filecrypt/BlowfishCbc.h"
 
 // The encrypted file format: nothing but 8-byte Blowfish blocks in CBC mode.
 // The plain bytes are followed by p = 8 - (n mod 8) filler bytes of value p;
@@ -45,6 +47,14 @@ struct FileCryptOptions {
                                                   const std::filesystem::path& target,
                                                   std::u16string_view keyText,
                                                   const FileCryptOptions& options);
+
+// The initial chaining block: the first 8 key bytes of the key text, zero-filled.
+[[nodiscard]] CbcBlock ChainingBlockOfKeyText(std::u16string_view keyText);
+
+// How many filler bytes end a deciphered final block: in strict mode p bytes
+// of value p (1 to 8), or 0 when they are not; leniently byte 7 alone, a
+// value above 8 counting as 0.
+[[nodiscard]] std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mode);
 
 void BlowfishEncryptFile(const std::filesystem::path& source, const std::filesystem::path& target,
                          std::u16string_view keyText);

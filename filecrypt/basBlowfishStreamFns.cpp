@@ -74,12 +74,6 @@ const BlowfishState& StateOf(const FileCryptOptions& options) {
     return options.state ? *options.state : blowfishState();
 }
 
-// Wipes the chaining block, which holds key bytes at the start, on every way out.
-struct ChainGuard {
-    CbcBlock& chain;
-    ~ChainGuard() { SecureWipe(chain.data(), chain.size()); }
-};
-
 } // namespace
 
 DescriptorSource::DescriptorSource(int fd, fs::path name) : fd_(fd), name_(std::move(name)) {
@@ -176,35 +170,14 @@ void FileSink::Write(std::span<const std::uint8_t> bytes) {
     offset_ += bytes.size();
 }
 
-CbcBlock ChainingBlockOfKeyText(std::u16string_view keyText) {
-    CbcBlock block{};
-    if (auto bytes = HexTextToBytes(keyText)) {
-        std::copy_n(bytes->begin(), std::min(bytes->size(), block.size()), block.begin());
-        SecureWipe(*bytes);
-    }
-    return block;
-}
-
-std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mode) {
-    const std::uint8_t p = finalBlock[7];
-    if (mode == DecryptMode::Lenient)
-        return p > 8 ? 0 : p;
-    if (p < 1 || p > 8)
-        return 0;
-    for (std::size_t i = 8 - p; i < 8; ++i)
-        if (finalBlock[i] != p)
-            return 0;
-    return p;
-}
-
 FileCryptResult BlowfishEncryptStream(StreamSource& source, StreamSink& sink,
                                       std::u16string_view keyText,
                                       const FileCryptOptions& options) {
     const BlowfishState& state = StateOf(options);
     const std::uint64_t total = source.Size().value_or(0);
     CbcBlock chain = ChainingBlockOfKeyText(keyText);
-    ChainGuard guard{chain};
     std::vector<std::uint8_t> buffer(kChunkBytes + 8);
+    const WipeOnExit wipe(chain, buffer); // the IV and plain text
     std::uint64_t done = 0;
     for (;;) {
         std::size_t length = source.Read(std::span(buffer).first(kChunkBytes));
@@ -261,13 +234,13 @@ FileCryptResult BlowfishDecryptStream(StreamSource& source, StreamSink& sink,
     const bool strict = options.mode == DecryptMode::Strict;
     const std::optional<std::uint64_t> size = source.Size();
     CbcBlock chain = ChainingBlockOfKeyText(keyText);
-    ChainGuard guard{chain};
-    if (strict && size)
-        CheckFinalBlockFirst(source, state, chain);
-
     // A chunk is the final one when fewer than 8 bytes follow it; those
     // stray bytes are ignored (lenient) or refused (strict).
     std::vector<std::uint8_t> current(kChunkBytes), next(kChunkBytes);
+    const WipeOnExit wipe(chain, current, next); // the IV and plain text
+    if (strict && size)
+        CheckFinalBlockFirst(source, state, chain);
+
     std::size_t length = source.Read(current);
     std::size_t stray = 0;
     std::uint64_t done = length;

@@ -112,14 +112,6 @@ class FileSink final : public StreamSink {
     std::uint64_t offset_ = 0;
 };
 
-// The first 8 key bytes of the key text, zero-filled.
-[[nodiscard]] CbcBlock ChainingBlockOfKeyText(std::u16string_view keyText);
-
-// How many filler bytes end a deciphered final block: in strict mode p bytes
-// of value p (1 to 8), or 0 when they are not; leniently byte 7 alone, a
-// value above 8 counting as 0.
-[[nodiscard]] std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mode);
-
 // Encrypts the source up to its end into the sink. Raise RuntimeError as the
 // file routines do. options.threads is not used: one chain, one core.
 [[nodiscard]] FileCryptResult BlowfishEncryptStream(StreamSource& source, StreamSink& sink,
