@@ -208,9 +208,9 @@ void Apply(Invocation& inv, const OptionSpec& spec, const std::string& name,
         inv.output = *value;
         break;
     case Opt::Jobs: {
-        const auto jobs = Count(*value, 1, 1024);
+        const auto jobs = Count(*value, 1, 64);
         if (!jobs)
-            throw UsageError("option '" + name + "' takes a number of jobs from 1 to 1024");
+            throw UsageError("option '" + name + "' takes a number of jobs from 1 to 64");
         inv.jobs = *jobs;
         break;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -16,10 +17,20 @@ unsigned Cores() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 bool Stops(const std::function<bool()>& interrupted) { return interrupted && interrupted(); }
 
+// A job that throws (out of memory) fails alone instead of ending the program.
+JobReport Guarded(const std::function<JobReport(std::size_t, unsigned)>& job, std::size_t index,
+                  unsigned threads) {
+    try {
+        return job(index, threads);
+    } catch (const std::exception& e) {
+        return JobReport{FileResult::Failed, "", std::string("quillmoor-cli: ") + e.what() + "\n"};
+    }
+}
+
 } // namespace
 
 unsigned JobWorkers(unsigned requested, std::size_t files) {
-    const unsigned wanted = requested ? requested : Cores();
+    const unsigned wanted = requested ? requested : std::min(Cores(), kMaxJobs);
     return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, wanted));
 }
 
@@ -35,7 +46,7 @@ int RunJobs(std::size_t count, unsigned workers,
         for (std::size_t i = 0; i < count; ++i) {
             if (Stops(interrupted))
                 return 1;
-            const JobReport report = job(i, threads);
+            const JobReport report = Guarded(job, i, threads);
             publish(i, report);
             failed |= report.result != FileResult::Done;
             if (report.result == FileResult::Stop)
@@ -54,7 +65,7 @@ int RunJobs(std::size_t count, unsigned workers,
     for (unsigned w = 0; w < workers; ++w)
         pool.emplace_back([&] {
             for (std::size_t i; !stop && !Stops(interrupted) && (i = next++) < count;) {
-                JobReport report = job(i, threads);
+                JobReport report = Guarded(job, i, threads);
                 std::lock_guard lock(mutex);
                 if (report.result == FileResult::Stop)
                     stop = true;

@@ -18,7 +18,11 @@ struct JobReport {
     std::string out, err;
 };
 
-// The worker count for `requested` jobs (0: one per core) over `files`.
+// The most files at once: each job holds a few MiB of buffers.
+inline constexpr unsigned kMaxJobs = 64;
+
+// The worker count for `requested` jobs (0: one per core, at most kMaxJobs)
+// over `files`.
 unsigned JobWorkers(unsigned requested, std::size_t files);
 // The threads one job may use, so that the workers together do not ask for
 // more than the cores there are (decryption splits a file across threads).

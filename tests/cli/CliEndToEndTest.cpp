@@ -511,7 +511,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
         {"encrypt", "--key-env", "QM_KEY", "-o"},
         {"encrypt", "--key-env", "QM_KEY", "-j", "0", "a.txt"},
         {"encrypt", "--key-env", "QM_KEY", "-jx", "a.txt"},
-        {"encrypt", "--key-env", "QM_KEY", "--jobs=1025", "a.txt"},
+        {"encrypt", "--key-env", "QM_KEY", "--jobs=65", "a.txt"},
         {"encrypt", "--key-env", "QM_KEY", "--bytes", "4", "a.txt"},
         {"wipe", "-n", "--yes", "a.txt"},
         {"keygen", "--bytes", "0"},
