@@ -1,17 +1,9 @@
 #include "cli/CliMain.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <exception>
-#include <optional>
-#include <stdexcept>
 #include <utility>
-
-#include <fcntl.h>
-#include <unistd.h>
-#ifdef _WIN32
-#include <filesystem>
-#include <io.h>
-#endif
 
 #include "app/commands/Commands.h"
 #include "app/commands/Wipe.h"
@@ -30,29 +22,6 @@ namespace {
 constexpr std::string_view kProgram = "quillmoor-cli";
 constexpr std::string_view kKeyPrompt = "Key (hexadecimal): ";
 constexpr std::string_view kPasswordPrompt = "Password: ";
-
-enum class KeyKind { None, KeyEnv, KeyFile, PasswordEnv, PasswordFile };
-
-struct KeyChoice {
-    KeyKind kind = KeyKind::None;
-    std::string option; // as typed, for messages
-    std::string value;  // variable name or path
-};
-
-struct Invocation {
-    std::string command;
-    KeyChoice key;
-    bool quiet = false;
-    bool lenient = false;
-    bool yes = false;
-    bool help = false;
-    std::vector<std::string> operands;
-};
-
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 int Usage(std::ostream& err, std::string_view message) {
     err << kProgram << ": " << message << "\nTry 'quillmoor-cli --help' for more information.\n";
@@ -104,216 +73,183 @@ template <typename C> class Scrub {
     std::basic_string<C>& s_;
 };
 
-std::optional<KeyKind> KeyOption(std::string_view name) {
-    if (name == "--key-env")
-        return KeyKind::KeyEnv;
-    if (name == "--key-file")
-        return KeyKind::KeyFile;
-    if (name == "--password-env")
-        return KeyKind::PasswordEnv;
-    if (name == "--password-file")
-        return KeyKind::PasswordFile;
-    return std::nullopt;
-}
+// --- The key text: where it comes from, reading it, decoding, checks ---------
 
-// Anything that looks like an attempt to pass the secret itself.
-bool LooksLikeSecretOption(std::string_view name) {
-    return name.starts_with("--key") || name.starts_with("--pass") || name == "-k" || name == "-p";
-}
+// How reading a key or password line went.
+struct LineRead {
+    LineStatus status = LineStatus::Ok;
+    int error = 0;         // the errno value for NotOpened and Failed
+    bool mismatch = false; // asked twice, and the two entries differ
+};
 
-Invocation Parse(const std::vector<std::string>& args) {
-    Invocation inv;
-    inv.command = args.front();
-    const bool fileCommand = inv.command == "encrypt" || inv.command == "decrypt";
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
-            inv.operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        }
-        const auto flag = [&](bool applies, bool& field) {
-            if (!applies)
-                throw UsageError("option '" + name + "' does not apply to " + inv.command);
-            if (value)
-                throw UsageError("option '" + name + "' takes no value");
-            field = true;
-        };
-        if (name == "--help" || name == "-h") {
-            inv.help = true;
-        } else if (name == "--quiet" || name == "-q") {
-            flag(inv.command != "md5", inv.quiet);
-        } else if (name == "--lenient") {
-            flag(inv.command == "decrypt", inv.lenient);
-        } else if (name == "--yes" || name == "-y") {
-            flag(inv.command == "wipe", inv.yes);
-        } else if (const auto kind = KeyOption(name)) {
-            if (!fileCommand)
-                throw UsageError("option '" + name + "' does not apply to " + inv.command);
-            if (inv.key.kind != KeyKind::None)
-                throw UsageError("give only one of --key-env, --key-file, --password-env and "
-                                 "--password-file");
-            if (!value) {
-                if (i + 1 == args.size())
-                    throw UsageError("option '" + name + "' needs a value");
-                value = args[++i];
-            }
-            if (value->empty())
-                throw UsageError("option '" + name + "' needs a value that is not empty");
-            inv.key = {*kind, name, *value};
-        } else if (LooksLikeSecretOption(name)) {
-            // Never echo the value: it may be the secret.
-            throw UsageError("'" + name +
-                             "': keys and passwords are never taken from the command line, "
-                             "where other users can see them; use --key-env, --key-file, "
-                             "--password-env or --password-file");
-        } else {
-            throw UsageError("unknown option '" + name + "'");
-        }
+// Says what went wrong with a read, naming where from; 0 when nothing did.
+// An interrupt is not reported: the program ends by the signal.
+int ReportRead(const LineRead& read, std::ostream& err, std::string_view subject,
+               int failedStatus) {
+    if (read.mismatch) {
+        Report(err, subject, "the two entries differ; nothing was done");
+        return kExitUsage;
     }
-    return inv;
-}
-
-enum class AskStatus { Ok, Failed, Interrupted, Mismatch };
-
-AskStatus FromLine(LineStatus status) {
-    switch (status) {
-    case LineStatus::Ok: return AskStatus::Ok;
-    case LineStatus::Failed: return AskStatus::Failed;
-    case LineStatus::Interrupted: return AskStatus::Interrupted;
+    switch (read.status) {
+    case LineStatus::Ok: return kExitOk;
+    case LineStatus::Interrupted: return kExitFailed;
+    case LineStatus::TooLong:
+        Report(err, subject,
+               "longer than " + std::to_string(kMaxLineBytes) +
+                   " bytes without a line end; a key or password is one line of at most 64 KiB");
+        return kExitUsage;
+    case LineStatus::NotOpened:
+        Report(err, subject, "cannot open: " + ErrorText(read.error));
+        break;
+    case LineStatus::Failed: Report(err, subject, "cannot read: " + ErrorText(read.error)); break;
     }
-    return AskStatus::Failed;
+    return failedStatus;
 }
 
 // Asks on the terminal without echo; with `again`, asks a second time and
 // insists on the same answer, since a mistyped encryption key loses the file.
-AskStatus AskSecret(const CliConsole& console, std::ostream& err, std::string_view prompt,
-                    std::string_view again, std::string& line, int& error) {
+LineRead AskSecret(const CliConsole& console, std::ostream& err, std::string_view prompt,
+                   std::string_view again, std::string& line) {
     const auto ask = [&](std::string_view text, std::string& into) {
         EchoOff silent(console.inFd);
         err << text << std::flush;
-        const LineStatus status = ReadFirstLine(console.inFd, into, error, console.interrupted);
+        LineRead read;
+        read.status = ReadFirstLine(console.inFd, into, read.error, console.interrupted);
         err << '\n' << std::flush; // the Enter key was not echoed either
-        return FromLine(status);
+        return read;
     };
-    AskStatus status = ask(prompt, line);
-    if (status != AskStatus::Ok || again.empty())
-        return status;
+    LineRead read = ask(prompt, line);
+    if (read.status != LineStatus::Ok || again.empty())
+        return read;
     std::string second;
     Scrub scrub(second);
-    status = ask(again, second);
-    if (status == AskStatus::Ok && second != line)
-        return AskStatus::Mismatch;
-    return status;
+    read = ask(again, second);
+    read.mismatch = read.status == LineStatus::Ok && second != line;
+    return read;
+}
+
+// One line of standard input: asked for on a terminal, read from anything else.
+LineRead ReadStandardInput(const CliConsole& console, std::ostream& err, std::string_view prompt,
+                           std::string_view again, std::string& line) {
+    if (console.inIsTerminal)
+        return AskSecret(console, err, prompt, again, line);
+    LineRead read;
+    read.status = ReadFirstLine(console.inFd, line, read.error, console.interrupted);
+    DropByteOrderMark(line);
+    return read;
+}
+
+// Where the key line comes from and how to talk about it.
+struct KeySource {
+    const KeyChoice& choice;
+    bool password = false;
+    std::string subject;     // for messages: the option and its value, or "key"
+    std::string_view prompt; // on a terminal
+    std::string_view again;  // asked a second time (encrypt) unless empty
+};
+
+KeySource ChooseKeySource(const KeyChoice& choice, commands::Operation operation) {
+    const bool password =
+        choice.kind == KeyKind::PasswordEnv || choice.kind == KeyKind::PasswordFile;
+    std::string_view again;
+    if (operation == commands::Operation::Encrypt)
+        again = password ? "Repeat the password: " : "Repeat the key: ";
+    return KeySource{choice, password,
+                     choice.kind == KeyKind::None ? "key" : choice.option + " " + choice.value,
+                     password ? kPasswordPrompt : kKeyPrompt, again};
+}
+
+LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::ostream& err,
+                     std::string& line) {
+    const KeyChoice& choice = source.choice;
+    LineRead read;
+    switch (choice.kind) {
+    case KeyKind::None: return AskSecret(console, err, source.prompt, source.again, line);
+    case KeyKind::KeyEnv:
+    case KeyKind::PasswordEnv: {
+        const char* value = std::getenv(choice.value.c_str()); // checked for presence before
+        if (std::strlen(value) > kMaxLineBytes)
+            read.status = LineStatus::TooLong;
+        else
+            line.assign(value);
+        return read;
+    }
+    case KeyKind::KeyFile:
+    case KeyKind::PasswordFile:
+        if (choice.value == "-")
+            return ReadStandardInput(console, err, source.prompt, source.again, line);
+        read.status = ReadFirstLineOfFile(choice.value, line, read.error, console.interrupted);
+        return read;
+    }
+    return read;
+}
+
+// Strict UTF-8 to the UTF-16 text the window's boxes hold.
+int DecodeLine(const std::string& line, std::ostream& err, std::string_view subject,
+               std::u16string& text) {
+    std::size_t bad = 0;
+    if (Utf8ToUtf16(line, text, bad))
+        return kExitOk;
+    Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
+    return kExitUsage;
+}
+
+// What the MD5 button puts in the Key box for a password.
+std::u16string PasswordToKeyText(std::u16string_view password) {
+    std::string digest = CMD5().MD5(std::u16string(password));
+    Scrub scrubDigest(digest);
+    return std::u16string(digest.begin(), digest.end());
+}
+
+int CheckKeyText(commands::Operation operation, const std::u16string& text, bool password,
+                 std::ostream& err) {
+    const auto problem = commands::KeyTextProblem(operation, text);
+    if (!problem)
+        return kExitOk;
+    Report(err, "key refused", *problem);
+    if (!password)
+        err << kProgram << ": for a password use --password-env or --password-file\n";
+    return kExitUsage;
 }
 
 // The key text from wherever the options say, as the Key box would hold it:
 // a key as typed, or a password turned into 32 hex digits as by MD5.
 int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
                   const CliConsole& console, std::u16string& keyText) {
-    const KeyChoice& key = inv.key;
-    const bool password = key.kind == KeyKind::PasswordEnv || key.kind == KeyKind::PasswordFile;
-    const bool confirm = operation == commands::Operation::Encrypt;
-    const std::string subject = key.kind == KeyKind::None ? "key" : key.option + " " + key.value;
-    const std::string_view prompt = password ? kPasswordPrompt : kKeyPrompt;
-    const std::string_view again = !confirm   ? ""
-                                   : password ? "Repeat the password: "
-                                              : "Repeat the key: ";
+    const KeySource source = ChooseKeySource(inv.key, operation);
+    if (inv.key.kind == KeyKind::None && !console.inIsTerminal)
+        return Usage(err, "no key given: use --key-env, --key-file, --password-env or "
+                          "--password-file (standard input is not a terminal, so the key "
+                          "cannot be asked for)");
+    const bool fromEnvironment =
+        inv.key.kind == KeyKind::KeyEnv || inv.key.kind == KeyKind::PasswordEnv;
+    if (fromEnvironment && !std::getenv(inv.key.value.c_str())) {
+        Report(err, source.subject, "the environment variable is not set");
+        return kExitUsage;
+    }
     std::string line;
     Scrub scrubLine(line);
-    int error = 0;
-    AskStatus status = AskStatus::Ok;
-
-    switch (key.kind) {
-    case KeyKind::None:
-        if (!console.inIsTerminal)
-            return Usage(err, "no key given: use --key-env, --key-file, --password-env or "
-                              "--password-file (standard input is not a terminal, so the key "
-                              "cannot be asked for)");
-        status = AskSecret(console, err, prompt, again, line, error);
-        break;
-    case KeyKind::KeyEnv:
-    case KeyKind::PasswordEnv: {
-        const char* value = std::getenv(key.value.c_str());
-        if (!value) {
-            Report(err, subject, "the environment variable is not set");
-            return kExitUsage;
-        }
-        line.assign(value);
-        break;
-    }
-    case KeyKind::KeyFile:
-    case KeyKind::PasswordFile:
-        if (key.value == "-") {
-            status = console.inIsTerminal
-                         ? AskSecret(console, err, prompt, again, line, error)
-                         : FromLine(ReadFirstLine(console.inFd, line, error, console.interrupted));
-        } else {
-#ifdef _WIN32 // arguments are UTF-8 here; the wide call reaches any name
-            const auto path =
-                std::filesystem::path(std::u8string(key.value.begin(), key.value.end()));
-            const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
-#else
-            const int fd = ::open(key.value.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-#endif
-            if (fd < 0) {
-                Report(err, subject, "cannot open: " + ErrorText(errno));
-                return kExitUsage;
-            }
-            status = FromLine(ReadFirstLine(fd, line, error, console.interrupted));
-            ::close(fd);
-        }
-        DropByteOrderMark(line);
-        break;
-    }
-    switch (status) {
-    case AskStatus::Ok: break;
-    case AskStatus::Interrupted: return kExitFailed;
-    case AskStatus::Failed:
-        Report(err, subject, "cannot read: " + ErrorText(error));
-        return kExitUsage;
-    case AskStatus::Mismatch:
-        Report(err, subject, "the two entries differ; nothing was done");
-        return kExitUsage;
-    }
-
+    if (const int status =
+            ReportRead(ReadKeyLine(source, console, err, line), err, source.subject, kExitUsage))
+        return status;
     std::u16string text;
     Scrub scrubText(text);
-    std::size_t bad = 0;
-    if (!Utf8ToUtf16(line, text, bad)) {
-        Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
-        return kExitUsage;
+    if (const int status = DecodeLine(line, err, source.subject, text))
+        return status;
+    if (source.password) {
+        std::u16string digest = PasswordToKeyText(text);
+        text.swap(digest);
+        WipeString(digest);
     }
-    if (password) {
-        std::string digest = CMD5().MD5(text);
-        Scrub scrubDigest(digest);
-        WipeString(text);
-        text.assign(digest.begin(), digest.end());
-    }
-    if (const auto problem = commands::KeyTextProblem(operation, text)) {
-        Report(err, "key refused", *problem);
-        if (!password)
-            err << kProgram << ": for a password use --password-env or --password-file\n";
-        return kExitUsage;
-    }
+    if (const int status = CheckKeyText(operation, text, source.password, err))
+        return status;
     keyText.swap(text);
     return kExitOk;
 }
 
-int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
-                    const CliConsole& console) {
-    const bool encrypt = inv.command == "encrypt";
-    const commands::Operation operation = encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
+int RunFileCommands(commands::Operation operation, const Invocation& inv, std::ostream& out,
+                    std::ostream& err, const CliConsole& console) {
+    const bool encrypt = operation == commands::Operation::Encrypt;
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
 
@@ -396,7 +332,8 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             options.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
-            if (commands::WipeFile(commands::PathFromString(path), options) == commands::WipeResult::Cancelled) {
+            if (commands::WipeFile(commands::PathFromString(path), options) ==
+                commands::WipeResult::Cancelled) {
                 Report(err, file, "interrupted; the file is only partly overwritten");
                 return FileResult::Stop;
             }
@@ -410,44 +347,87 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
     });
 }
 
+int RunEncrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
+               const CliConsole& console) {
+    return RunFileCommands(commands::Operation::Encrypt, inv, out, err, console);
+}
+
+int RunDecrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
+               const CliConsole& console) {
+    return RunFileCommands(commands::Operation::Decrypt, inv, out, err, console);
+}
+
 int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const CliConsole& console) {
     if (inv.operands.size() > 1)
         return Usage(err, "md5: give at most one TEXT (quote a text with spaces)");
     std::string line;
     Scrub scrubLine(line);
     std::string subject = "md5: TEXT";
+    LineRead read;
     if (!inv.operands.empty()) {
-        line = inv.operands.front();
+        if (inv.operands.front().size() > kMaxLineBytes)
+            read.status = LineStatus::TooLong;
+        else
+            line = inv.operands.front();
     } else {
         subject = "md5: standard input";
-        int error = 0;
-        const AskStatus status =
-            console.inIsTerminal
-                ? AskSecret(console, err, kPasswordPrompt, "", line, error)
-                : FromLine(ReadFirstLine(console.inFd, line, error, console.interrupted));
-        if (status == AskStatus::Interrupted)
-            return kExitFailed;
-        if (status != AskStatus::Ok) {
-            Report(err, subject, "cannot read: " + ErrorText(error));
-            return kExitFailed;
-        }
-        DropByteOrderMark(line);
+        read = ReadStandardInput(console, err, kPasswordPrompt, "", line);
     }
+    if (const int status = ReportRead(read, err, subject, kExitFailed))
+        return status;
     std::u16string text;
     Scrub scrubText(text);
-    std::size_t bad = 0;
-    if (!Utf8ToUtf16(line, text, bad)) {
-        Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
-        return kExitUsage;
-    }
-    std::string digest = CMD5().MD5(text);
+    if (const int status = DecodeLine(line, err, subject, text))
+        return status;
+    std::u16string digest = PasswordToKeyText(text);
     Scrub scrubDigest(digest);
-    out << digest << '\n' << std::flush;
-    if (!out) {
-        Report(err, "md5", "cannot write the result");
-        return kExitFailed;
+    out << std::string(digest.begin(), digest.end()) << '\n';
+    return kExitOk; // RunCli reports output that could not be written
+}
+
+// Every command: its name, the options it takes, what runs it.
+constexpr Verb kVerbs[] = {
+    {"encrypt", Option::Key | Option::Quiet, RunEncrypt},
+    {"decrypt", Option::Key | Option::Lenient | Option::Quiet, RunDecrypt},
+    {"wipe", Option::Yes | Option::Quiet, RunWipe},
+    {"md5", OptionSet(), RunMd5},
+};
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             const CliConsole& console) {
+    if (args.empty())
+        return Usage(err, "no command given");
+    const std::string& first = args.front();
+    if (first == "--help" || first == "-h" || first == "help") {
+        out << HelpText() << std::flush;
+        return kExitOk;
     }
-    return kExitOk;
+    if (first == "--version") {
+        out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
+        return kExitOk;
+    }
+    const Verb* verb = FindVerb(first);
+    if (!verb) {
+        if (!first.starts_with('-'))
+            return Usage(err, "unknown command '" + first.substr(0, first.find('=')) + "'");
+        const std::string name = OptionName(first);
+        if (LooksLikeSecretOption(name))
+            return Usage(err, "keys and passwords are never taken from the command line; the "
+                              "command comes first, e.g. 'quillmoor-cli encrypt --key-file "
+                              "PATH FILE'");
+        return Usage(err, "unknown option '" + name + "'");
+    }
+    Invocation inv;
+    try {
+        inv = ParseArguments(verb->name, verb->options, std::span(args).subspan(1));
+    } catch (const UsageError& e) {
+        return Usage(err, e.what());
+    }
+    if (inv.help) {
+        out << HelpText() << std::flush;
+        return kExitOk;
+    }
+    return verb->run(inv, out, err, console);
 }
 
 } // namespace
@@ -468,42 +448,22 @@ FileArgument SplitFileArgument(std::string_view argument) {
             std::string(argument.substr(slash + 1))};
 }
 
+const Verb* FindVerb(std::string_view name) {
+    for (const Verb& verb : kVerbs)
+        if (verb.name == name)
+            return &verb;
+    return nullptr;
+}
+
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliConsole& console) {
-    if (args.empty())
-        return Usage(err, "no command given");
-    const std::string& first = args.front();
-    if (first == "--help" || first == "-h" || first == "help") {
-        out << HelpText() << std::flush;
-        return kExitOk;
-    }
-    if (first == "--version") {
-        out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
-        return kExitOk;
-    }
-    if (first != "encrypt" && first != "decrypt" && first != "wipe" && first != "md5") {
-        if (first.starts_with('-') && LooksLikeSecretOption(first.substr(0, first.find('='))))
-            return Usage(err, "keys and passwords are never taken from the command line; the "
-                              "command comes first, e.g. 'quillmoor-cli encrypt --key-file "
-                              "PATH FILE'");
-        return Usage(err, (first.starts_with('-') ? "unknown option '" : "unknown command '") +
-                              first.substr(0, first.find('=')) + "'");
-    }
-    Invocation inv;
-    try {
-        inv = Parse(args);
-    } catch (const UsageError& e) {
-        return Usage(err, e.what());
-    }
-    if (inv.help) {
-        out << HelpText() << std::flush;
-        return kExitOk;
-    }
-    if (inv.command == "md5")
-        return RunMd5(inv, out, err, console);
-    if (inv.command == "wipe")
-        return RunWipe(inv, out, err, console);
-    return RunFileCommands(inv, out, err, console);
+    const int status = Dispatch(args, out, err, console);
+    // A summary line lost to a full disk or a closed pipe is a failure too.
+    out.flush();
+    if (out)
+        return status;
+    Report(err, "standard output", "cannot write; some output was lost");
+    return status == kExitOk ? kExitFailed : status;
 }
 
 } // namespace quillmoor::cli

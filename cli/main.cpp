@@ -1,6 +1,8 @@
 // quillmoor-cli: see CliMain.h.
 #include <csignal>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include <shellapi.h>
 #endif
 
+#include "app/commands/ProcessSafety.h"
 #include "cli/CliMain.h"
 
 namespace {
@@ -40,11 +43,44 @@ std::vector<std::string> Utf8Arguments() {
     ::LocalFree(wide);
     return args;
 }
+#else
+// Every signal whose default action ends the process, but for the faults of
+// the program itself (SIGSEGV and the like, where returning from a handler
+// would fault again) and SIGKILL and SIGSTOP, which cannot be caught.
+// SIGXFSZ and SIGPIPE are ignored instead: a file past the size limit and a
+// closed pipe are then write failures reported like any other.
+std::vector<int> StoppingSignals() {
+    std::vector<int> signals{SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
+                             SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO};
+#ifdef __linux__
+    signals.push_back(SIGPWR);
+    signals.push_back(SIGSTKFLT);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        signals.push_back(signal);
 #endif
+    return signals;
+}
+#endif
+
+// A failure nothing below caught, even running out of memory, is reported
+// rather than ending in an abort and a core dump.
+int RunReporting(const std::vector<std::string>& args, const quillmoor::cli::CliConsole& console) {
+    try {
+        return quillmoor::cli::RunCli(args, std::cout, std::cerr, console);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "quillmoor-cli: out of memory\n";
+    } catch (const std::exception& e) {
+        std::cerr << "quillmoor-cli: " << e.what() << '\n';
+    } catch (...) {
+        std::cerr << "quillmoor-cli: unexpected failure\n";
+    }
+    return quillmoor::cli::kExitFailed;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    quillmoor::commands::ProtectProcessSecrets();
     // The handlers only note the signal: a running file operation then
     // cancels cleanly (no partial target, no left-over temporary), a prompt
     // gets its terminal echo back, and the program still ends by the signal.
@@ -55,12 +91,18 @@ int main(int argc, char** argv) {
         std::signal(signal, OnSignal);
     const std::vector<std::string> args = Utf8Arguments();
 #else
-    // No SA_RESTART, so a read from the terminal returns at once.
+    // No SA_RESTART, so a read from the terminal returns at once. A signal
+    // ignored on the way in (nohup) stays ignored.
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
+    for (const int signal : StoppingSignals()) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+    for (const int signal : {SIGXFSZ, SIGPIPE})
+        std::signal(signal, SIG_IGN);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
 #endif
@@ -69,7 +111,7 @@ int main(int argc, char** argv) {
     console.inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     console.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     console.interrupted = [] { return g_signal != 0; };
-    const int status = quillmoor::cli::RunCli(args, std::cout, std::cerr, console);
+    const int status = RunReporting(args, console);
     std::cout.flush();
     if (g_signal != 0) {
         std::signal(g_signal, SIG_DFL);
