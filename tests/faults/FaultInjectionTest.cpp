@@ -5,10 +5,13 @@
 // next run must clean it up), and the exit status and message say what
 // happened.
 
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -105,9 +108,13 @@ class BoundUser {
     [[nodiscard]] const std::optional<std::string>& whyNot() const { return why_; }
 
     Outcome Run(std::vector<std::string> args) const {
-        Launch launch(std::move(args));
+        return Start(Launch(std::move(args)))->Wait();
+    }
+
+    // Started, not waited for.
+    std::unique_ptr<Program> Start(Launch launch) const {
         launch.asNobody = true;
-        return Program(launch, program_.string()).Wait();
+        return std::make_unique<Program>(launch, program_.string());
     }
 
   private:
@@ -593,6 +600,288 @@ TEST(Truncated, LengthsAroundChunkBoundaries) {
     const std::size_t n = encrypted.size();
     ExpectEveryCutRefused(encrypted, {8, kMiB - 8, kMiB - 1, kMiB, kMiB + 1, kMiB + 8, 2 * kMiB,
                                       2 * kMiB + 8, n - 9, n - 8, n - 1});
+}
+
+// --- Hostile input, signals and lost output ----------------------------------
+
+// One run of the program against a folder holding "src". In `args`, "SRC"
+// stands for that file's path.
+struct HostileCase {
+    std::string name;
+    std::vector<std::string> args;
+    std::uint64_t sourceSize = 1000;
+    Launch launch;             // arguments and standard input/output; args replaced
+    int signalOnceWriting = 0; // sent once the temporary file exists
+    int exitCode = 0;          // when no signal is expected
+    int diedBy = 0;            // the signal expected to end it
+    std::vector<std::string> errHas, errLacks;
+    Names_ names; // what the folder holds afterwards: never a temporary
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
+Launch WithInput(const std::string& input) {
+    Launch launch;
+    launch.input = input;
+    return launch;
+}
+
+Launch WithEnv(const std::string& assignment) {
+    Launch launch;
+    launch.env = {assignment};
+    return launch;
+}
+
+Launch WithFileSizeSignal() {
+    Launch launch;
+    launch.fileSizeLimit = kMiB;
+    launch.ignoreFileSizeSignal = false;
+    return launch;
+}
+
+Launch WithOutput(const std::string& output, bool closedPipe = false) {
+    Launch launch;
+    launch.output = output;
+    launch.outputPipeClosed = closedPipe;
+    return launch;
+}
+
+std::vector<HostileCase> HostileCases() {
+    const std::string over = std::string(64 * 1024 + 1, 'p');
+    const std::string atCap = std::string(64 * 1024, 'p');
+    const std::vector<std::string> encrypt = {"encrypt", "--key-env", "QM_KEY", "SRC"};
+    const std::uint64_t busy = Quick() ? 16 * kMiB : 64 * kMiB;
+    return {
+        {"key file that never ends a line",
+         {"encrypt", "--key-file", "/dev/zero", "SRC"},
+         1000,
+         {},
+         0,
+         2,
+         0,
+         {"--key-file /dev/zero: longer than 65536 bytes"},
+         {},
+         {"src"}},
+        {"password on standard input that never ends a line",
+         {"encrypt", "--password-file", "-", "SRC"},
+         1000,
+         WithInput("/dev/zero"),
+         0,
+         2,
+         0,
+         {"--password-file -: longer than 65536 bytes"},
+         {},
+         {"src"}},
+        {"md5 of standard input that never ends a line",
+         {"md5"},
+         1000,
+         WithInput("/dev/zero"),
+         0,
+         2,
+         0,
+         {"md5: standard input: longer than 65536 bytes"},
+         {},
+         {"src"}},
+        {"password variable over the cap",
+         {"encrypt", "--password-env", "QM_LONG", "SRC"},
+         1000,
+         WithEnv("QM_LONG=" + over),
+         0,
+         2,
+         0,
+         {"--password-env QM_LONG: longer than"},
+         {},
+         {"src"}},
+        {"password variable at the cap",
+         {"encrypt", "--password-env", "QM_LONG", "SRC"},
+         1000,
+         WithEnv("QM_LONG=" + atCap),
+         0,
+         0,
+         0,
+         {},
+         {"longer"},
+         {"src", "src.BF"}},
+        {"file size limit, SIGXFSZ left to the program",
+         encrypt,
+         5 * kMiB / 2,
+         WithFileSizeSignal(),
+         0,
+         1,
+         0,
+         {"cannot write", "src.BF", "File too large"},
+         {},
+         {"src"}},
+        {"SIGQUIT mid-run",
+         encrypt,
+         busy,
+         {},
+         SIGQUIT,
+         0,
+         SIGQUIT,
+         {"src: interrupted"},
+         {},
+         {"src"}},
+        {"SIGUSR1 mid-run",
+         encrypt,
+         busy,
+         {},
+         SIGUSR1,
+         0,
+         SIGUSR1,
+         {"src: interrupted"},
+         {},
+         {"src"}},
+        {"SIGALRM mid-run",
+         encrypt,
+         busy,
+         {},
+         SIGALRM,
+         0,
+         SIGALRM,
+         {"src: interrupted"},
+         {},
+         {"src"}},
+        {"standard output on a full device",
+         encrypt,
+         1000,
+         WithOutput("/dev/full"),
+         0,
+         1,
+         0,
+         {"standard output: cannot write"},
+         {},
+         {"src", "src.BF"}},
+        {"standard output a pipe nobody reads",
+         encrypt,
+         1000,
+         WithOutput("", true),
+         0,
+         1,
+         0,
+         {"standard output: cannot write"},
+         {},
+         {"src", "src.BF"}},
+        {"short option with a value attached",
+         {"encrypt", "-kMySecret", "SRC"},
+         1000,
+         {},
+         0,
+         2,
+         0,
+         {"never taken from the command line"},
+         {"MySecret", "-kM"},
+         {"src"}},
+        {"unknown short option with a value attached",
+         {"encrypt", "-xMySecret", "SRC"},
+         1000,
+         {},
+         0,
+         2,
+         0,
+         {"unknown option '-x'"},
+         {"MySecret"},
+         {"src"}},
+        {"unknown long option with a value",
+         {"encrypt", "--frob=MySecret", "SRC"},
+         1000,
+         {},
+         0,
+         2,
+         0,
+         {"unknown option '--frob'"},
+         {"MySecret"},
+         {"src"}},
+        {"unknown option before the command",
+         {"-xMySecret", "encrypt", "SRC"},
+         1000,
+         {},
+         0,
+         2,
+         0,
+         {"unknown option '-x'"},
+         {"MySecret"},
+         {"src"}},
+    };
+}
+
+class Hostile : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(Hostile, RefusedOrStoppedCleanly) {
+    const HostileCase& c = GetParam();
+    Folder f;
+    WritePattern(f / "src", c.sourceSize, 20);
+    Launch launch = c.launch;
+    launch.args = c.args;
+    for (std::string& arg : launch.args)
+        if (arg == "SRC")
+            arg = (f / "src").string();
+    Program program(launch);
+    if (c.signalOnceWriting != 0) {
+        ASSERT_TRUE(WaitFor(program, [&] { return FindTemporary(f.path(), "src.BF").has_value(); }))
+            << "the program ended before its temporary file was seen: " << program.Wait();
+        program.Signal(c.signalOnceWriting);
+    }
+    const Outcome o = program.Wait();
+    if (c.diedBy != 0)
+        EXPECT_EQ(o.signal, c.diedBy) << o;
+    else
+        EXPECT_TRUE(o.Exited(c.exitCode)) << o;
+    for (const std::string& part : c.errHas)
+        EXPECT_TRUE(Has(o.err, part)) << part << ": " << o;
+    for (const std::string& part : c.errLacks)
+        EXPECT_FALSE(Has(o.err, part)) << part << ": " << o;
+    EXPECT_TRUE(HoldsPattern(f / "src", c.sourceSize, 20));
+    ExpectNames(f.path(), c.names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Hostile, ::testing::ValuesIn(HostileCases()),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) {
+                             std::string name;
+                             for (const char c : info.param.name)
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+// The soft core-size limit of a running process, from /proc.
+std::optional<std::string> CoreLimit(pid_t pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);)
+        if (line.starts_with("Max core file size")) {
+            std::istringstream fields(line.substr(std::string("Max core file size").size()));
+            std::string soft;
+            fields >> soft;
+            return soft;
+        }
+    return std::nullopt;
+}
+
+TEST(CoreDumps, OffWhileTheProgramRuns) {
+    // A process that is not dumpable has its /proc files owned by root; so
+    // the program runs as a user other than root (65534 when the test is
+    // root), waiting on a FIFO for its md5 text.
+    const BoundUser user;
+    if (user.whyNot())
+        GTEST_SKIP() << *user.whyNot();
+    Folder f;
+    const fs::path fifo = f / "input";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    ::chmod(fifo.c_str(), 0666);
+    Launch launch({"md5"});
+    launch.input = fifo.string();
+    const std::unique_ptr<Program> program = user.Start(launch);
+    const int writer = ::open(fifo.c_str(), O_WRONLY); // lets the program start
+    ASSERT_GE(writer, 0);
+    EXPECT_TRUE(WaitFor(*program, [&] { return CoreLimit(program->pid()) == "0"; }))
+        << "the core size limit stayed " << CoreLimit(program->pid()).value_or("unknown");
+    struct stat entry {};
+    ASSERT_EQ(::stat(("/proc/" + std::to_string(program->pid()) + "/status").c_str(), &entry), 0);
+    EXPECT_EQ(entry.st_uid, 0u) << "the program is still dumpable";
+    ASSERT_EQ(::write(writer, "abc\n", 4), 4);
+    ::close(writer);
+    const Outcome o = program->Wait();
+    EXPECT_TRUE(o.Exited(0)) << o;
+    EXPECT_EQ(o.out, "900150983cd24fb0d6963f7d28e17f72\n");
 }
 
 } // namespace
