@@ -44,14 +44,14 @@ std::vector<std::string> Utf8Arguments() {
     return args;
 }
 #else
-// Every signal whose default action ends the process, but for the faults of
-// the program itself (SIGSEGV and the like, where returning from a handler
-// would fault again) and SIGKILL and SIGSTOP, which cannot be caught.
+// Every signal whose default action ends the process, but for SIGKILL and
+// SIGSTOP, which cannot be caught, and the hardware faults (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL), which mean a bug here and keep their default action.
 // SIGXFSZ and SIGPIPE are ignored instead: a file past the size limit and a
 // closed pipe are then write failures reported like any other.
 std::vector<int> StoppingSignals() {
-    std::vector<int> signals{SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
-                             SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO};
+    std::vector<int> signals{SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                             SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGABRT, SIGSYS,  SIGTRAP};
 #ifdef __linux__
     signals.push_back(SIGPWR);
     signals.push_back(SIGSTKFLT);
@@ -60,6 +60,11 @@ std::vector<int> StoppingSignals() {
 #endif
     return signals;
 }
+
+// These may also be raised by the program itself (abort(), a trap, a
+// refused system call); then the handler runs once and the repeat takes the
+// default action.
+bool OnceOnly(int signal) { return signal == SIGABRT || signal == SIGSYS || signal == SIGTRAP; }
 #endif
 
 // A failure nothing below caught, even running out of memory, is reported
@@ -98,6 +103,7 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     for (const int signal : StoppingSignals()) {
         struct sigaction before {};
+        action.sa_flags = OnceOnly(signal) ? SA_RESETHAND : 0;
         if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
             sigaction(signal, &action, nullptr);
     }
