@@ -1,8 +1,8 @@
 #include "cli/CliMain.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "app/commands/Commands.h"
@@ -148,15 +148,30 @@ struct KeySource {
     std::string_view again;  // asked a second time (encrypt) unless empty
 };
 
-KeySource ChooseKeySource(const KeyChoice& choice, commands::Operation operation) {
+// Where the key line comes from, or, when there is nowhere to take it from,
+// the status after saying why.
+int ChooseKeySource(const KeyChoice& choice, commands::Operation operation,
+                    const CliConsole& console, std::ostream& err,
+                    std::optional<KeySource>& source) {
+    if (choice.kind == KeyKind::None && !console.inIsTerminal)
+        return Usage(err, "no key given: use --key-env, --key-file, --password-env or "
+                          "--password-file (standard input is not a terminal, so the key "
+                          "cannot be asked for)");
     const bool password =
         choice.kind == KeyKind::PasswordEnv || choice.kind == KeyKind::PasswordFile;
     std::string_view again;
     if (operation == commands::Operation::Encrypt)
         again = password ? "Repeat the password: " : "Repeat the key: ";
-    return KeySource{choice, password,
-                     choice.kind == KeyKind::None ? "key" : choice.option + " " + choice.value,
-                     password ? kPasswordPrompt : kKeyPrompt, again};
+    source.emplace(choice, password,
+                   choice.kind == KeyKind::None ? "key" : choice.option + " " + choice.value,
+                   password ? kPasswordPrompt : kKeyPrompt, again);
+    const bool fromEnvironment =
+        choice.kind == KeyKind::KeyEnv || choice.kind == KeyKind::PasswordEnv;
+    if (fromEnvironment && !std::getenv(choice.value.c_str())) {
+        Report(err, source->subject, "the environment variable is not set");
+        return kExitUsage;
+    }
+    return kExitOk;
 }
 
 LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::ostream& err,
@@ -167,11 +182,12 @@ LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::os
     case KeyKind::None: return AskSecret(console, err, source.prompt, source.again, line);
     case KeyKind::KeyEnv:
     case KeyKind::PasswordEnv: {
-        const char* value = std::getenv(choice.value.c_str()); // checked for presence before
-        if (std::strlen(value) > kMaxLineBytes)
+        const char* value = std::getenv(choice.value.c_str());
+        const std::string_view text = value ? value : ""; // unset was refused before
+        if (text.size() > kMaxLineBytes)
             read.status = LineStatus::TooLong;
         else
-            line.assign(value);
+            line.assign(text);
         return read;
     }
     case KeyKind::KeyFile:
@@ -195,8 +211,8 @@ int DecodeLine(const std::string& line, std::ostream& err, std::string_view subj
 }
 
 // What the MD5 button puts in the Key box for a password.
-std::u16string PasswordToKeyText(std::u16string_view password) {
-    std::string digest = CMD5().MD5(std::u16string(password));
+std::u16string PasswordToKeyText(const std::u16string& password) {
+    std::string digest = CMD5().MD5(password);
     Scrub scrubDigest(digest);
     return std::u16string(digest.begin(), digest.end());
 }
@@ -216,17 +232,10 @@ int CheckKeyText(commands::Operation operation, const std::u16string& text, bool
 // a key as typed, or a password turned into 32 hex digits as by MD5.
 int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
                   const CliConsole& console, std::u16string& keyText) {
-    const KeySource source = ChooseKeySource(inv.key, operation);
-    if (inv.key.kind == KeyKind::None && !console.inIsTerminal)
-        return Usage(err, "no key given: use --key-env, --key-file, --password-env or "
-                          "--password-file (standard input is not a terminal, so the key "
-                          "cannot be asked for)");
-    const bool fromEnvironment =
-        inv.key.kind == KeyKind::KeyEnv || inv.key.kind == KeyKind::PasswordEnv;
-    if (fromEnvironment && !std::getenv(inv.key.value.c_str())) {
-        Report(err, source.subject, "the environment variable is not set");
-        return kExitUsage;
-    }
+    std::optional<KeySource> chosen;
+    if (const int status = ChooseKeySource(inv.key, operation, console, err, chosen))
+        return status;
+    const KeySource& source = *chosen;
     std::string line;
     Scrub scrubLine(line);
     if (const int status =
