@@ -615,7 +615,8 @@ struct HostileCase {
     bool fileSizeSignal = false; // a 1 MiB limit, SIGXFSZ left to the program
     int signalOnceWriting = 0;   // sent once the temporary file exists
     int exitCode = 0, diedBy = 0;
-    std::string errHas = {}, errLacks = {}; // a secret the message must not repeat
+    std::vector<std::string> errHas = {};
+    std::string errLacks = {}; // a secret the message must not repeat
     Names_ names = {"src"};
 };
 
@@ -629,17 +630,17 @@ std::vector<HostileCase> HostileCases() {
         {.name = "key file without a line end",
          .args = {"encrypt", "--key-file", "/dev/zero", "SRC"},
          .exitCode = 2,
-         .errHas = "--key-file /dev/zero: longer than 65536 bytes"},
+         .errHas = {"--key-file /dev/zero: longer than 65536 bytes"}},
         {.name = "md5 input without a line end",
          .args = {"md5"},
          .input = "/dev/zero",
          .exitCode = 2,
-         .errHas = "md5: standard input: longer than 65536 bytes"},
+         .errHas = {"md5: standard input: longer than 65536 bytes"}},
         {.name = "password variable over the cap",
          .args = longPassword,
          .env = over,
          .exitCode = 2,
-         .errHas = "--password-env QM_LONG: longer than"},
+         .errHas = {"--password-env QM_LONG: longer than"}},
         {.name = "password variable at the cap",
          .args = longPassword,
          .env = over.substr(0, over.size() - 1),
@@ -648,36 +649,36 @@ std::vector<HostileCase> HostileCases() {
          .sourceSize = 5 * kMiB / 2,
          .fileSizeSignal = true,
          .exitCode = 1,
-         .errHas = "src.BF': File too large"},
+         .errHas = {"src.BF", "File too large"}},
         {.name = "SIGQUIT mid-run",
          .sourceSize = busy,
          .signalOnceWriting = SIGQUIT,
          .diedBy = SIGQUIT,
-         .errHas = "src: interrupted"},
+         .errHas = {"src", "interrupted"}},
         {.name = "SIGUSR1 mid-run",
          .sourceSize = busy,
          .signalOnceWriting = SIGUSR1,
          .diedBy = SIGUSR1,
-         .errHas = "src: interrupted"},
+         .errHas = {"src", "interrupted"}},
         {.name = "standard output full",
          .output = "/dev/full",
          .exitCode = 1,
-         .errHas = "standard output: cannot write",
+         .errHas = {"standard output: cannot write"},
          .names = {"src", "src.BF"}},
         {.name = "standard output a pipe nobody reads",
          .outputPipeClosed = true,
          .exitCode = 1,
-         .errHas = "standard output: cannot write",
+         .errHas = {"standard output: cannot write"},
          .names = {"src", "src.BF"}},
         {.name = "short option with a value attached",
          .args = {"encrypt", "-kMySecret", "SRC"},
          .exitCode = 2,
-         .errHas = "never taken from the command line",
+         .errHas = {"never taken from the command line"},
          .errLacks = "MySecret"},
         {.name = "unknown option with a value",
          .args = {"-xMySecret", "encrypt", "SRC"},
          .exitCode = 2,
-         .errHas = "unknown option '-x'",
+         .errHas = {"unknown option '-x'"},
          .errLacks = "MySecret"},
     };
 }
@@ -709,7 +710,8 @@ TEST_P(Hostile, RefusedOrStoppedCleanly) {
     }
     const Outcome o = program.Wait();
     EXPECT_TRUE(c.diedBy != 0 ? o.signal == c.diedBy : o.Exited(c.exitCode)) << o;
-    EXPECT_TRUE(Has(o.err, c.errHas)) << o;
+    for (const std::string& part : c.errHas)
+        EXPECT_TRUE(Has(o.err, part)) << part << ": " << o;
     EXPECT_TRUE(c.errLacks.empty() || !Has(o.err, c.errLacks)) << o;
     EXPECT_TRUE(HoldsPattern(f / "src", c.sourceSize, 20));
     ExpectNames(f.path(), c.names);
