@@ -213,6 +213,7 @@ struct Launch {
     std::string input = "/dev/null";     // opened as standard input
     std::string output;                  // standard output: this path; empty: read back
     bool outputPipeClosed = false;       // standard output: a pipe nobody reads
+    bool coreDumps = false;              // RLIMIT_CORE raised to its hard limit
 };
 
 // quillmoor-cli running as a separate process. Standard input is /dev/null,
@@ -271,6 +272,11 @@ class Program {
                 const rlimit limit{*launch.fileSizeLimit, *launch.fileSizeLimit};
                 if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                     ::_exit(126);
+            }
+            rlimit core{};
+            if (launch.coreDumps && ::getrlimit(RLIMIT_CORE, &core) == 0) {
+                core.rlim_cur = core.rlim_max;
+                ::setrlimit(RLIMIT_CORE, &core);
             }
             if (launch.asNobody && ::geteuid() == 0 &&
                 (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
