@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "app/commands/Messages.h"
+
 namespace quillmoor::cli {
 
 namespace {
@@ -39,8 +41,6 @@ bool& FlagOf(Invocation& inv, Option option) {
     }
     return inv.quiet;
 }
-
-std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
 
 // `arg` is an option, `value` its "=..." part if any; `rest` and `i` let a
 // key option take the next argument as its value.
@@ -88,6 +88,11 @@ void ApplyOption(Invocation& inv, OptionSet accepted, const std::string& arg,
 }
 
 } // namespace
+
+std::string Quoted(std::string_view text) {
+    std::string shown = commands::DisplayName(text);
+    return shown == text ? "'" + shown + "'" : shown; // already quoted when escaped
+}
 
 std::string OptionName(std::string_view argument) {
     if (argument.starts_with("--"))

@@ -66,6 +66,10 @@ class UsageError : public std::runtime_error {
 // rest may be a key someone tried to pass.
 std::string OptionName(std::string_view argument);
 
+// A word from the command line as a message shows it: in single quotes, with
+// control characters and invalid UTF-8 escaped.
+std::string Quoted(std::string_view text);
+
 // True for names that look like an attempt to pass a key or password itself.
 bool LooksLikeSecretOption(std::string_view name);
 

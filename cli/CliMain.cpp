@@ -6,13 +6,11 @@
 #include <utility>
 
 #include "app/commands/Commands.h"
-#include "app/commands/Wipe.h"
-#include "cipher/basBlowfish.h"
+#include "app/commands/Messages.h"
 #include "cli/Input.h"
 #include "cli/Progress.h"
 #include "cli/Utf8.h"
 #include "common/RuntimeError.h"
-#include "digest/CMD5.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::cli {
@@ -32,6 +30,11 @@ void Report(std::ostream& err, std::string_view subject, std::string_view reason
     err << kProgram << ": " << subject << ": " << reason << '\n' << std::flush;
 }
 
+void ReportOutcome(std::ostream& err, const commands::CommandOutcome& outcome) {
+    err << kProgram << ": " << commands::OutcomeMessage(outcome, commands::Frame::Cli) << '\n'
+        << std::flush;
+}
+
 bool Interrupted(const CliConsole& console) { return console.interrupted && console.interrupted(); }
 
 // What became of one FILE operand.
@@ -48,7 +51,8 @@ int ForEachFile(const Invocation& inv, std::ostream& err, const CliConsole& cons
             return kExitFailed;
         const FileArgument where = SplitFileArgument(file);
         if (where.name.empty()) {
-            Report(err, file, file.empty() ? "empty file name" : "names a folder, not a file");
+            Report(err, commands::DisplayName(file),
+                   file.empty() ? "empty file name" : "names a folder, not a file");
             exitStatus = kExitFailed;
             continue;
         }
@@ -163,7 +167,9 @@ int ChooseKeySource(const KeyChoice& choice, commands::Operation operation,
     if (operation == commands::Operation::Encrypt)
         again = password ? "Repeat the password: " : "Repeat the key: ";
     source.emplace(choice, password,
-                   choice.kind == KeyKind::None ? "key" : choice.option + " " + choice.value,
+                   choice.kind == KeyKind::None
+                       ? "key"
+                       : choice.option + " " + commands::DisplayName(choice.value),
                    password ? kPasswordPrompt : kKeyPrompt, again);
     const bool fromEnvironment =
         choice.kind == KeyKind::KeyEnv || choice.kind == KeyKind::PasswordEnv;
@@ -210,21 +216,21 @@ int DecodeLine(const std::string& line, std::ostream& err, std::string_view subj
     return kExitUsage;
 }
 
-// What the MD5 button puts in the Key box for a password.
-std::u16string PasswordToKeyText(const std::u16string& password) {
-    std::string digest = CMD5().MD5(password);
-    Scrub scrubDigest(digest);
-    return std::u16string(digest.begin(), digest.end());
-}
-
-int CheckKeyText(commands::Operation operation, const std::u16string& text, bool password,
-                 std::ostream& err) {
-    const auto problem = commands::KeyTextProblem(operation, text);
+// Turns a password into the key text as the MD5 button does, then checks
+// what the command will use; the status after saying why not, or 0.
+int MakeKeyText(commands::Operation operation, bool password, std::u16string& text,
+                std::ostream& err) {
+    auto problem = password ? commands::PasswordProblem(operation, text) : std::nullopt;
+    if (password && !problem) {
+        std::u16string digest = commands::KeyTextFromPassword(text);
+        WipeString(text);
+        text.swap(digest);
+    }
+    if (!problem)
+        problem = commands::KeyTextProblem(operation, text);
     if (!problem)
         return kExitOk;
-    Report(err, "key refused", *problem);
-    if (!password)
-        err << kProgram << ": for a password use --password-env or --password-file\n";
+    err << kProgram << ": " << commands::KeyProblemMessage(*problem, commands::Frame::Cli) << '\n';
     return kExitUsage;
 }
 
@@ -245,12 +251,7 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
     Scrub scrubText(text);
     if (const int status = DecodeLine(line, err, source.subject, text))
         return status;
-    if (source.password) {
-        std::u16string digest = PasswordToKeyText(text);
-        text.swap(digest);
-        WipeString(digest);
-    }
-    if (const int status = CheckKeyText(operation, text, source.password, err))
+    if (const int status = MakeKeyText(operation, source.password, text, err))
         return status;
     keyText.swap(text);
     return kExitOk;
@@ -268,7 +269,7 @@ int RunFileCommands(commands::Operation operation, const Invocation& inv, std::o
         return status;
     // The window clears the key schedule when it closes; so do we.
     struct ClearState {
-        ~ClearState() { BlowfishClearState(blowfishState()); }
+        ~ClearState() { commands::ClearKeyState(); }
     } clearState;
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
@@ -281,28 +282,23 @@ int RunFileCommands(commands::Operation operation, const Invocation& inv, std::o
         request.mode = inv.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
         commands::CommandOutcome outcome;
         {
-            ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
+            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal,
+                            console.interrupted);
             request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
             outcome = commands::RunFileCommand(request);
         }
-        switch (outcome.status) {
-        case commands::CommandStatus::Done:
+        if (outcome.status == commands::CommandStatus::Done) {
             if (!inv.quiet)
-                out << (encrypt ? "encrypted " : "decrypted ") << file << " -> "
-                    << outcome.target.string() << '\n'
+                out << (encrypt ? "encrypted " : "decrypted ") << commands::DisplayName(file)
+                    << " -> " << commands::DisplayPath(outcome.target) << '\n'
                     << std::flush;
             return FileResult::Done;
-        case commands::CommandStatus::Cancelled:
-            Report(err, file, "interrupted; nothing was changed");
-            return FileResult::Stop;
-        case commands::CommandStatus::NoSelection: // not reachable: every FILE has a name
-        case commands::CommandStatus::KeyRefused:
-        case commands::CommandStatus::Failed: break;
         }
-        Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
-        return FileResult::Failed;
+        ReportOutcome(err, outcome);
+        return outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
+                                                                    : FileResult::Failed;
     });
 }
 
@@ -319,9 +315,12 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
                           "terminal, so nobody can confirm, and a wipe cannot be undone");
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
-        const std::string path = commands::SourcePath(where.folder, where.name);
+        commands::WipeRequest request;
+        request.folder = where.folder;
+        request.fileName = where.name;
         if (!inv.yes) {
-            err << "Do you want to wipe file: " << path << " [y/N] " << std::flush;
+            err << commands::WipeQuestion(commands::SourcePath(where.folder, where.name))
+                << " [y/N] " << std::flush;
             std::string answer;
             int error = 0;
             const LineStatus status =
@@ -330,29 +329,27 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
                 return FileResult::Stop;
             if (status != LineStatus::Ok || !IsYes(answer)) {
                 if (!inv.quiet)
-                    out << "skipped " << file << '\n' << std::flush;
+                    out << "skipped " << commands::DisplayName(file) << '\n' << std::flush;
                 return FileResult::Done;
             }
         }
-        commands::WipeOptions options;
-        options.seed = commands::ClockSeed(); // a new seed for every file, as for every click
-        try {
-            ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
-            options.progress = [&bar](std::uint64_t done, std::uint64_t total) {
+        commands::CommandOutcome outcome;
+        {
+            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal,
+                            console.interrupted);
+            request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
-            if (commands::WipeFile(commands::PathFromString(path), options) ==
-                commands::WipeResult::Cancelled) {
-                Report(err, file, "interrupted; the file is only partly overwritten");
-                return FileResult::Stop;
-            }
-        } catch (const std::exception& e) {
-            Report(err, file, e.what());
-            return FileResult::Failed;
+            outcome = commands::RunWipeCommand(request); // a new seed for every file
         }
-        if (!inv.quiet)
-            out << "wiped " << file << '\n' << std::flush;
-        return FileResult::Done;
+        if (outcome.status == commands::CommandStatus::Done) {
+            if (!inv.quiet)
+                out << "wiped " << commands::DisplayName(file) << '\n' << std::flush;
+            return FileResult::Done;
+        }
+        ReportOutcome(err, outcome);
+        return outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
+                                                                    : FileResult::Failed;
     });
 }
 
@@ -388,9 +385,11 @@ int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const Cl
     Scrub scrubText(text);
     if (const int status = DecodeLine(line, err, subject, text))
         return status;
-    std::u16string digest = PasswordToKeyText(text);
+    std::u16string digest = commands::KeyTextFromPassword(text);
     Scrub scrubDigest(digest);
-    out << std::string(digest.begin(), digest.end()) << '\n';
+    for (const char16_t digit : digest) // hex digits; no copy of the key is left behind
+        out.put(static_cast<char>(digit));
+    out.put('\n');
     return kExitOk; // RunCli reports output that could not be written
 }
 
@@ -418,13 +417,13 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const Verb* verb = FindVerb(first);
     if (!verb) {
         if (!first.starts_with('-'))
-            return Usage(err, "unknown command '" + first.substr(0, first.find('=')) + "'");
+            return Usage(err, "unknown command " + Quoted(first.substr(0, first.find('='))));
         const std::string name = OptionName(first);
         if (LooksLikeSecretOption(name))
             return Usage(err, "keys and passwords are never taken from the command line; the "
                               "command comes first, e.g. 'quillmoor-cli encrypt --key-file "
                               "PATH FILE'");
-        return Usage(err, "unknown option '" + name + "'");
+        return Usage(err, "unknown option " + Quoted(name));
     }
     Invocation inv;
     try {
