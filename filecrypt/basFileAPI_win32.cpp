@@ -280,6 +280,9 @@ bool SyncOpenFile(FileHandle handle, int& error) {
     return false;
 }
 
+// FlushFileBuffers is the only way to the device, and it waits.
+void StartWriteBack(FileHandle, std::uint64_t, std::uint64_t) noexcept {}
+
 bool FlushAndClose(FileHandle handle, int& error) {
     const HANDLE h = Handles().Take(handle);
     if (h == INVALID_HANDLE_VALUE) {
