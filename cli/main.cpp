@@ -16,6 +16,7 @@
 #include <shellapi.h>
 #endif
 
+#include "app/commands/Messages.h"
 #include "app/commands/ProcessSafety.h"
 #include "cli/CliMain.h"
 
@@ -75,7 +76,7 @@ int RunReporting(const std::vector<std::string>& args, const quillmoor::cli::Cli
     } catch (const std::bad_alloc&) {
         std::cerr << "quillmoor-cli: out of memory\n";
     } catch (const std::exception& e) {
-        std::cerr << "quillmoor-cli: " << e.what() << '\n';
+        std::cerr << "quillmoor-cli: " << quillmoor::commands::DisplayName(e.what()) << '\n';
     } catch (...) {
         std::cerr << "quillmoor-cli: unexpected failure\n";
     }
