@@ -6,8 +6,9 @@ namespace quillmoor::commands {
 
 // On Linux: no core file (RLIMIT_CORE 0) and not dumpable, which also keeps
 // other processes of the same user from attaching a debugger or reading the
-// process's memory through /proc. Elsewhere whatever the system offers.
-// Best effort: a refusal changes nothing and is not reported.
+// process's memory through /proc. On other POSIX systems the core limit
+// only; Windows has no per-process switch, so nothing there. Best effort:
+// a refusal changes nothing and is not reported.
 void ProtectProcessSecrets() noexcept;
 
 } // namespace quillmoor::commands
