@@ -11,16 +11,9 @@
 #include "common/SecureWipe.h"
 
 // Reading keys and passwords: one line from a file, a pipe or a terminal,
-// without leaving copies of it behind in released memory.
+// without leaving copies of it behind in released memory (WipeString, from
+// common/SecureWipe.h, drops every string that held one).
 namespace quillmoor::cli {
-
-// Zeros the whole buffer of a string (also what lies past its current size,
-// e.g. a dropped line ending), then empties it.
-template <typename C> void WipeString(std::basic_string<C>& s) noexcept {
-    s.resize(s.capacity());
-    SecureWipe(s);
-    s.clear();
-}
 
 // The longest key or password line taken, in bytes. Without a cap a
 // key file such as /dev/zero would be read until memory ran out.

@@ -231,18 +231,6 @@ TEST(DropByteOrderMark, OnlyAtTheStart) {
     EXPECT_EQ(c, "\xEF\xBB");
 }
 
-TEST(WipeString, ZerosTheWholeBufferAndEmptiesIt) {
-    std::string s(100, 'k');
-    s.resize(10); // 90 key bytes still sit past the end
-    const char* data = s.data();
-    const std::size_t capacity = s.capacity();
-    WipeString(s);
-    EXPECT_TRUE(s.empty());
-    ASSERT_EQ(s.data(), data) << "the same buffer, wiped in place";
-    for (std::size_t i = 0; i < capacity; ++i)
-        EXPECT_EQ(data[i], '\0') << i;
-}
-
 // The options each command takes, as the command table says.
 TEST(Verbs, EachTakesItsOwnOptionsOnly) {
     struct Case {
