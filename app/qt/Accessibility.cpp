@@ -36,7 +36,8 @@ constexpr ControlText kControlTexts[] = {
     {"Form1", "Check1", QT_TRANSLATE_NOOP("Accessibility", "Hide"),
      QT_TRANSLATE_NOOP("Accessibility", "While ticked, the password and the key show as stars")},
     {"Form1", "Drive1", QT_TRANSLATE_NOOP("Accessibility", "Drives"),
-     QT_TRANSLATE_NOOP("Accessibility", "The drive whose folders are listed")},
+     QT_TRANSLATE_NOOP("Accessibility",
+                       "The list of drives; the folders of the one chosen are listed")},
     {"Form1", "Dir1", QT_TRANSLATE_NOOP("Accessibility", "Folders"),
      QT_TRANSLATE_NOOP("Accessibility", "The open folder, the folders above it and its "
                                         "subfolders; open one to list its files")},

@@ -51,6 +51,8 @@ void FitCaptions(QWidget* window, double layoutScale) {
     // The floor grows with the layout; points already follow the DPI.
     const double smallest = kSmallestPoints * layoutScale * kReferenceDpi / window->logicalDpiY();
     QFont font = window->font();
+    if (font.pointSizeF() <= 0) // a font set in pixels is stepped in points here
+        font.setPointSizeF(font.pixelSize() * 72.0 / window->logicalDpiY());
     while (!AllFit(window) && font.pointSizeF() - 0.5 >= smallest) {
         font.setPointSizeF(font.pointSizeF() - 0.5);
         window->setFont(font);

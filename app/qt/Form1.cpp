@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,8 @@
 #include <QUrl>
 #include <exception>
 
+#include "app/commands/Wipe.h"
+#include "app/qt/Accessibility.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/BackgroundTask.h"
 #include "app/qt/DirList.h"
@@ -20,10 +23,10 @@
 #include "app/qt/FileList.h"
 #include "app/qt/FitCaptions.h"
 #include "app/qt/Form2.h"
+#include "app/qt/LayoutScale.h"
 #include "app/qt/MessageBox.h"
 #include "app/qt/NativePath.h"
 #include "app/qt/PasswordStarStyle.h"
-#include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
 #include "common/SecureWipe.h"
 #include "digest/CMD5.h"
@@ -40,14 +43,19 @@ template <typename Widget> Widget* Place(Widget* widget, const char* name, const
     return widget;
 }
 
-// The local file of a drag that carries exactly one, else empty.
-QString DraggedFile(const QMimeData* mime) {
-    if (!mime || !mime->hasUrls() || mime->urls().size() != 1)
+// The first local file of a drag, else empty; `more` tells whether
+// anything else was dragged with it.
+QString DraggedFile(const QMimeData* mime, bool* more = nullptr) {
+    if (!mime || !mime->hasUrls())
         return {};
-    const QUrl url = mime->urls().first();
-    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
-        return {};
-    return url.toLocalFile();
+    const QList<QUrl> urls = mime->urls();
+    for (const QUrl& url : urls)
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+            if (more)
+                *more = urls.size() > 1;
+            return url.toLocalFile();
+        }
+    return {};
 }
 
 QString FromCore(const std::string& message) { return QString::fromLocal8Bit(message); }
@@ -64,7 +72,12 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     setFixedSize(328, 256);
     setAcceptDrops(true);
     createControls();
-    FitCaptions(this);
+    // A larger font grows the layout; captions are then fitted as drawn.
+    const double scale = LayoutScaleFor(this);
+    ScaleLayout(this, scale);
+    FitCaptions(this, scale);
+    DescribeControls(this);
+    LetEnterPressFocusedButtons(this);
 
     // The lists start on the working folder.
     const QString start = QDir::currentPath();
@@ -265,23 +278,58 @@ bool Form1::showFile(const QString& filePath) {
     return file1_->selectFile(info.fileName());
 }
 
+bool Form1::openFile(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        return dir1_->setPath(info.absoluteFilePath());
+    QFile file(info.absoluteFilePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (info.absoluteDir().exists())
+            showFile(info.absoluteFilePath());
+        MessageBox::error(
+            this, tr("Cannot open %1:\n%2").arg(info.absoluteFilePath(), file.errorString()));
+        return false;
+    }
+    file.close();
+    return showFile(info.absoluteFilePath());
+}
+
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
     if (!DraggedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-    const QString file = DraggedFile(event->mimeData());
+    bool more = false;
+    const QString file = DraggedFile(event->mimeData(), &more);
     if (file.isEmpty())
         return;
     event->acceptProposedAction();
-    showFile(file);
+    if (showFile(file) && more)
+        MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"),
+                         tr("One file is taken at a time: %1 is selected.").arg(file),
+                         QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool Form1::askToCancelWork() {
+    // Shown over the progress dialog, the one window that takes input now.
+    QWidget* dialog = BackgroundTask::dialog();
+    dialog->show();
+    const auto answer = MessageBox::show(
+        dialog, QMessageBox::Question, tr("Quillmoor"),
+        tr("Quillmoor is still working. The operation must finish or be cancelled before the "
+           "window closes.\nCancel it now?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        BackgroundTask::cancel();
+    return answer == QMessageBox::Yes;
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     // A file operation must finish or be cancelled first.
     if (BackgroundTask::busy()) {
         event->ignore();
+        askToCancelWork();
         return;
     }
     const QString crosses(100, QLatin1Char('x'));

@@ -41,6 +41,10 @@ class Form1 : public QWidget {
     Form2* aboutWindow() const;
     // Moves the three lists to the folder of `filePath` and selects the file.
     bool showFile(const QString& filePath);
+    // The file given at start or dropped: as showFile(), and a file that
+    // cannot be found or read is reported (its folder still shown when it
+    // can be); a folder is shown. True when the file is selected.
+    bool openFile(const QString& path);
 
     // For tests: the seed taken by the last click on Wipe, and a look at
     // every random block a wipe writes (called on the worker thread).
@@ -65,6 +69,8 @@ class Form1 : public QWidget {
 
   private:
     void createControls();
+    // The close box while a file operation runs: offers to cancel it.
+    bool askToCancelWork();
     void runFileCommand(Operation operation);
     void showCommandFailure(Operation operation, const CommandOutcome& outcome,
                             const QString& source);
