@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <atomic>
 #include <chrono>
@@ -170,26 +171,17 @@ void Form1DesktopTest::openingAFileShowsItsFolderAndSelectsIt_data() {
     QTest::addColumn<QString>("folder");   // shown afterwards
     QTest::addColumn<QString>("selected"); // empty: nothing
     QTest::addColumn<QString>("message");  // a part of the one box shown; empty: none
-    QTest::newRow("file") << "sub/a.BF"
-                          << "sub"
-                          << "a.BF"
-                          << "";
-    QTest::newRow("relative path") << "sub/deeper/../b.txt"
-                                   << "sub"
-                                   << "b.txt"
-                                   << "";
-    QTest::newRow("missing file") << "sub/gone.BF"
-                                  << "sub"
-                                  << ""
-                                  << "No such file or directory";
-    QTest::newRow("missing folder") << "nowhere/x.BF"
-                                    << ""
-                                    << ""
-                                    << "No such file or directory";
-    QTest::newRow("a folder") << "sub/deeper"
-                              << "sub/deeper"
-                              << ""
-                              << "";
+    const auto row = [](const char* name, const char* given, const char* folder,
+                        const char* selected, const char* message) {
+        QTest::newRow(name) << QString::fromUtf8(given) << QString::fromUtf8(folder)
+                            << QString::fromUtf8(selected) << QString::fromUtf8(message);
+    };
+    const char* missing = "No such file or directory";
+    row("file", "sub/a.BF", "sub", "a.BF", "");
+    row("relative path", "sub/deeper/../b.txt", "sub", "b.txt", "");
+    row("missing file", "sub/gone.BF", "sub", "", missing);
+    row("missing folder", "nowhere/x.BF", "", "", missing);
+    row("a folder", "sub/deeper", "sub/deeper", "", "");
 }
 
 void Form1DesktopTest::openingAFileShowsItsFolderAndSelectsIt() {
@@ -473,6 +465,10 @@ void Form1DesktopTest::toolkitTranslationsLoadForTheLocale() {
     QVERIFY(!LoadToolkitTranslations(*qApp, QLocale(QStringLiteral("xx_YY"))));
     QVERIFY(LoadToolkitTranslations(*qApp, QLocale(QLocale::German, QLocale::Germany)));
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
 }
 
 QTEST_MAIN(Form1DesktopTest)
