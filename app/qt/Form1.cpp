@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QUrl>
 #include <exception>
 
@@ -312,6 +313,11 @@ void Form1::dropEvent(QDropEvent* event) {
 }
 
 bool Form1::askToCancelWork() {
+    // One question at a time, however often the close box is clicked.
+    static bool asking = false;
+    if (asking)
+        return false;
+    const QScopedValueRollback<bool> guard(asking, true);
     // Shown over the progress dialog, the one window that takes input now.
     QWidget* dialog = BackgroundTask::dialog();
     dialog->show();
