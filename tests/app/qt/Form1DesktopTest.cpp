@@ -42,21 +42,6 @@ namespace {
 
 const QString kKey = QStringLiteral("5f4dcc3b5aa765d61d8327deb882cf99");
 
-// The drawn layout of the main window, as the layout table gives it.
-struct Drawn {
-    const char* name;
-    QRect rect;
-};
-constexpr Drawn kForm1Layout[] = {
-    {"Label1", {8, 8, 49, 17}},       {"Text1", {64, 8, 201, 19}},
-    {"Label2", {8, 32, 33, 17}},      {"Text2", {64, 32, 201, 19}},
-    {"Command1", {272, 8, 41, 17}},   {"Check1", {272, 32, 49, 17}},
-    {"Drive1", {8, 192, 153, 21}},    {"Dir1", {8, 64, 153, 126}},
-    {"File1", {168, 64, 153, 149}},   {"Command2", {8, 224, 97, 25}},
-    {"Command3", {112, 224, 97, 25}}, {"Command4", {224, 224, 73, 25}},
-    {"Command5", {304, 224, 17, 25}},
-};
-
 QString AccessibleText(QWidget* control, QAccessible::Text which) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
     return iface ? iface->text(which) : QStringLiteral("<no interface>");
@@ -331,16 +316,20 @@ void Form1DesktopTest::layoutGrowsWithTheFont() {
     QCOMPARE(grown->size(), size);
     QCOMPARE(grown->minimumSize(), size);
     QCOMPARE(grown->maximumSize(), size);
-    for (const Drawn& drawn : kForm1Layout) {
-        auto* control = Child<QWidget>(grown.get(), drawn.name);
-        const QRect rect = control->geometry();
-        QVERIFY2(grown->rect().contains(rect), drawn.name);
+    // form_ has the reference font, so the drawn layout (Form1Test checks it).
+    const auto controls = form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(controls.size(), 13);
+    for (QWidget* drawn : controls) {
+        const QByteArray name = drawn->objectName().toLatin1();
+        auto* control = Child<QWidget>(grown.get(), name.constData());
+        const QRect rect = control->geometry(), was = drawn->geometry();
+        QVERIFY2(grown->rect().contains(rect), name);
         // Same proportions: each edge where the drawn one lands, within a pixel.
-        QVERIFY2(std::abs(rect.left() - drawn.rect.left() * scale) <= 0.5, drawn.name);
-        QVERIFY2(std::abs(rect.top() - drawn.rect.top() * scale) <= 0.5, drawn.name);
-        QVERIFY2(std::abs(rect.width() - drawn.rect.width() * scale) <= 1.0, drawn.name);
-        QVERIFY2(std::abs(rect.height() - drawn.rect.height() * scale) <= 1.0, drawn.name);
-        QVERIFY2(CaptionUnclipped(control), drawn.name);
+        QVERIFY2(std::abs(rect.left() - was.left() * scale) <= 0.5, name);
+        QVERIFY2(std::abs(rect.top() - was.top() * scale) <= 0.5, name);
+        QVERIFY2(std::abs(rect.width() - was.width() * scale) <= 1.0, name);
+        QVERIFY2(std::abs(rect.height() - was.height() * scale) <= 1.0, name);
+        QVERIFY2(CaptionUnclipped(control), name);
     }
     // The text grows with the layout instead of staying small.
     const QFontInfo shown(grown->font());
