@@ -24,7 +24,7 @@ const BlowfishState& KeyedState() {
         BlowfishState s{};
         const std::vector<std::uint8_t> key = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF,
                                                0xF0, 0xE1, 0xD2, 0xC3, 0xB4, 0xA5, 0x96, 0x87};
-        BlowfishSetKey(s, key);
+        (void)BlowfishSetKey(s, key); // a 16-byte key is always taken
         return s;
     }();
     return state;
@@ -81,7 +81,7 @@ void KeySchedule(benchmark::State& state) {
     const std::vector<std::uint8_t> key(16, 0x42);
     BlowfishState s{};
     for (auto _ : state) {
-        BlowfishSetKey(s, key);
+        (void)BlowfishSetKey(s, key); // a 16-byte key is always taken
         benchmark::DoNotOptimize(s);
     }
 }

@@ -16,8 +16,8 @@ inline constexpr std::size_t kBlowfishMaxKeyBytes = 56;
 
 // Accepts 1 to 56 key bytes and rebuilds the state from them; refuses an
 // absent, empty or longer key and leaves the state exactly as it was.
-bool BlowfishSetKey(const std::optional<std::vector<std::uint8_t>>& key);
-bool BlowfishSetKey(BlowfishState& state, std::span<const std::uint8_t> key);
+[[nodiscard]] bool BlowfishSetKey(const std::optional<std::vector<std::uint8_t>>& key);
+[[nodiscard]] bool BlowfishSetKey(BlowfishState& state, std::span<const std::uint8_t> key);
 
 // Rebuilds the whole state from the initial tables and the first n key bytes
 // (1 <= n <= 56, n <= key.size()); the caller checks the bounds.
@@ -26,6 +26,9 @@ void BlowfishKeySchedule(BlowfishState& state, std::span<const std::uint8_t> key
 // Zeros the state so that no key schedule outlives its use.
 void BlowfishClearState(BlowfishState& state) noexcept;
 
+// The block transform in its classic form, one round at a time. The key
+// schedule uses it; file data goes through CbcEncrypt/CbcDecrypt
+// (filecrypt/BlowfishCbc.h), whose unrolled loops the tests hold to it.
 std::uint32_t BlowfishRoundFunction(const BlowfishState& state, std::uint32_t x) noexcept;
 std::uint32_t BlowfishRoundFunction(std::uint32_t x) noexcept;
 

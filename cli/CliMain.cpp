@@ -14,8 +14,7 @@
 #endif
 
 #include "app/commands/Commands.h"
-#include "app/commands/Wipe.h"
-#include "cipher/basBlowfish.h"
+#include "app/commands/Messages.h"
 #include "cli/Input.h"
 #include "cli/Progress.h"
 #include "cli/Utf8.h"
@@ -63,6 +62,11 @@ void Report(std::ostream& err, std::string_view subject, std::string_view reason
     err << kProgram << ": " << subject << ": " << reason << '\n' << std::flush;
 }
 
+void ReportOutcome(std::ostream& err, const commands::CommandOutcome& outcome) {
+    err << kProgram << ": " << commands::OutcomeMessage(outcome, commands::Frame::Cli) << '\n'
+        << std::flush;
+}
+
 bool Interrupted(const CliConsole& console) { return console.interrupted && console.interrupted(); }
 
 // What became of one FILE operand.
@@ -79,7 +83,8 @@ int ForEachFile(const Invocation& inv, std::ostream& err, const CliConsole& cons
             return kExitFailed;
         const FileArgument where = SplitFileArgument(file);
         if (where.name.empty()) {
-            Report(err, file, file.empty() ? "empty file name" : "names a folder, not a file");
+            Report(err, commands::DisplayName(file),
+                   file.empty() ? "empty file name" : "names a folder, not a file");
             exitStatus = kExitFailed;
             continue;
         }
@@ -294,16 +299,17 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
         Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
         return kExitUsage;
     }
-    if (password) {
-        std::string digest = CMD5().MD5(text);
-        Scrub scrubDigest(digest);
+    auto problem = password ? commands::PasswordProblem(operation, text) : std::nullopt;
+    if (password && !problem) {
+        std::u16string digest = commands::KeyTextFromPassword(text);
         WipeString(text);
-        text.assign(digest.begin(), digest.end());
+        text.swap(digest);
     }
-    if (const auto problem = commands::KeyTextProblem(operation, text)) {
-        Report(err, "key refused", *problem);
-        if (!password)
-            err << kProgram << ": for a password use --password-env or --password-file\n";
+    if (!problem)
+        problem = commands::KeyTextProblem(operation, text);
+    if (problem) {
+        err << kProgram << ": " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
+            << '\n';
         return kExitUsage;
     }
     keyText.swap(text);
@@ -313,7 +319,8 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
 int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
                     const CliConsole& console) {
     const bool encrypt = inv.command == "encrypt";
-    const commands::Operation operation = encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
+    const commands::Operation operation =
+        encrypt ? commands::Operation::Encrypt : commands::Operation::Decrypt;
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
 
@@ -323,7 +330,7 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
         return status;
     // The window clears the key schedule when it closes; so do we.
     struct ClearState {
-        ~ClearState() { BlowfishClearState(blowfishState()); }
+        ~ClearState() { commands::ClearKeyState(); }
     } clearState;
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
@@ -336,28 +343,23 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
         request.mode = inv.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
         commands::CommandOutcome outcome;
         {
-            ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
+            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal,
+                            console.interrupted);
             request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
             outcome = commands::RunFileCommand(request);
         }
-        switch (outcome.status) {
-        case commands::CommandStatus::Done:
+        if (outcome.status == commands::CommandStatus::Done) {
             if (!inv.quiet)
-                out << (encrypt ? "encrypted " : "decrypted ") << file << " -> "
-                    << outcome.target.string() << '\n'
+                out << (encrypt ? "encrypted " : "decrypted ") << commands::DisplayName(file)
+                    << " -> " << commands::DisplayPath(outcome.target) << '\n'
                     << std::flush;
             return FileResult::Done;
-        case commands::CommandStatus::Cancelled:
-            Report(err, file, "interrupted; nothing was changed");
-            return FileResult::Stop;
-        case commands::CommandStatus::NoSelection: // not reachable: every FILE has a name
-        case commands::CommandStatus::KeyRefused:
-        case commands::CommandStatus::Failed: break;
         }
-        Report(err, file, outcome.message.empty() ? "failed" : outcome.message);
-        return FileResult::Failed;
+        ReportOutcome(err, outcome);
+        return outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
+                                                                    : FileResult::Failed;
     });
 }
 
@@ -374,9 +376,12 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
                           "terminal, so nobody can confirm, and a wipe cannot be undone");
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
-        const std::string path = commands::SourcePath(where.folder, where.name);
+        commands::WipeRequest request;
+        request.folder = where.folder;
+        request.fileName = where.name;
         if (!inv.yes) {
-            err << "Do you want to wipe file: " << path << " [y/N] " << std::flush;
+            err << commands::WipeQuestion(commands::SourcePath(where.folder, where.name))
+                << " [y/N] " << std::flush;
             std::string answer;
             int error = 0;
             const LineStatus status =
@@ -385,28 +390,27 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
                 return FileResult::Stop;
             if (status != LineStatus::Ok || !IsYes(answer)) {
                 if (!inv.quiet)
-                    out << "skipped " << file << '\n' << std::flush;
+                    out << "skipped " << commands::DisplayName(file) << '\n' << std::flush;
                 return FileResult::Done;
             }
         }
-        commands::WipeOptions options;
-        options.seed = commands::ClockSeed(); // a new seed for every file, as for every click
-        try {
-            ProgressBar bar(err, file, !inv.quiet && console.errIsTerminal, console.interrupted);
-            options.progress = [&bar](std::uint64_t done, std::uint64_t total) {
+        commands::CommandOutcome outcome;
+        {
+            ProgressBar bar(err, commands::DisplayName(file), !inv.quiet && console.errIsTerminal,
+                            console.interrupted);
+            request.progress = [&bar](std::uint64_t done, std::uint64_t total) {
                 return bar.Update(done, total);
             };
-            if (commands::WipeFile(commands::PathFromString(path), options) == commands::WipeResult::Cancelled) {
-                Report(err, file, "interrupted; the file is only partly overwritten");
-                return FileResult::Stop;
-            }
-        } catch (const std::exception& e) {
-            Report(err, file, e.what());
-            return FileResult::Failed;
+            outcome = commands::RunWipeCommand(request); // a new seed for every file
         }
-        if (!inv.quiet)
-            out << "wiped " << file << '\n' << std::flush;
-        return FileResult::Done;
+        if (outcome.status == commands::CommandStatus::Done) {
+            if (!inv.quiet)
+                out << "wiped " << commands::DisplayName(file) << '\n' << std::flush;
+            return FileResult::Done;
+        }
+        ReportOutcome(err, outcome);
+        return outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
+                                                                    : FileResult::Failed;
     });
 }
 

@@ -17,11 +17,14 @@ Commands:
   encrypt  Writes FILE.BF beside each FILE: Blowfish in CBC mode, no header.
            FILE itself is only read. An existing FILE.BF is replaced without
            asking; the new file takes its place in one step, so a failure or
-           an interrupt leaves the old one as it was.
+           an interrupt leaves the old one as it was. An empty password, or
+           the key MD5 makes of one, is refused: anyone could open the file.
   decrypt  Writes each FILE less its last three characters, whatever they
            are: a.txt.BF gives a.txt, and notes.txt gives "notes." (the point
-           stays). An existing target is replaced as by encrypt. A wrong key
-           is usually noticed ("wrong key or damaged file") and writes nothing.
+           stays). A name of three characters or fewer is refused, as nothing
+           would be left of it. An existing target is replaced as by encrypt.
+           A wrong key is usually noticed ("wrong key or damaged file") and
+           writes nothing. Any key is taken, so old files still open.
   wipe     Overwrites each FILE in place, three times over: zeros, random
            bytes, then bytes of 255, in 250-byte blocks, each pass forced to
            the device. The file is not deleted: it keeps its name, holds only

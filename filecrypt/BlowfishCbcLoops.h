@@ -4,20 +4,17 @@
 // for a newer instruction set; everything here is static for that reason.
 
 #include "cipher/BlowfishKernels.h"
+#include "cipher/basUnsignedWord.h"
 #include "filecrypt/BlowfishCbc.h"
 
 namespace quillmoor::cbc {
 
 static inline std::uint32_t LoadBig(const std::uint8_t* p) noexcept {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           std::uint32_t{p[3]};
+    return WordFromBytes(p[0], p[1], p[2], p[3]);
 }
 
 static inline void StoreBig(std::uint8_t* p, std::uint32_t w) noexcept {
-    p[0] = static_cast<std::uint8_t>(w >> 24);
-    p[1] = static_cast<std::uint8_t>(w >> 16);
-    p[2] = static_cast<std::uint8_t>(w >> 8);
-    p[3] = static_cast<std::uint8_t>(w);
+    WordToBytes(w, p[0], p[1], p[2], p[3]);
 }
 
 constexpr int kLanes = 8; // blocks deciphered side by side

@@ -7,7 +7,9 @@
 
 // The block transform over 8 bytes held in a byte array (bytes 0-3 the left
 // word, 4-7 the right, most significant byte first), and the XOR of the
-// chaining step.
+// chaining step. These are the classic forms of the design, kept as the
+// reference the tests hold the file loops to; the file routines themselves
+// go through CbcEncrypt/CbcDecrypt (filecrypt/BlowfishCbc.h).
 namespace quillmoor {
 
 // Error 9 when the array holds fewer than 8 bytes; nothing is changed then.

@@ -37,12 +37,14 @@ struct FileCryptOptions {
 // cannot be created, 57/61 for a failed read or write, 321 ("wrong key or
 // damaged file") when strict decryption finds no valid filler. The key must
 // already be set up from the same key text; the text only gives the IV.
-FileCryptResult BlowfishEncryptFile(const std::filesystem::path& source,
-                                    const std::filesystem::path& target,
-                                    std::u16string_view keyText, const FileCryptOptions& options);
-FileCryptResult BlowfishDecryptFile(const std::filesystem::path& source,
-                                    const std::filesystem::path& target,
-                                    std::u16string_view keyText, const FileCryptOptions& options);
+[[nodiscard]] FileCryptResult BlowfishEncryptFile(const std::filesystem::path& source,
+                                                  const std::filesystem::path& target,
+                                                  std::u16string_view keyText,
+                                                  const FileCryptOptions& options);
+[[nodiscard]] FileCryptResult BlowfishDecryptFile(const std::filesystem::path& source,
+                                                  const std::filesystem::path& target,
+                                                  std::u16string_view keyText,
+                                                  const FileCryptOptions& options);
 
 void BlowfishEncryptFile(const std::filesystem::path& source, const std::filesystem::path& target,
                          std::u16string_view keyText);

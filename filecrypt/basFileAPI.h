@@ -19,15 +19,20 @@ using FileHandle = std::int32_t;
 inline constexpr FileHandle kInvalidHandle = -1;
 
 // The classic interface: -1 on a failed open or create, false on a failed
-// read, write or close, and no reason given.
-FileHandle OpenExistingForReading(const std::filesystem::path& path);
-FileHandle CreateForWriting(const std::filesystem::path& path); // truncates once locked
+// read, write or close, and no reason given. Kept for its callers and as the
+// tests' reference; the file routines use the forms with a reason below
+// (ReadFullyAt, WriteFullyAt, FlushAndClose with an error).
+[[nodiscard]] FileHandle OpenExistingForReading(const std::filesystem::path& path);
+[[nodiscard]] FileHandle
+CreateForWriting(const std::filesystem::path& path); // truncates once locked
 // A short read at the end of the file succeeds; the rest of the buffer is left
 // as it was. Error 9 if the buffer is empty or smaller than count.
-bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer, std::int32_t count);
-bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer, std::int32_t count);
+[[nodiscard]] bool ReadBytesFromFile(FileHandle handle, std::span<std::uint8_t> buffer,
+                                     std::int32_t count);
+[[nodiscard]] bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer,
+                                    std::int32_t count);
 // Forces written data to the device, then closes.
-bool FlushAndClose(FileHandle handle);
+[[nodiscard]] bool FlushAndClose(FileHandle handle);
 // Size by path; works while the file is held open. Error 53 when there is no file.
 std::int64_t FileLength(const std::filesystem::path& path);
 
@@ -39,34 +44,35 @@ struct IoResult {
     int error = 0;         // the reason when !ok
 };
 
-FileHandle OpenExistingForReading(const std::filesystem::path& path, int& error);
-FileHandle CreateForWriting(const std::filesystem::path& path, int& error);
+[[nodiscard]] FileHandle OpenExistingForReading(const std::filesystem::path& path, int& error);
+[[nodiscard]] FileHandle CreateForWriting(const std::filesystem::path& path, int& error);
 // Reads until the buffer is full or the file ends (count < size then).
-IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer);
-IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer);
+[[nodiscard]] IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer);
+[[nodiscard]] IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer);
 // Positioned forms, for several threads working on one file at once.
-IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer, std::uint64_t offset);
-IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
-                      std::uint64_t offset);
-bool FlushAndClose(FileHandle handle, int& error);
+[[nodiscard]] IoResult ReadFullyAt(FileHandle handle, std::span<std::uint8_t> buffer,
+                                   std::uint64_t offset);
+[[nodiscard]] IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
+                                    std::uint64_t offset);
+[[nodiscard]] bool FlushAndClose(FileHandle handle, int& error);
 void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
-bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error);
-bool SetOpenFileSize(FileHandle handle, std::uint64_t size, int& error);
-bool SyncOpenFile(FileHandle handle, int& error);
+[[nodiscard]] bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error);
+[[nodiscard]] bool SyncOpenFile(FileHandle handle, int& error);
 
 // Opens an existing file for writing without truncating it, exclusively. Used
 // to claim a target before it is replaced, so one held open elsewhere is
 // refused. Fails with ENOENT when there is no file, EISDIR for a folder.
-FileHandle OpenExistingForUpdate(const std::filesystem::path& path, int& error);
+[[nodiscard]] FileHandle OpenExistingForUpdate(const std::filesystem::path& path, int& error);
 
 // Creates a new, exclusively locked temporary file beside `target`, named
 // ".NAME.quillmoor-XXXXXX", with the given permission bits. Leftovers of
 // earlier runs that died (no longer locked) are removed first.
-FileHandle CreateTemporaryBeside(const std::filesystem::path& target, unsigned permissions,
-                                 std::filesystem::path& temporary, int& error);
+[[nodiscard]] FileHandle CreateTemporaryBeside(const std::filesystem::path& target,
+                                               unsigned permissions,
+                                               std::filesystem::path& temporary, int& error);
 // Puts `temporary` in place of `target` in one step and makes the rename durable.
-bool ReplaceWithTemporary(const std::filesystem::path& temporary,
-                          const std::filesystem::path& target, int& error);
+[[nodiscard]] bool ReplaceWithTemporary(const std::filesystem::path& temporary,
+                                        const std::filesystem::path& target, int& error);
 void RemoveQuietly(const std::filesystem::path& path) noexcept;
 // Permission bits of an open file (0600 when they cannot be read).
 unsigned PermissionsOfOpenFile(FileHandle handle) noexcept;

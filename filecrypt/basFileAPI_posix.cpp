@@ -168,13 +168,6 @@ bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error) {
     return true;
 }
 
-bool SetOpenFileSize(FileHandle handle, std::uint64_t size, int& error) {
-    if (::ftruncate(handle, static_cast<off_t>(size)) == 0)
-        return true;
-    error = errno;
-    return false;
-}
-
 unsigned PermissionsOfOpenFile(FileHandle handle) noexcept {
     struct stat st {};
     if (::fstat(handle, &st) != 0)

@@ -313,21 +313,6 @@ bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error) {
     return true;
 }
 
-bool SetOpenFileSize(FileHandle handle, std::uint64_t size, int& error) {
-    const HANDLE h = Handles().Find(handle);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = EBADF;
-        return false;
-    }
-    // Unlike SetEndOfFile, this leaves the file pointer where it was.
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (::SetFileInformationByHandle(h, FileEndOfFileInfo, &end, sizeof end))
-        return true;
-    error = LastError();
-    return false;
-}
-
 // Windows keeps no mode bits: owner read, and owner write unless the file is
 // marked read-only.
 unsigned PermissionsOfOpenFile(FileHandle handle) noexcept {

@@ -1,24 +1,84 @@
 #include "app/commands/Commands.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <exception>
+
+#include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
 #include "common/RuntimeError.h"
 #include "common/SecureWipe.h"
 #include "convert/basConvert.h"
+#include "digest/CMD5.h"
+#include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::commands {
 
 namespace {
 
+// MD5 of the empty text: what the MD5 button makes of an empty Password box.
+constexpr std::u16string_view kEmptyPasswordDigest = u"d41d8cd98f00b204e9800998ecf8427e";
+
+#ifdef _WIN32
+constexpr std::string_view kSeparators = "/\\";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
+
 // Counts UTF-8 lead bytes from the end, so a name ending in a non-ASCII
 // letter loses whole characters, as on a system with 16-bit characters.
-std::size_t CutOfLastCharacters(const std::string& text, std::size_t characters) {
+// Returns npos when the text has no more than `characters` characters.
+std::size_t CutOfLastCharacters(std::string_view text, std::size_t characters) {
     std::size_t cut = text.size();
     while (characters > 0 && cut > 0) {
         --cut;
         if ((static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80)
             --characters;
     }
-    return cut;
+    return characters > 0 || cut == 0 ? std::string_view::npos : cut;
+}
+
+bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view lower) {
+    return text.size() == lower.size() &&
+           std::equal(text.begin(), text.end(), lower.begin(), [](char16_t a, char16_t b) {
+               return (a >= u'A' && a <= u'Z' ? a + (u'a' - u'A') : a) == b;
+           });
+}
+
+void SetFailure(CommandOutcome& outcome, const RuntimeError& e) {
+    outcome.status = CommandStatus::Failed;
+    outcome.errorNumber = e.number();
+    outcome.failure.action = e.action();
+    outcome.failure.path = e.path();
+    outcome.failure.reason = e.action().empty() ? e.what() : e.reason();
+    outcome.failure.other = e.other();
+}
+
+void SetFailure(CommandOutcome& outcome, const std::exception& e) {
+    outcome.status = CommandStatus::Failed;
+    outcome.failure.reason = e.what();
+}
+
+// Runs `work`, turning whatever it throws into a Failed outcome.
+template <typename Work> void Guarded(CommandOutcome& outcome, Work work) {
+    try {
+        work();
+    } catch (const RuntimeError& e) {
+        SetFailure(outcome, e);
+    } catch (const std::exception& e) {
+        SetFailure(outcome, e);
+    }
+}
+
+// Sets up the key, as every click does whether or not a file is selected.
+std::optional<KeyProblem> SetUpKey(const CommandRequest& request) {
+    if (auto problem = KeyTextProblem(request.operation, request.keyText))
+        return problem;
+    auto key = HexTextToBytes(request.keyText);
+    const bool accepted = BlowfishSetKey(key);
+    if (key)
+        SecureWipe(*key);
+    return accepted ? std::nullopt : std::optional(KeyProblem::Refused);
 }
 
 } // namespace
@@ -37,67 +97,117 @@ std::filesystem::path PathFromString(const std::string& path) {
 
 std::string EncryptTargetPath(const std::string& sourcePath) { return sourcePath + ".BF"; }
 
-std::string DecryptTargetPath(const std::string& sourcePath) {
-    return sourcePath.substr(0, CutOfLastCharacters(sourcePath, 3));
+std::optional<std::string> DecryptTargetPath(const std::string& sourcePath) {
+    const std::size_t slash = sourcePath.find_last_of(kSeparators);
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t cut = CutOfLastCharacters(std::string_view(sourcePath).substr(nameStart), 3);
+    if (cut == std::string_view::npos)
+        return std::nullopt;
+    return sourcePath.substr(0, nameStart + cut);
 }
 
-std::optional<std::string> KeyTextProblem(Operation operation, std::u16string_view keyText) {
+std::optional<KeyProblem> KeyTextProblem(Operation operation, std::u16string_view keyText) {
     if (keyText.empty())
-        return "The Key box is empty. Type a hexadecimal key, or type a password in the Password "
-               "box and press MD5.";
-    const std::size_t bytes = (keyText.size() + 1) / 2;
-    if (bytes > kBlowfishMaxKeyBytes)
-        return "The key is too long: " + std::to_string(bytes) +
-               " bytes. Blowfish takes 1 to 56 bytes (at most 112 hexadecimal digits).";
-    if (operation == Operation::Encrypt && !IsPlainHexText(keyText))
-        return "The key must be hexadecimal digits only (0-9, a-f). To use a password, type it in "
-               "the Password box and press MD5.";
+        return KeyProblem::EmptyKey;
+    if ((keyText.size() + 1) / 2 > kBlowfishMaxKeyBytes)
+        return KeyProblem::KeyTooLong;
+    if (operation == Operation::Decrypt)
+        return std::nullopt;
+    if (!IsPlainHexText(keyText))
+        return KeyProblem::NotHex;
+    if (EqualsIgnoringCase(keyText, kEmptyPasswordDigest))
+        return KeyProblem::EmptyPasswordDigest;
     return std::nullopt;
 }
 
+std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_view password) {
+    if (operation == Operation::Encrypt && password.empty())
+        return KeyProblem::EmptyPassword;
+    return std::nullopt;
+}
+
+int OpenForReadingError(const std::string& path) {
+    // Opening a pipe for reading waits for a writer: look before opening.
+    std::error_code code;
+    const auto type = std::filesystem::status(PathFromString(path), code).type();
+    if (type == std::filesystem::file_type::directory)
+        return EISDIR;
+    if (!code && type != std::filesystem::file_type::regular)
+        return EINVAL;
+    int error = 0;
+    const FileHandle handle = OpenExistingForReading(PathFromString(path), error);
+    if (handle == kInvalidHandle)
+        return error;
+    CloseQuietly(handle);
+    return 0;
+}
+
+std::u16string KeyTextFromPassword(std::u16string_view password) {
+    std::u16string text(password);
+    std::string digest = CMD5().MD5(text);
+    SecureWipe(text);
+    std::u16string keyText(digest.begin(), digest.end());
+    SecureWipe(digest);
+    return keyText;
+}
+
+void ClearKeyState() noexcept { BlowfishClearState(blowfishState()); }
+
 CommandOutcome RunFileCommand(const CommandRequest& request) {
+    const bool encrypt = request.operation == Operation::Encrypt;
     CommandOutcome outcome;
-    if (auto problem = KeyTextProblem(request.operation, request.keyText)) {
-        outcome.status = CommandStatus::KeyRefused;
-        outcome.message = *problem;
-        return outcome;
-    }
-    auto key = HexTextToBytes(request.keyText);
-    const bool accepted = BlowfishSetKey(key);
-    if (key)
-        SecureWipe(*key);
-    if (!accepted) {
-        outcome.status = CommandStatus::KeyRefused;
-        outcome.message = "The key was refused.";
-        return outcome;
-    }
+    outcome.command = encrypt ? Command::Encrypt : Command::Decrypt;
+    const std::optional<KeyProblem> keyProblem = SetUpKey(request);
     if (!request.fileName) {
         outcome.status = CommandStatus::NoSelection;
         return outcome;
     }
-
     const std::string source = SourcePath(request.folder, *request.fileName);
-    const bool encrypt = request.operation == Operation::Encrypt;
     outcome.source = PathFromString(source);
-    outcome.target =
-        PathFromString(encrypt ? EncryptTargetPath(source) : DecryptTargetPath(source));
+    if (keyProblem) {
+        outcome.status = CommandStatus::KeyRefused;
+        outcome.keyProblem = keyProblem;
+        return outcome;
+    }
+    const std::optional<std::string> target =
+        encrypt ? EncryptTargetPath(source) : DecryptTargetPath(source);
+    if (!target) {
+        outcome.status = CommandStatus::Failed;
+        outcome.failure.problem = FileProblem::NoNameLeft;
+        outcome.failure.path = outcome.source;
+        return outcome;
+    }
+    outcome.target = PathFromString(*target);
     FileCryptOptions options;
     options.progress = request.progress;
     options.mode = request.mode;
-    try {
+    Guarded(outcome, [&] {
         const FileCryptResult result =
             encrypt ? BlowfishEncryptFile(outcome.source, outcome.target, request.keyText, options)
                     : BlowfishDecryptFile(outcome.source, outcome.target, request.keyText, options);
         outcome.status =
             result == FileCryptResult::Done ? CommandStatus::Done : CommandStatus::Cancelled;
-    } catch (const RuntimeError& e) {
-        outcome.status = CommandStatus::Failed;
-        outcome.errorNumber = e.number();
-        outcome.message = e.what();
-    } catch (const std::exception& e) {
-        outcome.status = CommandStatus::Failed;
-        outcome.message = e.what();
+    });
+    return outcome;
+}
+
+CommandOutcome RunWipeCommand(const WipeRequest& request) {
+    CommandOutcome outcome;
+    outcome.command = Command::Wipe;
+    if (!request.fileName) {
+        outcome.status = CommandStatus::NoSelection;
+        return outcome;
     }
+    outcome.source = PathFromString(SourcePath(request.folder, *request.fileName));
+    WipeOptions options;
+    options.seed = request.seed != 0 ? request.seed : ClockSeed();
+    options.progress = request.progress;
+    options.randomBlockObserver = request.randomBlockObserver;
+    Guarded(outcome, [&] {
+        outcome.status = WipeFile(outcome.source, options) == WipeResult::Done
+                             ? CommandStatus::Done
+                             : CommandStatus::Cancelled;
+    });
     return outcome;
 }
 

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
+#include "common/Progress.h"
 #include "filecrypt/basBlowfishFileFns.h"
 
-// The Encrypt and Decrypt commands without any widget: the window and the
-// command-line tool hand in what the user chose and show the outcome.
+// The Encrypt, Decrypt and Wipe commands without any widget: a front end
+// hands in what the user chose, gets back a CommandOutcome, and shows the
+// sentence Messages.h makes of it.
 namespace quillmoor::commands {
 
 enum class Operation { Encrypt, Decrypt };
@@ -21,24 +27,78 @@ struct CommandRequest {
     ProgressCallback progress; // may cancel
 };
 
+struct WipeRequest {
+    std::string folder;                  // as for CommandRequest
+    std::optional<std::string> fileName; // none when nothing is selected
+    std::uint64_t seed = 0;              // of the random sub-passes; 0 takes ClockSeed()
+    ProgressCallback progress;           // may cancel
+    // Sees every random block before it is written (for tests).
+    std::function<void(std::span<const std::uint8_t>)> randomBlockObserver;
+};
+
+enum class Command { Encrypt, Decrypt, Wipe };
+
 enum class CommandStatus {
-    NoSelection, // the key was set up; nothing else to do
+    NoSelection, // nothing touched; for Encrypt and Decrypt the key was set up if it could be
     Done,
-    Cancelled,  // nothing changed on disk
-    KeyRefused, // no file touched; message says why
-    Failed,     // message names the file and the reason
+    Cancelled,  // Encrypt, Decrypt: nothing changed on disk; Wipe: the file is partly overwritten
+    KeyRefused, // no file touched; see keyProblem
+    Failed,     // see errorNumber and failure
+};
+
+// Why a key text or a password cannot be used.
+enum class KeyProblem {
+    EmptyKey,
+    KeyTooLong,          // more than 56 key bytes
+    NotHex,              // Encrypt only: Decrypt takes any text, so old files still open
+    EmptyPassword,       // Encrypt only
+    EmptyPasswordDigest, // Encrypt only: the MD5 of the empty text, a key anyone can try
+    Refused,             // the key setup said no for a reason of its own
+};
+
+// A refusal of this layer, before any file is touched.
+enum class FileProblem {
+    None,       // the failure came from the file routines
+    NoNameLeft, // Decrypt: the name has three characters or fewer
+};
+
+// A failure in its parts, so that it can be worded without parsing text.
+struct Failure {
+    FileProblem problem = FileProblem::None;
+    std::string action; // lower case, e.g. "cannot open"; empty when the failure had no parts
+    std::filesystem::path path;  // the file the action was about
+    std::string reason;          // names no file
+    std::filesystem::path other; // a second file, e.g. a link's target
 };
 
 struct CommandOutcome {
+    Command command = Command::Encrypt;
     CommandStatus status = CommandStatus::Done;
-    std::string message; // for KeyRefused and Failed
-    int errorNumber = 0; // the RuntimeError number for Failed
-    std::filesystem::path source, target;
+    std::optional<KeyProblem> keyProblem; // for KeyRefused
+    int errorNumber = 0;                  // for Failed: the RuntimeError number, 0 for a refusal
+    Failure failure;                      // for Failed
+    std::filesystem::path source;         // the selected file, once there is one
+    std::filesystem::path target;         // Encrypt and Decrypt, once it is known
 };
 
-// Runs one command: sets up the key from the key text, works out the paths
-// and calls the file routine. Never throws for a user error.
-CommandOutcome RunFileCommand(const CommandRequest& request);
+// Runs Encrypt or Decrypt: sets up the key from the key text, works out the
+// paths and calls the file routine. Never throws.
+[[nodiscard]] CommandOutcome RunFileCommand(const CommandRequest& request);
+
+// Runs Wipe over the selected file (after the front end has asked). Never throws.
+[[nodiscard]] CommandOutcome RunWipeCommand(const WipeRequest& request);
+
+// The MD5 button: the digest of the password as 32 lowercase hex digits,
+// ready for the Key box. The working copies are wiped before returning.
+[[nodiscard]] std::u16string KeyTextFromPassword(std::u16string_view password);
+
+// At exit: no key schedule outlives the program.
+void ClearKeyState() noexcept;
+
+// Whether the file at `path` opens for reading as Encrypt and Decrypt open
+// a source: 0 when it does, else the system's error number. It is closed at
+// once; a pipe or a device is refused without waiting for a writer.
+[[nodiscard]] int OpenForReadingError(const std::string& path);
 
 // Folder, the separator, the name: the separator is always inserted, so a
 // file in "/" gives "//name", which names the same file.
@@ -48,11 +108,17 @@ std::string SourcePath(const std::string& folder, const std::string& fileName);
 std::filesystem::path PathFromString(const std::string& path);
 // The source path with ".BF" appended.
 std::string EncryptTargetPath(const std::string& sourcePath);
-// The source path less its last three characters, whatever they are.
-std::string DecryptTargetPath(const std::string& sourcePath);
+// The source path with its file name less the name's last three characters
+// (whole characters, as UTF-8), whatever they are; nothing when the name has
+// three characters or fewer, so that the cut never reaches the folder.
+std::optional<std::string> DecryptTargetPath(const std::string& sourcePath);
 
 // Why a key text cannot be used, or nothing when it can. Encrypt takes hex
-// digits only; Decrypt takes any text, so files made with odd keys still open.
-std::optional<std::string> KeyTextProblem(Operation operation, std::u16string_view keyText);
+// digits only, and not the digest of the empty password; Decrypt takes any
+// text, so files made with odd or empty keys still open.
+std::optional<KeyProblem> KeyTextProblem(Operation operation, std::u16string_view keyText);
+// Why a password cannot be used, or nothing when it can: Encrypt refuses the
+// empty one.
+std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_view password);
 
 } // namespace quillmoor::commands

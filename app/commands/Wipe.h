@@ -27,7 +27,7 @@ enum class WipeResult { Done, Cancelled };
 // Raises RuntimeError naming the file and the reason when the file is
 // missing (it is not created), is not a regular file, or cannot be written.
 // Each sub-pass is forced to the device before the next begins.
-WipeResult WipeFile(const std::filesystem::path& path, const WipeOptions& options);
+[[nodiscard]] WipeResult WipeFile(const std::filesystem::path& path, const WipeOptions& options);
 
 // A seed taken from the clock, as each click of Wipe takes a new one.
 std::uint64_t ClockSeed();

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,8 +12,10 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QUrl>
-#include <exception>
+#include <optional>
+#include <string>
 
+#include "app/commands/Messages.h"
 #include "app/commands/Wipe.h"
 #include "app/qt/Accessibility.h"
 #include "app/qt/AppIcon.h"
@@ -28,9 +29,7 @@
 #include "app/qt/MessageBox.h"
 #include "app/qt/NativePath.h"
 #include "app/qt/PasswordStarStyle.h"
-#include "cipher/basBlowfish.h"
 #include "common/SecureWipe.h"
-#include "digest/CMD5.h"
 
 namespace quillmoor::app {
 
@@ -59,7 +58,9 @@ QString DraggedFile(const QMimeData* mime, bool* more = nullptr) {
     return {};
 }
 
-QString FromCore(const std::string& message) { return QString::fromLocal8Bit(message); }
+// A path of the command layer as the messages show it.
+QString Shown(const std::string& path) { return QString::fromStdString(DisplayName(path)); }
+QString Shown(const QString& path) { return Shown(NativePath(path)); }
 
 } // namespace
 
@@ -148,19 +149,20 @@ void Form1::hideClicked() {
 
 void Form1::md5Clicked() {
     std::u16string password = text1_->text().toStdU16String();
-    const std::string digest = CMD5().MD5(password);
+    std::u16string digest = KeyTextFromPassword(password);
     SecureWipe(password);
-    text2_->setText(QString::fromStdString(digest));
+    text2_->setText(QString::fromStdU16String(digest));
+    SecureWipe(digest);
 }
 
 void Form1::encryptClicked() { runFileCommand(Operation::Encrypt); }
 
 void Form1::decryptClicked() { runFileCommand(Operation::Decrypt); }
 
-QString Form1::selectedPath() const {
+std::optional<std::string> Form1::selectedName() const {
     if (file1_->listIndex() < 0)
-        return {};
-    return FromNativePath(SourcePath(NativePath(file1_->path()), NativePath(file1_->fileName())));
+        return std::nullopt;
+    return NativePath(file1_->fileName());
 }
 
 void Form1::runFileCommand(Operation operation) {
@@ -168,9 +170,9 @@ void Form1::runFileCommand(Operation operation) {
     request.operation = operation;
     request.keyText = text2_->text().toStdU16String();
     request.folder = NativePath(file1_->path());
-    if (file1_->listIndex() >= 0)
-        request.fileName = NativePath(file1_->fileName());
-    const QString source = selectedPath();
+    request.fileName = selectedName();
+    const QString source =
+        request.fileName ? Shown(SourcePath(request.folder, *request.fileName)) : QString();
     const QString label = operation == Operation::Encrypt ? tr("Encrypting %1").arg(source)
                                                           : tr("Decrypting %1").arg(source);
 
@@ -181,59 +183,52 @@ void Form1::runFileCommand(Operation operation) {
     });
     SecureWipe(request.keyText);
 
-    switch (outcome.status) {
-    case CommandStatus::NoSelection: return;
-    case CommandStatus::KeyRefused: showCommandFailure(operation, outcome, source); return;
-    case CommandStatus::Failed: showCommandFailure(operation, outcome, source); break;
-    case CommandStatus::Done:
-    case CommandStatus::Cancelled: break;
-    }
-    file1_->refresh();
+    showOutcome(outcome);
+    // Whatever the file routine did, the list shows the folder as it is now.
+    if (outcome.status == CommandStatus::Done || outcome.status == CommandStatus::Cancelled ||
+        outcome.status == CommandStatus::Failed)
+        file1_->refresh();
 }
 
-void Form1::showCommandFailure(Operation operation, const CommandOutcome& outcome,
-                               const QString& source) {
-    const QString reason = FromCore(outcome.message);
-    if (source.isEmpty()) {
-        MessageBox::error(this, tr("The key was not set up:\n%1").arg(reason));
+void Form1::showOutcome(const CommandOutcome& outcome) {
+    const QString text = QString::fromStdString(OutcomeMessage(outcome, Frame::Window));
+    if (text.isEmpty())
         return;
-    }
-    MessageBox::error(this, operation == Operation::Encrypt
-                                ? tr("Cannot encrypt %1:\n%2").arg(source, reason)
-                                : tr("Cannot decrypt %1:\n%2").arg(source, reason));
+    const bool failed =
+        outcome.status == CommandStatus::Failed || outcome.status == CommandStatus::KeyRefused;
+    if (failed)
+        MessageBox::error(this, text);
+    else
+        MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"), text, QMessageBox::Ok,
+                         QMessageBox::Ok);
 }
 
 void Form1::wipeClicked() {
     // A fresh seed at every click, before anything else.
     lastWipeSeed_ = ClockSeed();
-    if (file1_->listIndex() < 0)
+    WipeRequest request;
+    request.folder = NativePath(file1_->path());
+    request.fileName = selectedName();
+    request.seed = lastWipeSeed_;
+    request.randomBlockObserver = randomBlockObserver_;
+    if (!request.fileName) {
+        showOutcome(RunWipeCommand(request));
         return;
-    const std::string path = SourcePath(NativePath(file1_->path()), NativePath(file1_->fileName()));
-    const QString shown = FromNativePath(path);
+    }
+    const std::string path = SourcePath(request.folder, *request.fileName);
     const auto answer = MessageBox::show(this, QMessageBox::Warning, tr("Tolvane"),
-                                         tr("Do you want to wipe file: %1").arg(shown),
+                                         QString::fromStdString(WipeQuestion(path)),
                                          QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
     if (answer != QMessageBox::Ok)
         return;
 
-    WipeOptions options;
-    options.seed = lastWipeSeed_;
-    options.randomBlockObserver = randomBlockObserver_;
-    WipeResult result = WipeResult::Done;
-    try {
-        BackgroundTask::run(this, tr("Wiping %1").arg(shown),
-                            [&](const ProgressCallback& progress) {
-                                options.progress = progress;
-                                result = WipeFile(path, options);
-                            });
-    } catch (const std::exception& e) {
-        MessageBox::error(this, tr("Cannot wipe %1:\n%2").arg(shown, FromCore(e.what())));
-        return;
-    }
-    if (result == WipeResult::Cancelled)
-        MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"),
-                         tr("Wiping was cancelled; %1 is only partly overwritten.").arg(shown),
-                         QMessageBox::Ok, QMessageBox::Ok);
+    CommandOutcome outcome;
+    BackgroundTask::run(this, tr("Wiping %1").arg(Shown(path)),
+                        [&](const ProgressCallback& progress) {
+                            request.progress = progress;
+                            outcome = RunWipeCommand(request);
+                        });
+    showOutcome(outcome);
 }
 
 void Form1::aboutClicked() {
@@ -254,7 +249,7 @@ void Form1::driveChanged(const QString& drive) {
     // The folder last shown there may have gone; the drive's root may not.
     if (folder != drive && dir1_->setPath(drive, &reason))
         return;
-    MessageBox::error(this, tr("Cannot read drive %1:\n%2").arg(drive, reason));
+    MessageBox::error(this, tr("Cannot read drive %1:\n%2").arg(Shown(drive), reason));
     drive1_->showDriveOf(dir1_->path());
 }
 
@@ -262,18 +257,19 @@ void Form1::folderChanged(const QString& folder) {
     drive1_->showDriveOf(folder);
     QString reason;
     if (!file1_->setPath(folder, &reason))
-        MessageBox::error(this, tr("Cannot read folder %1:\n%2").arg(folder, reason));
+        MessageBox::error(this, tr("Cannot read folder %1:\n%2").arg(Shown(folder), reason));
 }
 
 void Form1::folderOpenFailed(const QString& folder, const QString& reason) {
-    MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(folder, reason));
+    MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(Shown(folder), reason));
 }
 
 bool Form1::showFile(const QString& filePath) {
     const QFileInfo info(filePath);
     QString reason;
     if (!dir1_->setPath(info.absolutePath(), &reason)) {
-        MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(info.absolutePath(), reason));
+        MessageBox::error(this,
+                          tr("Cannot open folder %1:\n%2").arg(Shown(info.absolutePath()), reason));
         return false;
     }
     return file1_->selectFile(info.fileName());
@@ -283,16 +279,15 @@ bool Form1::openFile(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir())
         return dir1_->setPath(info.absoluteFilePath());
-    QFile file(info.absoluteFilePath());
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QString absolute = info.absoluteFilePath();
+    if (const int error = OpenForReadingError(NativePath(absolute)); error != 0) {
         if (info.absoluteDir().exists())
-            showFile(info.absoluteFilePath());
-        MessageBox::error(
-            this, tr("Cannot open %1:\n%2").arg(info.absoluteFilePath(), file.errorString()));
+            showFile(absolute);
+        MessageBox::error(this,
+                          QString::fromStdString(OpenFailedMessage(NativePath(absolute), error)));
         return false;
     }
-    file.close();
-    return showFile(info.absoluteFilePath());
+    return showFile(absolute);
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
@@ -308,7 +303,7 @@ void Form1::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     if (showFile(file) && more)
         MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"),
-                         tr("One file is taken at a time: %1 is selected.").arg(file),
+                         QString::fromStdString(OneFileAtATimeMessage(NativePath(file))),
                          QMessageBox::Ok, QMessageBox::Ok);
 }
 
@@ -321,11 +316,9 @@ bool Form1::askToCancelWork() {
     // Shown over the progress dialog, the one window that takes input now.
     QWidget* dialog = BackgroundTask::dialog();
     dialog->show();
-    const auto answer = MessageBox::show(
-        dialog, QMessageBox::Question, tr("Quillmoor"),
-        tr("Quillmoor is still working. The operation must finish or be cancelled before the "
-           "window closes.\nCancel it now?"),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer = MessageBox::show(dialog, QMessageBox::Question, tr("Quillmoor"),
+                                         QString::fromStdString(CloseWhileBusyQuestion()),
+                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes)
         BackgroundTask::cancel();
     return answer == QMessageBox::Yes;
@@ -344,7 +337,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     if (about_)
         about_->close();
     // No key schedule outlives the window.
-    BlowfishClearState(blowfishState());
+    ClearKeyState();
     event->accept();
 }
 

@@ -4,7 +4,9 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "app/commands/Commands.h"
 
@@ -72,9 +74,9 @@ class Form1 : public QWidget {
     // The close box while a file operation runs: offers to cancel it.
     bool askToCancelWork();
     void runFileCommand(Operation operation);
-    void showCommandFailure(Operation operation, const CommandOutcome& outcome,
-                            const QString& source);
-    QString selectedPath() const;
+    void showOutcome(const CommandOutcome& outcome);
+    // The selected file's name, as the command layer takes it.
+    std::optional<std::string> selectedName() const;
 
     QLabel* label1_ = nullptr;
     QLineEdit* text1_ = nullptr;

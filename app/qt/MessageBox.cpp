@@ -21,6 +21,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
     QMessageBox box(icon, title, text, buttons, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setDefaultButton(defaultButton);
+    // A file name such as "<b>x</b>" is shown as it is, never as markup.
+    box.setTextFormat(Qt::PlainText);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -147,7 +147,8 @@ TEST_F(Cli, WrongKeyFailsNamingTheFileAndKeepsTheExistingTarget) {
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
-              "quillmoor-cli: a.txt.BF: cannot decrypt './a.txt.BF': wrong key or damaged file\n");
+              "quillmoor-cli: cannot decrypt ./a.txt.BF: wrong key or damaged file. Check the key; "
+              "nothing was written\n");
     EXPECT_EQ(Text(Get("a.txt")), "keep me");
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.txt", "a.txt.BF"}));
 }
@@ -158,8 +159,7 @@ TEST_F(Cli, SeveralFilesWithOneFailingStillProcessesTheOthers) {
     ProcessResult r = Run({"encrypt", "--key-env", "QM_KEY", "one.txt", "missing.txt", "two.txt"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 1u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: missing.txt: cannot open './missing.txt': "))
-        << r.err;
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot open ./missing.txt: ")) << r.err;
     EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "encrypted one.txt -> ./one.txt.BF\nencrypted two.txt -> ./two.txt.BF\n");
     EXPECT_FALSE(Has("missing.txt.BF"));
@@ -171,7 +171,8 @@ TEST_F(Cli, SeveralFilesWithOneFailingStillProcessesTheOthers) {
     r = Run({"decrypt", "--key-env", "QM_KEY", "one.txt.BF", "bad.BF", "two.txt.BF"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.err,
-              "quillmoor-cli: bad.BF: cannot decrypt './bad.BF': wrong key or damaged file\n");
+              "quillmoor-cli: cannot decrypt ./bad.BF: wrong key or damaged file. Check the key; "
+              "nothing was written\n");
     EXPECT_EQ(Text(Get("one.txt")), "first");
     EXPECT_EQ(Text(Get("two.txt")), "second");
     EXPECT_FALSE(Has("bad"));
@@ -185,17 +186,6 @@ TEST_F(Cli, ArgumentsThatNameNoFileAreReported) {
     EXPECT_EQ(r.err, "quillmoor-cli: sub/: names a folder, not a file\n"
                      "quillmoor-cli: : empty file name\n");
     EXPECT_TRUE(Has("ok.txt.BF"));
-}
-
-TEST_F(Cli, DecryptOfATwoCharacterNameCannotCreateTheFolderItCutsTo) {
-    Put("x.txt", "abc");
-    ASSERT_TRUE(Encrypt("x.txt").Exited(0));
-    fs::rename(dir / "x.txt.BF", dir / "ab");
-    fs::remove(dir / "x.txt");
-    const ProcessResult r = Run({"decrypt", "--key-env", "QM_KEY", "ab"});
-    EXPECT_TRUE(r.Exited(1));
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: ab: cannot create '.'")) << r.err;
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"ab"});
 }
 
 TEST_F(Cli, UnwritableFolderIsReportedWithTheReason) {
@@ -213,10 +203,10 @@ TEST_F(Cli, UnwritableFolderIsReportedWithTheReason) {
         GTEST_SKIP() << "user nobody cannot reach the program or the test folder here";
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 2u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: ro/a.txt: cannot create 'ro/a.txt.BF': "
-                                  "Permission denied\n"))
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot create ro/a.txt.BF: Permission "
+                                  "denied. Nothing was written\n"))
         << r.err;
-    EXPECT_NE(r.err.find("quillmoor-cli: ro/none.txt: cannot open"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("quillmoor-cli: cannot open ro/none.txt: "), std::string::npos) << r.err;
     EXPECT_FALSE(Has("ro/a.txt.BF"));
 }
 
@@ -379,7 +369,7 @@ TEST_F(Cli, KeyLengthBoundaries) {
     const ProcessResult r =
         Run({"encrypt", "--key-env", "K", "a.txt"}, "", {"K=" + longest + "bb"});
     EXPECT_TRUE(r.Exited(2));
-    EXPECT_NE(r.err.find("too long: 57 bytes"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("too long"), std::string::npos) << r.err;
     EXPECT_FALSE(Has("a.txt.BF"));
 }
 
@@ -396,14 +386,20 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
     };
     const std::vector<Case> cases = {
         {{"encrypt", "--key-env", "BAD", "a.txt"},
-         "quillmoor-cli: key refused: The key must be hexadecimal digits only",
-         false},
+         "quillmoor-cli: the key must be hexadecimal digits only (0-9, a-f). For a password use "
+         "--password-env or --password-file\n",
+         true},
         {{"encrypt", "--key-file", "empty", "a.txt"},
-         "quillmoor-cli: key refused: The Key box is empty",
-         false},
+         "quillmoor-cli: the key is empty. Give a hexadecimal key, or use --password-env or "
+         "--password-file for a password\n",
+         true},
         {{"decrypt", "--key-file", "blank-line", "a.txt"},
-         "quillmoor-cli: key refused: The Key box is empty",
+         "quillmoor-cli: the key is empty.",
          false},
+        {{"encrypt", "--key-env", "EMPTY_MD5", "a.txt"},
+         "quillmoor-cli: the key is the MD5 digest of an empty password, so the file would open "
+         "for anyone. Choose a password that is not empty\n",
+         true},
         {{"decrypt", "--key-env", "UNSET", "a.txt"},
          "quillmoor-cli: --key-env UNSET: the environment variable is not set\n",
          true},
@@ -425,7 +421,8 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1] + " " + c.args[2]);
-        const ProcessResult r = Run(c.args, "a\xFF\n", {"BAD=hello world"});
+        const ProcessResult r = Run(
+            c.args, "a\xFF\n", {"BAD=hello world", "EMPTY_MD5=D41D8CD98F00B204E9800998ECF8427E"});
         EXPECT_TRUE(r.Exited(2)) << r.err;
         EXPECT_EQ(r.out, "");
         if (c.whole)
@@ -529,7 +526,7 @@ TEST_F(Cli, QuietPrintsNothingButErrors) {
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(LineCount(r.err), 1u);
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: gone.BF: ")) << r.err;
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot open ./gone.BF: ")) << r.err;
     r = Run({"wipe", "--yes", "--quiet", "a.txt"});
     EXPECT_TRUE(r.Exited(0));
     EXPECT_EQ(r.out + r.err, "");
@@ -642,8 +639,9 @@ TEST_F(Cli, WipeOfAMissingFileFailsAndCreatesNothing) {
     const ProcessResult r = Run({"wipe", "--yes", "gone.txt", "sub", "keep.txt"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(LineCount(r.err), 2u) << r.err;
-    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: gone.txt: cannot wipe './gone.txt': No such file "
-                                  "or directory\nquillmoor-cli: sub: "))
+    EXPECT_TRUE(r.err.starts_with("quillmoor-cli: cannot wipe ./gone.txt: No such file or "
+                                  "directory. Nothing was overwritten\nquillmoor-cli: cannot wipe "
+                                  "./sub: "))
         << r.err;
     EXPECT_FALSE(Has("gone.txt"));
     EXPECT_EQ(r.out, "wiped keep.txt\n");

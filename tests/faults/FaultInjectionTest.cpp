@@ -5,8 +5,10 @@
 // next run must clean it up), and the exit status and message say what
 // happened.
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -593,6 +595,74 @@ TEST(Truncated, LengthsAroundChunkBoundaries) {
     const std::size_t n = encrypted.size();
     ExpectEveryCutRefused(encrypted, {8, kMiB - 8, kMiB - 1, kMiB, kMiB + 1, kMiB + 8, 2 * kMiB,
                                       2 * kMiB + 8, n - 9, n - 8, n - 1});
+}
+
+// --- Hostile names and keys ----------------------------------------------------
+
+// "old file\n" encrypted under the MD5 digest of the empty password, as
+// files were made before Encrypt refused that key (the same bytes as
+// openssl enc -bf-cbc with that key and its first 8 bytes as the IV).
+const Bytes kUnderEmptyPassword = {0x67, 0x8a, 0x31, 0xd6, 0xdf, 0x2a, 0xc4, 0xd5,
+                                   0x3f, 0xcc, 0xe1, 0x6f, 0x8a, 0xc4, 0xac, 0x40};
+
+// The run ended with `exitCode` and said all of `parts` on one line, with
+// no byte that could move the cursor or start a terminal sequence.
+void ExpectSaid(const Outcome& o, int exitCode, const std::vector<std::string>& parts) {
+    const std::string said = o.err + o.out;
+    EXPECT_TRUE(o.Exited(exitCode)) << o;
+    for (const std::string& part : parts)
+        EXPECT_TRUE(Has(said, part)) << part << " in " << o;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << o;
+    EXPECT_FALSE(std::any_of(said.begin(), said.end(), [](char c) {
+        return (static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F;
+    })) << o;
+}
+
+void DecryptCutsWithinTheName(const Folder& f) {
+    // notes/a less three characters once reached into the parent folder.
+    fs::create_directory(f / "notes");
+    MakeEncrypted(f / "notes/a", 100, 30);
+    WriteBytes(f / "note", kOldTarget);
+    ExpectSaid(RunCli(Decrypt(f / "notes/a")), 1,
+               {"cannot decrypt", "notes/a:", "no more than three", "nothing was written"});
+    EXPECT_EQ(ReadBytes(f / "note"), kOldTarget);
+    EXPECT_EQ(Names(f / "notes"), Names_{"a"});
+    // Three characters of three bytes each: whole characters count.
+    const std::string euros = "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC";
+    MakeEncrypted(f / euros, 100, 31);
+    ExpectSaid(RunCli(Decrypt(f / euros)), 1, {"no more than three"});
+    MakeEncrypted(f / "X.BF", 100, 32);
+    ExpectSaid(RunCli(Decrypt(f / "X.BF")), 0, {"decrypted", "/X\n"});
+    EXPECT_TRUE(HoldsPattern(f / "X", 100, 32));
+    ExpectNames(f.path(), {euros, "X", "X.BF", "note", "notes"});
+}
+
+void EmptyPasswordOpensOldFilesOnly(const Folder& f) {
+    WritePattern(f / "src", 10, 33);
+    Launch launch({"encrypt", "--password-env", "QM_EMPTY", (f / "src").string()});
+    launch.env = {"QM_EMPTY="};
+    ExpectSaid(RunCli(launch), 2, {"password is empty"});
+    WriteBytes(f / "old.BF", kUnderEmptyPassword);
+    launch.args = {"decrypt", "--password-env", "QM_EMPTY", (f / "old.BF").string()};
+    ExpectSaid(RunCli(launch), 0, {"decrypted"});
+    EXPECT_EQ(ReadBytes(f / "old"), (Bytes{'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e', '\n'}));
+    ExpectNames(f.path(), {"old", "old.BF", "src"});
+}
+
+void NamesAreShownEscaped(const Folder& f) {
+    WritePattern(f / "a\nb", 10, 34);
+    ExpectSaid(RunCli(Encrypt(f / "a\nb")), 0, {"encrypted", "'$'\\n''b'", "'$'\\n''b.BF'"});
+    ExpectSaid(RunCli(Launch({"wipe", "--yes", (f / "\x1b]0;owned\x07x").string()})), 1,
+               {"cannot wipe", "$'\\033'", "]0;owned"});
+    ExpectNames(f.path(), {"a\nb", "a\nb.BF"});
+}
+
+TEST(HostileNames, CutQuotedAndKeyed) {
+    for (const auto run :
+         {DecryptCutsWithinTheName, EmptyPasswordOpensOldFilesOnly, NamesAreShownEscaped}) {
+        const Folder folder;
+        run(folder);
+    }
 }
 
 } // namespace

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "app/commands/Commands.h"
+#include "app/commands/Messages.h"
+#include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
+#include "common/RuntimeError.h"
 #include "convert/basConvert.h"
 #include "tests/TestFiles.h"
 
@@ -25,6 +31,8 @@ CommandOutcome RunCommand(Operation op, std::u16string key, const fs::path& fold
     return RunFileCommand(request);
 }
 
+std::string Said(const CommandOutcome& outcome) { return OutcomeMessage(outcome, Frame::Cli); }
+
 bool StateEquals(const BlowfishState& a, const BlowfishState& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -38,30 +46,64 @@ TEST(CommandPaths, SeparatorIsAlwaysInserted) {
     EXPECT_EQ(EncryptTargetPath("/data/a.BF"), "/data/a.BF.BF");
 }
 
-TEST(CommandPaths, DecryptDropsTheLastThreeCharactersWhateverTheyAre) {
-    EXPECT_EQ(DecryptTargetPath("/data/a.txt.BF"), "/data/a.txt");
-    EXPECT_EQ(DecryptTargetPath("/data/a.BF.BF"), "/data/a.BF");
-    EXPECT_EQ(DecryptTargetPath("/data/notes.txt"), "/data/notes.");
-    EXPECT_EQ(DecryptTargetPath("//ab"), "/");
-    // Whole characters go, not bytes of them.
-    EXPECT_EQ(DecryptTargetPath("/d/caf\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), "/d/caf");
+TEST(CommandPaths, DecryptCutsTheLastThreeCharactersOfTheNameOnly) {
+    const struct {
+        const char* source;
+        std::optional<std::string> target;
+    } cases[] = {
+        {"/data/a.txt.BF", "/data/a.txt"},
+        {"/data/a.BF.BF", "/data/a.BF"},
+        {"/data/X.BF", "/data/X"},
+        {"/data/notes.txt", "/data/notes."}, // whatever the three are
+        {"./abcd", "./a"},
+        {"/data/abc", std::nullopt}, // no name would be left
+        {"notes/a", std::nullopt},   // never reaches into the folder
+        {"//ab", std::nullopt},
+        {"/d/\xC3\xA9.BF", "/d/\xC3\xA9"}, // whole characters, not bytes of them
+        {"/d/caf\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "/d/caf"},
+        {"/d/\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecryptTargetPath(c.source), c.target) << c.source;
 }
 
-TEST(CommandKeys, EncryptTakesHexDigitsOnly) {
-    EXPECT_FALSE(KeyTextProblem(Operation::Encrypt, kKey));
-    EXPECT_TRUE(KeyTextProblem(Operation::Encrypt, u"password"));
-    EXPECT_TRUE(KeyTextProblem(Operation::Encrypt, u"00 11 22"));
-    EXPECT_NE(KeyTextProblem(Operation::Encrypt, u"secret")->find("MD5"), std::string::npos);
-    // Decrypt takes any text, so files made under such keys still open.
-    EXPECT_FALSE(KeyTextProblem(Operation::Decrypt, u"00 11 22"));
+TEST(CommandKeys, WhatEachOperationRefuses) {
+    const std::u16string tooLong(113, u'a');
+    const struct {
+        Operation op;
+        std::u16string key;
+        std::optional<KeyProblem> problem;
+    } cases[] = {
+        {Operation::Encrypt, kKey, std::nullopt},
+        {Operation::Encrypt, std::u16string(112, u'a'), std::nullopt},
+        {Operation::Encrypt, u"", KeyProblem::EmptyKey},
+        {Operation::Encrypt, tooLong, KeyProblem::KeyTooLong},
+        {Operation::Encrypt, u"password", KeyProblem::NotHex},
+        {Operation::Encrypt, u"00 11 22", KeyProblem::NotHex},
+        {Operation::Encrypt, u"d41d8cd98f00b204e9800998ecf8427e", KeyProblem::EmptyPasswordDigest},
+        {Operation::Encrypt, u"D41D8CD98F00B204E9800998ECF8427E", KeyProblem::EmptyPasswordDigest},
+        // Decrypt takes any text, so files made under such keys still open.
+        {Operation::Decrypt, u"", KeyProblem::EmptyKey},
+        {Operation::Decrypt, tooLong, KeyProblem::KeyTooLong},
+        {Operation::Decrypt, u"00 11 22", std::nullopt},
+        {Operation::Decrypt, u"d41d8cd98f00b204e9800998ecf8427e", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KeyTextProblem(c.op, c.key), c.problem)
+            << static_cast<int>(c.op) << " " << std::string(c.key.begin(), c.key.end());
+    EXPECT_EQ(PasswordProblem(Operation::Encrypt, u""), KeyProblem::EmptyPassword);
+    EXPECT_EQ(PasswordProblem(Operation::Encrypt, u" "), std::nullopt);
+    EXPECT_EQ(PasswordProblem(Operation::Decrypt, u""), std::nullopt);
 }
 
-TEST(CommandKeys, EmptyAndOverlongKeysAreRefusedForBoth) {
-    for (Operation op : {Operation::Encrypt, Operation::Decrypt}) {
-        EXPECT_TRUE(KeyTextProblem(op, u""));
-        EXPECT_FALSE(KeyTextProblem(op, std::u16string(112, u'a')));
-        EXPECT_TRUE(KeyTextProblem(op, std::u16string(113, u'a')));
-    }
+TEST(CommandKeys, KeyTextFromPasswordIsTheMd5Digest) {
+    EXPECT_EQ(KeyTextFromPassword(u""), u"d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(KeyTextFromPassword(u"abc"), u"900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(KeyTextFromPassword(u"\u00E9"),
+              u"3406877694691ddd1dfb0aca54681407"); // its Latin-1 byte
+    // What the MD5 button makes of an empty Password box: Decrypt only.
+    EXPECT_EQ(KeyTextProblem(Operation::Encrypt, KeyTextFromPassword(u"")),
+              KeyProblem::EmptyPasswordDigest);
 }
 
 TEST(Commands, RoundTripRestoresNameAndBytes) {
@@ -69,11 +111,11 @@ TEST(Commands, RoundTripRestoresNameAndBytes) {
     const auto plain = RandomBytes(5000, 1);
     WriteFile(dir / "a.txt", plain);
     auto out = RunCommand(Operation::Encrypt, kKey, dir.path(), "a.txt");
-    ASSERT_EQ(out.status, CommandStatus::Done) << out.message;
+    ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(out.target, dir.path().string() + "/a.txt.BF");
     fs::remove(dir / "a.txt");
     out = RunCommand(Operation::Decrypt, kKey, dir.path(), "a.txt.BF");
-    ASSERT_EQ(out.status, CommandStatus::Done) << out.message;
+    ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(ReadFile(dir / "a.txt"), plain);
 }
 
@@ -97,7 +139,7 @@ TEST(Commands, RefusedKeyTouchesNothingAndSaysWhy) {
          {std::u16string(), std::u16string(114, u'1'), std::u16string(u"hunter2")}) {
         const auto out = RunCommand(Operation::Encrypt, key, dir.path(), "a.txt");
         EXPECT_EQ(out.status, CommandStatus::KeyRefused);
-        EXPECT_FALSE(out.message.empty());
+        EXPECT_TRUE(out.keyProblem.has_value());
         EXPECT_TRUE(StateEquals(blowfishState(), before));
     }
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.txt"});
@@ -112,7 +154,7 @@ TEST(Commands, DecryptAcceptsAnyKeyTextAsConverted) {
     BlowfishEncryptFile(dir / "a", dir / "a.BF", odd);
     fs::rename(dir / "a", dir / "orig");
     const auto out = RunCommand(Operation::Decrypt, odd, dir.path(), "a.BF");
-    ASSERT_EQ(out.status, CommandStatus::Done) << out.message;
+    ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(ReadFile(dir / "a"), ReadFile(dir / "orig"));
 }
 
@@ -124,7 +166,7 @@ TEST(Commands, NameWithoutBfGetsTheThreeCharacterCut) {
               CommandStatus::Done);
     fs::rename(dir / "notes.txt.BF", dir / "notes.txt");
     const auto out = RunCommand(Operation::Decrypt, kKey, dir.path(), "notes.txt");
-    ASSERT_EQ(out.status, CommandStatus::Done) << out.message;
+    ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(ReadFile(dir / "notes."), plain);
 }
 
@@ -132,23 +174,89 @@ TEST(Commands, FolderWithTrailingSeparatorGivesADoubledOneThatStillWorks) {
     TempDir dir;
     WriteFile(dir / "r", {5});
     const auto out = RunCommand(Operation::Encrypt, kKey, dir.path().string() + "/", "r");
-    ASSERT_EQ(out.status, CommandStatus::Done) << out.message;
+    ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(out.source.string(), dir.path().string() + "//r");
     EXPECT_TRUE(fs::exists(dir / "r.BF"));
 }
 
-TEST(Commands, FailureNamesTheFileAndTheReason) {
+TEST(Commands, FailureKeepsItsParts) {
     TempDir dir;
     const auto out = RunCommand(Operation::Encrypt, kKey, dir.path(), "missing.txt");
     EXPECT_EQ(out.status, CommandStatus::Failed);
     EXPECT_EQ(out.errorNumber, 68);
-    EXPECT_NE(out.message.find("missing.txt"), std::string::npos) << out.message;
-    EXPECT_NE(out.message.find("No such file"), std::string::npos) << out.message;
+    EXPECT_EQ(out.failure.action, "cannot open");
+    EXPECT_EQ(out.failure.path.filename(), "missing.txt");
+    EXPECT_NE(out.failure.reason.find("No such file"), std::string::npos) << out.failure.reason;
     EXPECT_TRUE(dir.Names().empty());
 }
 
-TEST(Commands, ShortNameInRootCutsToAFolderAndFails) {
-    // "//ab" less three characters is "/", a folder: nothing may be written.
-    const auto out = RunCommand(Operation::Decrypt, kKey, "/", "ab");
-    EXPECT_EQ(out.status, CommandStatus::Failed);
+TEST(Commands, NameOfThreeCharactersOrFewerIsNotDecrypted) {
+    for (const char* name : {"ab", "a.B", "\xE2\x82\xAC.B"}) {
+        TempDir dir;
+        WriteFile(dir / name, RandomBytes(16, 4));
+        const auto out = RunCommand(Operation::Decrypt, kKey, dir.path(), name);
+        EXPECT_EQ(out.status, CommandStatus::Failed) << name;
+        EXPECT_EQ(out.failure.problem, FileProblem::NoNameLeft) << name;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{name});
+    }
+}
+
+TEST(Commands, WipeOutcomes) {
+    TempDir dir;
+    WriteFile(dir / "f", RandomBytes(300, 5));
+    fs::create_directory(dir / "sub");
+    const auto wipe = [&](std::optional<std::string> name, ProgressCallback progress = {}) {
+        WipeRequest request;
+        request.folder = dir.path().string();
+        request.fileName = std::move(name);
+        request.progress = std::move(progress);
+        return RunWipeCommand(request);
+    };
+    const auto stop = [](std::uint64_t done, std::uint64_t) { return done == 0; };
+    const struct {
+        std::optional<std::string> name;
+        ProgressCallback progress;
+        CommandStatus status;
+        int errorNumber;
+    } cases[] = {
+        {std::nullopt, {}, CommandStatus::NoSelection, 0},
+        {"f", stop, CommandStatus::Cancelled, 0},
+        {"f", {}, CommandStatus::Done, 0},
+        {"gone", {}, CommandStatus::Failed, kErrFileNotFound}, // not created
+        {"sub", {}, CommandStatus::Failed, kErrDeviceUnavailable},
+    };
+    for (const auto& c : cases) {
+        const CommandOutcome out = wipe(c.name, c.progress);
+        EXPECT_EQ(out.command, Command::Wipe);
+        EXPECT_EQ(out.status, c.status) << c.name.value_or("(none)") << ": " << Said(out);
+        EXPECT_EQ(out.errorNumber, c.errorNumber) << c.name.value_or("(none)");
+        if (c.name) {
+            EXPECT_EQ(out.source, dir.path().string() + "/" + *c.name);
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "f"), std::vector<std::uint8_t>(500, 0xFF));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f", "sub"}));
+}
+
+TEST(Commands, OpenForReadingErrorRefusesWhatASourceCannotBe) {
+    TempDir dir;
+    WriteFile(dir.path() / "plain.txt", {1, 2, 3});
+    fs::create_directory(dir.path() / "folder");
+    const struct {
+        const char* name;
+        bool opens;
+    } cases[] = {
+        {"plain.txt", true},
+        {"gone.txt", false},
+        {"folder", false},
+        {"pipe", false}, // refused at once: nobody will ever write to it
+    };
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+    for (const auto& c : cases) {
+        const int error = OpenForReadingError((dir.path() / c.name).string());
+        EXPECT_EQ(error == 0, c.opens) << c.name << ": " << error;
+    }
+    EXPECT_EQ(OpenForReadingError((dir.path() / "gone.txt").string()), ENOENT);
+    // The check leaves the file free for the command that follows.
+    EXPECT_EQ(OpenForReadingError((dir.path() / "plain.txt").string()), 0);
 }

@@ -84,24 +84,6 @@ TEST(Wipe, SeedsGiveDifferentStreams) {
     EXPECT_NE(ClockSeed(), 0u);
 }
 
-TEST(Wipe, VanishedFileIsReportedNotCreated) {
-    TempDir dir;
-    try {
-        WipeFile(dir / "gone", {});
-        ADD_FAILURE() << "no error";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), kErrFileNotFound);
-        EXPECT_NE(std::string(e.what()).find("gone"), std::string::npos);
-    }
-    EXPECT_TRUE(dir.Names().empty());
-}
-
-TEST(Wipe, FolderIsRefused) {
-    TempDir dir;
-    fs::create_directory(dir / "sub");
-    EXPECT_THROW(WipeFile(dir / "sub", {}), RuntimeError);
-}
-
 TEST(Wipe, WriteFailureIsReported) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no per-process file size limit to make a write fail";
@@ -116,7 +98,7 @@ TEST(Wipe, WriteFailureIsReported) {
         const rlimit limit{1100, 1100};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
-            WipeFile(path, {});
+            (void)WipeFile(path, {});
         } catch (const RuntimeError& e) {
             return e.number();
         }

@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -142,6 +144,7 @@ void Form1DesktopTest::init() {
     QVERIFY(WriteBytes(at(QStringLiteral("top.txt")), "top"));
     QVERIFY(WriteBytes(at(QStringLiteral("sub/a.BF")), Pattern(16)));
     QVERIFY(WriteBytes(at(QStringLiteral("sub/b.txt")), "bee"));
+    QCOMPARE(::mkfifo(QFile::encodeName(at(QStringLiteral("sub/pipe"))).constData(), 0600), 0);
     form_ = std::make_unique<Form1>();
 }
 
@@ -167,6 +170,7 @@ void Form1DesktopTest::openingAFileShowsItsFolderAndSelectsIt_data() {
     row("missing file", "sub/gone.BF", "sub", "", missing);
     row("missing folder", "nowhere/x.BF", "", "", missing);
     row("a folder", "sub/deeper", "sub/deeper", "", "");
+    row("a pipe, not waited on", "sub/pipe", "sub", "", "Cannot open");
 }
 
 void Form1DesktopTest::openingAFileShowsItsFolderAndSelectsIt() {

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "WindowTestUtil.h"
+#include "app/commands/Wipe.h"
 #include "app/qt/BackgroundTask.h"
 #include "app/qt/FileList.h"
 #include "app/qt/Form1.h"
 #include "app/qt/MessageBox.h"
-#include "app/commands/Wipe.h"
 
 using namespace quillmoor;
 using namespace quillmoor::app;
@@ -41,7 +41,7 @@ class Form1WipeTest : public QObject {
     void cancelWritesNothing();
     void theRealBoxAsksWithOkAsTheDefault();
     void closingTheRealBoxWithEscapeWritesNothing();
-    void nothingSelectedShowsNothingButTakesANewSeed();
+    void nothingSelectedSaysSoAndTakesANewSeed();
     void aVanishedFileIsReportedNotCreated();
     void cancelDuringTheWipeIsReported();
 
@@ -187,7 +187,7 @@ void Form1WipeTest::closingTheRealBoxWithEscapeWritesNothing() {
     QVERIFY(randomBlocks_.empty());
 }
 
-void Form1WipeTest::nothingSelectedShowsNothingButTakesANewSeed() {
+void Form1WipeTest::nothingSelectedSaysSoAndTakesANewSeed() {
     QVERIFY(WriteBytes(at(QStringLiteral("a.txt")), Pattern(20)));
     child<FileList>("File1")->refresh();
     QCOMPARE(child<FileList>("File1")->listIndex(), -1);
@@ -195,7 +195,13 @@ void Form1WipeTest::nothingSelectedShowsNothingButTakesANewSeed() {
     const std::uint64_t first = form_->lastWipeSeed();
     wipe();
     QVERIFY(form_->lastWipeSeed() != first);
-    QVERIFY(MessageBox::answered().empty());
+    // No question, only the notice that nothing is selected.
+    QCOMPARE(MessageBox::answered().size(), std::size_t{2});
+    for (const auto& shown : MessageBox::answered()) {
+        QCOMPARE(shown.icon, QMessageBox::Information);
+        QVERIFY2(shown.text.startsWith(QStringLiteral("No file is selected.")),
+                 qPrintable(shown.text));
+    }
     QCOMPARE(ReadBytes(at(QStringLiteral("a.txt"))), Pattern(20));
 }
 
