@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench format clean test-windows
+.PHONY: all deps configure build run test test-sanitize bench format clean test-windows windows
 
 all: build
 
@@ -39,6 +39,11 @@ test-sanitize: deps
 # compiler and wine are installed on first use.
 test-windows:
 	@JOBS=$(JOBS) ./tools/test-windows.sh
+
+# quillmoor.exe (the window) and quillmoor-cli.exe in build-windows/bin/, and
+# quillmoor-windows-x64.zip with both, a short README and the licence.
+windows:
+	@JOBS=$(JOBS) ./tools/build-windows.sh
 
 bench: build
 	./bench/run.sh $(BUILD)

@@ -58,6 +58,10 @@ struct IoResult {
 void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
 [[nodiscard]] bool SizeOfOpenFile(FileHandle handle, std::uint64_t& size, int& error);
 [[nodiscard]] bool SyncOpenFile(FileHandle handle, int& error);
+// Starts writing a just-written range to the device without waiting, so the
+// device works while the caller writes on; SyncOpenFile still waits for all
+// of it. Only a hint: it does nothing where the system has no such call.
+void StartWriteBack(FileHandle handle, std::uint64_t offset, std::uint64_t length) noexcept;
 
 // Opens an existing file for writing without truncating it, exclusively. Used
 // to claim a target before it is replaced, so one held open elsewhere is

@@ -144,6 +144,15 @@ bool SyncOpenFile(FileHandle handle, int& error) {
     return false;
 }
 
+void StartWriteBack(FileHandle handle, std::uint64_t offset, std::uint64_t length) noexcept {
+#ifdef __linux__
+    (void)::sync_file_range(handle, static_cast<off_t>(offset), static_cast<off_t>(length),
+                            SYNC_FILE_RANGE_WRITE);
+#else
+    (void)handle, (void)offset, (void)length;
+#endif
+}
+
 bool FlushAndClose(FileHandle handle, int& error) {
     // A read-only descriptor may refuse fsync harmlessly; only close decides.
     (void)::fsync(handle);

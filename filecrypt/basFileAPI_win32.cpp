@@ -131,15 +131,36 @@ HandleTable& Handles() {
     return table;
 }
 
+// The path as the "W" calls take it. From 248 characters on (a folder's limit;
+// a file's is 260) it gets the \\?\ prefix that lifts the limit; the prefix
+// also turns off the system's tidying of the name, so the path is made full,
+// with "." and ".." resolved and "/" turned into "\", first.
+std::wstring SystemPath(const fs::path& path) {
+    constexpr std::size_t kLimit = MAX_PATH - 12;
+    const std::wstring& native = path.native();
+    if (native.size() < kLimit || native.rfind(L"\\\\?\\", 0) == 0 ||
+        native.rfind(L"\\\\.\\", 0) == 0)
+        return native;
+    const DWORD size = ::GetFullPathNameW(native.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size ? ::GetFullPathNameW(native.c_str(), size, full.data(), nullptr) : 0;
+    if (length == 0 || length >= size)
+        return native;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) // \\server\share\...
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 bool IsFolder(const fs::path& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // CreateFileW with share mode 0; -1 and the reason on failure. A folder is
 // refused by the system with "access denied", which is reported as EISDIR.
 FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& error) {
-    const HANDLE handle = ::CreateFileW(path.c_str(), access, 0, nullptr, disposition,
+    const HANDLE handle = ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
@@ -222,7 +243,7 @@ void RemoveStaleTemporaries(const fs::path& folder, const std::wstring& name) {
          !ec && it != end; it.increment(ec)) {
         const std::wstring entry = it->path().filename().native();
         if (entry.size() == prefix.size() + 6 && entry.compare(0, prefix.size(), prefix) == 0)
-            ::DeleteFileW(it->path().c_str());
+            ::DeleteFileW(SystemPath(it->path()).c_str());
     }
 }
 
@@ -280,6 +301,9 @@ bool SyncOpenFile(FileHandle handle, int& error) {
     return false;
 }
 
+// FlushFileBuffers is the only way to the device, and it waits.
+void StartWriteBack(FileHandle, std::uint64_t, std::uint64_t) noexcept {}
+
 bool FlushAndClose(FileHandle handle, int& error) {
     const HANDLE h = Handles().Take(handle);
     if (h == INVALID_HANDLE_VALUE) {
@@ -327,7 +351,7 @@ unsigned PermissionsOfOpenFile(FileHandle handle) noexcept {
 // open with share mode 0.
 std::int64_t FileLength(const fs::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data))
         throw RuntimeError(kErrFileNotFound, "File not found: '" + Utf8Of(path) + "'");
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                      data.nFileSizeLow);
@@ -362,14 +386,14 @@ FileHandle CreateTemporaryBeside(const fs::path& target, unsigned /*permissions*
 // A rename within one folder, so it is atomic; write-through makes it durable
 // before the call returns. Fails while anyone holds the target open.
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error) {
-    if (::MoveFileExW(temporary.c_str(), target.c_str(),
+    if (::MoveFileExW(SystemPath(temporary).c_str(), SystemPath(target).c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     error = LastError();
     return false;
 }
 
-void RemoveQuietly(const fs::path& path) noexcept { ::DeleteFileW(path.c_str()); }
+void RemoveQuietly(const fs::path& path) noexcept { ::DeleteFileW(SystemPath(path).c_str()); }
 
 std::string ErrorText(int error) {
     if (error == EBUSY)

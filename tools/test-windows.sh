@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# `make test-windows`: builds the core, its tests and the command-line tool for
-# 64-bit Windows with mingw-w64 and runs the tests under wine, in a wine
-# prefix made for this run and removed afterwards. Installs the cross compiler
-# and wine first if they are missing (only this target needs them).
+# `make test-windows`: builds the core, its tests, the command-line tool and
+# the window for 64-bit Windows with mingw-w64 and runs the tests under wine,
+# in a wine prefix made for this run and removed afterwards, with a virtual X
+# display for the window's tests. Installs the cross compiler, wine and Xvfb
+# first if they are missing (only this target needs them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_WIN:-build-win}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
-./tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64
+./tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DQUILLMOOR_GUI=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
@@ -23,11 +24,23 @@ if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1; then
     as_user=(runuser -u nobody --)
     install -d -o nobody -g "$(id -gn nobody)" "$WINEPREFIX"
 fi
+xvfb_pid=
 stop() {
     "${as_user[@]}" env WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$scratch"
 }
 trap stop EXIT
+
+# Wine draws windows only on an X display: a private one, open to the user
+# the tests run as (it listens on no network and lives as long as this run).
+Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$scratch/display" ] && break
+    sleep 0.1
+done
+export DISPLAY=":$(cat "$scratch/display")"
 
 # Set the prefix up once, before test programs start in it side by side.
 "${as_user[@]}" env WINEPREFIX="$WINEPREFIX" HOME="$scratch" wineboot -i >/dev/null 2>&1

@@ -4,28 +4,36 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <future>
+#include <cstring>
 #include <utility>
 #include <vector>
 
+#include "app/commands/WipeRandomLoop.h"
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::commands {
 
+#if QUILLMOOR_HAVE_AVX2_WIPE
+// WipeRandomAvx2.cpp: the same loop built for AVX2.
+void WipeRandomStepsAvx2(WipeRandom::Lanes& lanes, std::uint8_t* out, std::size_t steps) noexcept;
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
-
-// Whole 250-byte blocks per system call: the bytes on disk are exactly those
-// of single-block writes at offsets 0, 250, 500, ...
-constexpr std::size_t kBlocksPerWrite = 4096;
 
 enum class SubPass { Zero, Random, Full };
 
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, int error) {
     throw RuntimeError(number, what, path, ErrorText(error));
 }
+
+#if QUILLMOOR_HAVE_AVX2_WIPE
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#else
+constexpr bool kHasAvx2 = false;
+#endif
 
 std::uint64_t SplitMix64(std::uint64_t& x) {
     std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
@@ -48,8 +56,7 @@ class WipeRun {
             Fail(kErrDeviceIo, "cannot wipe", path, error);
         blocks_ = WipeBlockCount(length);
         total_ = 9 * blocks_ * kWipeBlockBytes;
-        for (auto& buffer : buffers_)
-            buffer.resize(std::min<std::uint64_t>(blocks_, kBlocksPerWrite) * kWipeBlockBytes);
+        buffer_.resize(std::min<std::uint64_t>(blocks_, kWipeBlocksPerWrite) * kWipeBlockBytes);
     }
 
     WipeRun(const WipeRun&) = delete;
@@ -70,30 +77,23 @@ class WipeRun {
 
   private:
     bool Write(SubPass sub) {
-        const bool random = sub == SubPass::Random;
-        if (!random)
-            std::fill(buffers_[0].begin(), buffers_[0].end(), sub == SubPass::Zero ? 0x00 : 0xFF);
-        const auto bytesOf = [&](std::uint64_t block, std::vector<std::uint8_t>& buffer) {
-            const std::uint64_t count = std::min<std::uint64_t>(blocks_ - block, kBlocksPerWrite);
-            return std::span<std::uint8_t>(buffer.data(), count * kWipeBlockBytes);
-        };
-        if (random)
-            FillRandomBlocks(bytesOf(0, buffers_[0]));
-        for (std::uint64_t block = 0, batch = 0; block < blocks_; ++batch) {
-            const std::span<std::uint8_t> bytes = bytesOf(block, buffers_[random ? batch % 2 : 0]);
-            const std::uint64_t next = block + bytes.size() / kWipeBlockBytes;
-            // The next random batch is made while this one is written.
-            std::future<void> nextBatch;
-            if (random && next < blocks_)
-                nextBatch = std::async(std::launch::async, [&, next, batch] {
-                    FillRandomBlocks(bytesOf(next, buffers_[(batch + 1) % 2]));
-                });
+        if (sub != SubPass::Random)
+            std::fill(buffer_.begin(), buffer_.end(), sub == SubPass::Zero ? 0x00 : 0xFF);
+        for (std::uint64_t block = 0; block < blocks_;) {
+            const std::uint64_t count =
+                std::min<std::uint64_t>(blocks_ - block, kWipeBlocksPerWrite);
+            const std::span<std::uint8_t> bytes(buffer_.data(), count * kWipeBlockBytes);
+            // Made right before the write, so the system copies them from
+            // this core's cache (a helper thread cost more than it saved).
+            if (sub == SubPass::Random)
+                FillRandomBlocks(bytes);
             const IoResult r = WriteFullyAt(handle_, bytes, block * kWipeBlockBytes);
-            if (nextBatch.valid())
-                nextBatch.get();
             if (!r.ok)
                 Fail(WriteErrorNumber(r.error), "cannot write", path_, r.error);
-            block = next;
+            // The device writes this batch while the next one is made; the
+            // sync at the end of the sub-pass then has less left to wait for.
+            StartWriteBack(handle_, block * kWipeBlockBytes, bytes.size());
+            block += count;
             done_ += bytes.size();
             if (options_.progress && !options_.progress(done_, total_))
                 return false;
@@ -106,13 +106,13 @@ class WipeRun {
         return true;
     }
 
+    // One call for the whole batch: each block is still 250 fresh bytes, and
+    // the generator keeps its lanes in registers across all of them.
     void FillRandomBlocks(std::span<std::uint8_t> bytes) {
-        for (std::size_t at = 0; at < bytes.size(); at += kWipeBlockBytes) {
-            const auto block = bytes.subspan(at, kWipeBlockBytes);
-            random_.Fill(block);
-            if (options_.randomBlockObserver)
-                options_.randomBlockObserver(block);
-        }
+        random_.Fill(bytes);
+        if (options_.randomBlockObserver)
+            for (std::size_t at = 0; at < bytes.size(); at += kWipeBlockBytes)
+                options_.randomBlockObserver(bytes.subspan(at, kWipeBlockBytes));
     }
 
     fs::path path_;
@@ -120,7 +120,7 @@ class WipeRun {
     WipeRandom random_;
     FileHandle handle_ = kInvalidHandle;
     std::uint64_t blocks_ = 0, total_ = 0, done_ = 0;
-    std::vector<std::uint8_t> buffers_[2];
+    std::vector<std::uint8_t> buffer_;
 };
 
 } // namespace
@@ -129,38 +129,36 @@ std::uint64_t WipeBlockCount(std::uint64_t length) {
     return length == 0 ? 1 : (length + kWipeBlockBytes - 1) / kWipeBlockBytes;
 }
 
-WipeRandom::WipeRandom(std::uint64_t seed) {
-    for (auto& word : s_)
-        word = SplitMix64(seed);
+WipeRandom::WipeRandom(std::uint64_t seed, Kernel kernel)
+    : wide_(kernel == Kernel::Best && kHasAvx2) {
+    // Two successive SplitMix64 outputs are never both zero, so no lane
+    // starts in the all-zero state xoshiro cannot leave.
+    for (std::size_t i = 0; i < kLanes; ++i) {
+        const std::uint64_t low = SplitMix64(seed), high = SplitMix64(seed);
+        lanes_.s0[i] = static_cast<std::uint32_t>(low);
+        lanes_.s1[i] = static_cast<std::uint32_t>(low >> 32);
+        lanes_.s2[i] = static_cast<std::uint32_t>(high);
+        lanes_.s3[i] = static_cast<std::uint32_t>(high >> 32);
+    }
 }
 
-// xoshiro256**: fast, well distributed, and plenty for overwriting bytes
-// (it makes no claim of cryptographic quality, and needs none here).
-std::uint64_t WipeRandom::Next() {
-    const auto rotl = [](std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); };
-    const std::uint64_t result = rotl(s_[1] * 5, 7) * 9;
-    const std::uint64_t t = s_[1] << 17;
-    s_[2] ^= s_[0];
-    s_[3] ^= s_[1];
-    s_[1] ^= s_[2];
-    s_[0] ^= s_[3];
-    s_[2] ^= t;
-    s_[3] = rotl(s_[3], 45);
-    return result;
-}
+bool WipeRandom::WideKernelAvailable() noexcept { return kHasAvx2; }
 
 void WipeRandom::Fill(std::span<std::uint8_t> bytes) {
-    // Each 64-bit draw gives four 16-bit fractions r = u / 2^16, and
-    // floor(255 r) = (255 u) >> 16 is 0 to 254, each value about equally often.
-    std::size_t i = 0;
-    for (; i + 4 <= bytes.size(); i += 4) {
-        const std::uint64_t draw = Next();
-        for (int lane = 0; lane < 4; ++lane)
-            bytes[i + lane] =
-                static_cast<std::uint8_t>(((draw >> (16 * lane)) & 0xFFFF) * 255 >> 16);
+    const auto steps = [&](std::uint8_t* out, std::size_t count) {
+#if QUILLMOOR_HAVE_AVX2_WIPE
+        if (wide_)
+            return WipeRandomStepsAvx2(lanes_, out, count);
+#endif
+        wipe::RandomStepsLoop(lanes_, out, count);
+    };
+    const std::size_t whole = bytes.size() / kStepBytes;
+    steps(bytes.data(), whole);
+    if (const std::size_t rest = bytes.size() % kStepBytes; rest != 0) {
+        std::uint8_t last[kStepBytes];
+        steps(last, 1);
+        std::memcpy(bytes.data() + whole * kStepBytes, last, rest);
     }
-    for (std::uint64_t draw = Next(); i < bytes.size(); ++i, draw >>= 16)
-        bytes[i] = static_cast<std::uint8_t>((draw & 0xFFFF) * 255 >> 16);
 }
 
 WipeResult WipeFile(const fs::path& path, const WipeOptions& options) {

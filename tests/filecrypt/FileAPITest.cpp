@@ -179,6 +179,49 @@ TEST(FileAPI, ReadOnlyFileRefusesWritersAndKeepsItsBytes) {
     EXPECT_EQ(ReadFile(dir / "f"), (std::vector<std::uint8_t>{1, 2}));
 }
 
+// Past 260 characters a path needs the \\?\ prefix, which the layer adds;
+// "." and ".." and "/" still work as they do in a short path.
+TEST(FileAPI, PathsLongerThanTheClassicLimit) {
+    TempDir dir;
+    std::wstring folder = L"\\\\?\\" + fs::absolute(dir.path()).native();
+    for (int level = 0; level < 6; ++level) {
+        folder += L"\\" + std::wstring(50, static_cast<wchar_t>(L'a' + level));
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr)) << level;
+    }
+    const std::wstring deep = folder.substr(4);
+    for (const std::wstring& file :
+         {deep + L"\\file.bin",
+          deep + L"\\..\\" + deep.substr(deep.size() - 50) + L"/./other.bin"}) {
+        SCOPED_TRACE(fs::path(file).filename().string());
+        ASSERT_GT(file.size(), 300u);
+        int error = 0;
+        const FileHandle out = CreateForWriting(file, error);
+        ASSERT_NE(out, kInvalidHandle) << ErrorText(error);
+        EXPECT_TRUE(WriteFully(out, std::vector<std::uint8_t>{1, 2, 3}).ok);
+        EXPECT_TRUE(FlushAndClose(out, error));
+        EXPECT_EQ(FileLength(file), 3);
+        fs::path temporary;
+        const FileHandle t = CreateTemporaryBeside(file, 0600, temporary, error);
+        ASSERT_NE(t, kInvalidHandle) << ErrorText(error);
+        EXPECT_TRUE(WriteFully(t, std::vector<std::uint8_t>{9}).ok);
+        EXPECT_TRUE(FlushAndClose(t, error));
+        EXPECT_TRUE(ReplaceWithTemporary(temporary, file, error)) << ErrorText(error);
+        const FileHandle in = OpenExistingForReading(file, error);
+        ASSERT_NE(in, kInvalidHandle) << ErrorText(error);
+        std::vector<std::uint8_t> buffer(2, 0);
+        EXPECT_EQ(ReadFully(in, buffer).count, 1u);
+        EXPECT_EQ(buffer[0], 9);
+        EXPECT_TRUE(FlushAndClose(in));
+        RemoveQuietly(file);
+        EXPECT_EQ(
+            ::GetFileAttributesW((L"\\\\?\\" + fs::path(file).lexically_normal().native()).c_str()),
+            INVALID_FILE_ATTRIBUTES);
+    }
+    for (; folder.size() > 4 + fs::absolute(dir.path()).native().size();
+         folder.resize(folder.rfind(L'\\')))
+        ::RemoveDirectoryW(folder.c_str());
+}
+
 TEST(FileAPI, SystemErrorsWithoutAnErrnoKeepTheirText) {
     // A handle that was never opened is EBADF; an unmapped system code keeps
     // the system's words rather than a made-up errno text.

@@ -58,19 +58,71 @@ TEST(Wipe, LengthsGrowToWholeBlocksAllFF) {
 }
 
 TEST(Wipe, RandomBytesCoverZeroTo254Evenly) {
-    WipeRandom random(12345);
-    std::array<int, 256> histogram{};
-    std::vector<std::uint8_t> block(250);
-    for (int i = 0; i < 4000; ++i) {
-        random.Fill(block);
-        for (auto b : block)
-            ++histogram[b];
+    struct Case {
+        WipeRandom::Kernel kernel;
+        std::uint64_t seed;
+        std::size_t fill; // bytes per Fill call
+    };
+    constexpr std::size_t kTotal = 4'000'000;
+    for (const Case c :
+         {Case{WipeRandom::Kernel::Portable, 12345, 250},
+          Case{WipeRandom::Kernel::Best, 12345, 250}, Case{WipeRandom::Kernel::Best, 7, kTotal}}) {
+        WipeRandom random(c.seed, c.kernel);
+        std::vector<std::uint8_t> bytes(kTotal);
+        for (std::size_t at = 0; at < kTotal; at += c.fill)
+            random.Fill(std::span(bytes).subspan(at, c.fill));
+        std::array<int, 256> histogram{};
+        std::size_t repeats = 0; // a byte equal to the one two before: lanes in step
+        for (std::size_t i = 0; i < kTotal; ++i) {
+            ++histogram[bytes[i]];
+            repeats += i >= 2 && bytes[i] == bytes[i - 2];
+        }
+        EXPECT_EQ(histogram[255], 0) << c.fill;
+        // About 15686 of each value; 10% either way is over 12 standard deviations.
+        for (int v = 0; v < 255; ++v) {
+            EXPECT_GT(histogram[v], 14100) << v << " " << c.fill;
+            EXPECT_LT(histogram[v], 17300) << v << " " << c.fill;
+        }
+        EXPECT_LT(repeats, kTotal / 100) << c.fill; // about 1 in 255 for independent lanes
     }
-    EXPECT_EQ(histogram[255], 0);
-    // 1,000,000 draws over 255 values: about 3922 each.
-    for (int v = 0; v < 255; ++v) {
-        EXPECT_GT(histogram[v], 3500) << v;
-        EXPECT_LT(histogram[v], 4350) << v;
+}
+
+TEST(Wipe, WideKernelGivesThePortableBytes) {
+    if (!WipeRandom::WideKernelAvailable())
+        GTEST_SKIP() << "no wider build of the generator on this processor";
+    for (const std::size_t size : {std::size_t{1}, std::size_t{31}, std::size_t{32},
+                                   std::size_t{33}, std::size_t{250}, std::size_t{1'000'007}}) {
+        for (const std::uint64_t seed : {std::uint64_t{0}, std::uint64_t{99}, ~std::uint64_t{0}}) {
+            WipeRandom best(seed, WipeRandom::Kernel::Best);
+            WipeRandom portable(seed, WipeRandom::Kernel::Portable);
+            std::vector<std::uint8_t> a(size), b(size);
+            for (int fill = 0; fill < 3; ++fill) {
+                best.Fill(a);
+                portable.Fill(b);
+                ASSERT_EQ(a, b) << size << " " << seed << " " << fill;
+            }
+        }
+    }
+}
+
+TEST(Wipe, RandomSubPassLandsAsSingleBlockWrites) {
+    // Stopped right after the first random sub-pass, the file must hold
+    // exactly the random blocks, in order, at offsets 0, 250, 500, ...
+    for (const std::size_t length :
+         {std::size_t{1}, std::size_t{250}, std::size_t{1'024'001}, std::size_t{2'600'000}}) {
+        TempDir dir;
+        WriteFile(dir / "f", RandomBytes(length, 4));
+        const std::uint64_t subPass = WipeBlockCount(length) * kWipeBlockBytes;
+        std::vector<std::uint8_t> blocks;
+        WipeOptions options;
+        options.seed = length;
+        options.randomBlockObserver = [&](std::span<const std::uint8_t> block) {
+            blocks.insert(blocks.end(), block.begin(), block.end());
+        };
+        options.progress = [&](std::uint64_t done, std::uint64_t) { return done < 2 * subPass; };
+        ASSERT_EQ(WipeFile(dir / "f", options), WipeResult::Cancelled) << length;
+        EXPECT_EQ(blocks.size(), subPass) << length;
+        EXPECT_TRUE(ReadFile(dir / "f") == blocks) << length;
     }
 }
 

@@ -272,8 +272,9 @@ void Form1WipeTest::cancelDuringTheWipeIsReported() {
     // Stopped after the first write of the first (zero) sub-pass.
     const QByteArray after = ReadBytes(at(QStringLiteral("big.bin")));
     QCOMPARE(after.size(), length);
-    QCOMPARE(after.left(4096 * 250), QByteArray(4096 * 250, '\0'));
-    QCOMPARE(after.mid(4096 * 250), Pattern(length).mid(4096 * 250));
+    constexpr int kFirstWrite = static_cast<int>(kWipeBlocksPerWrite * kWipeBlockBytes);
+    QCOMPARE(after.left(kFirstWrite), QByteArray(kFirstWrite, '\0'));
+    QCOMPARE(after.mid(kFirstWrite), Pattern(length).mid(kFirstWrite));
 }
 
 QTEST_MAIN(Form1WipeTest)

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "app/win32/Win32.h"
+#include "common/Progress.h"
+
+// Runs one long file operation on a worker thread while the window waits.
+// The owner is disabled, so no second command can start and change the key
+// state under the first, but it keeps repainting. A progress dialog with
+// Cancel appears once the work has taken half a second; Cancel makes the
+// progress callback return false.
+namespace quillmoor::win32 {
+
+using Job = std::function<void(const ProgressCallback& progress)>;
+
+// Returns when the job has finished; an exception thrown by the job is
+// rethrown here, on the calling thread.
+void RunInBackground(HWND owner, std::wstring_view label, const Job& job);
+
+bool Busy();
+// The progress dialog while it is shown, else nullptr.
+HWND ProgressWindow();
+
+// For tests: show the dialog after `ms` instead of the usual delay.
+void SetProgressDialogDelay(unsigned ms);
+
+inline constexpr int kProgressCancel = IDCANCEL;
+
+} // namespace quillmoor::win32

@@ -1,0 +1,84 @@
+#include "app/win32/CommandLayer.h"
+
+#include "app/commands/Commands.h"
+#include "app/commands/Messages.h"
+#include "app/win32/Text.h"
+#include "common/SecureWipe.h"
+
+namespace quillmoor::win32 {
+
+using namespace commands;
+
+namespace {
+
+std::string SourceOf(const FileChoice& choice) {
+    return SourcePath(Narrow(choice.folder), Narrow(choice.fileName.value_or(L"")));
+}
+
+std::optional<std::string> NameOf(const FileChoice& choice) {
+    if (!choice.fileName)
+        return std::nullopt;
+    return Narrow(*choice.fileName);
+}
+
+CommandResult ResultOf(const CommandOutcome& outcome) {
+    CommandResult result;
+    result.message = OutcomeMessage(outcome, Frame::Window);
+    result.failed =
+        outcome.status == CommandStatus::Failed || outcome.status == CommandStatus::KeyRefused;
+    return result;
+}
+
+} // namespace
+
+CommandResult RunFile(FileCommand command, std::u16string keyText, const FileChoice& choice,
+                      const ProgressCallback& progress) {
+    CommandRequest request;
+    request.operation = command == FileCommand::Encrypt ? Operation::Encrypt : Operation::Decrypt;
+    request.keyText = std::move(keyText);
+    request.folder = Narrow(choice.folder);
+    request.fileName = NameOf(choice);
+    request.progress = progress;
+    const CommandOutcome outcome = RunFileCommand(request);
+    SecureWipe(request.keyText);
+
+    CommandResult result = ResultOf(outcome);
+    // Whatever the file routine did, the list shows the folder as it is now.
+    result.rereadList = outcome.status == CommandStatus::Done ||
+                        outcome.status == CommandStatus::Cancelled ||
+                        outcome.status == CommandStatus::Failed;
+    return result;
+}
+
+std::wstring WipeQuestionFor(const FileChoice& choice) {
+    return Widen(WipeQuestion(SourceOf(choice)));
+}
+
+CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress,
+                      const WipeTestHooks& hooks) {
+    WipeRequest request;
+    request.folder = Narrow(choice.folder);
+    request.fileName = NameOf(choice);
+    request.seed = hooks.seed;
+    request.randomBlockObserver = hooks.randomBlockObserver;
+    request.progress = progress;
+    return ResultOf(RunWipeCommand(request));
+}
+
+std::u16string KeyTextFor(std::u16string_view password) { return KeyTextFromPassword(password); }
+
+void ClearKey() { ClearKeyState(); }
+
+std::wstring ProgressLabel(std::wstring_view action, const FileChoice& choice) {
+    return std::wstring(action) + L" " + Widen(DisplayName(SourceOf(choice)));
+}
+
+std::string FolderProblem(std::wstring_view folder, std::wstring_view reason) {
+    return "Cannot read folder " + DisplayName(Narrow(folder)) + ":\n" + Narrow(reason);
+}
+
+std::string DriveProblem(std::wstring_view drive, std::wstring_view reason) {
+    return "Cannot read drive " + DisplayName(Narrow(drive)) + ":\n" + Narrow(reason);
+}
+
+} // namespace quillmoor::win32

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/Progress.h"
+
+// Every call this window makes into the command layer, in one place. The
+// window passes what the controls hold and shows what comes back; the
+// wording of every sentence it shows is the command layer's.
+namespace quillmoor::win32 {
+
+enum class FileCommand { Encrypt, Decrypt };
+
+// What the file list holds at the click.
+struct FileChoice {
+    std::wstring folder;
+    std::optional<std::wstring> fileName; // none when nothing is selected
+};
+
+struct CommandResult {
+    std::string message;     // to show in a box; empty: nothing to say
+    bool failed = false;     // the message reports a failure or a refused key
+    bool rereadList = false; // a file may have been written beside the source
+};
+
+// Encrypt or Decrypt with the Key box text (wiped here when done).
+CommandResult RunFile(FileCommand command, std::u16string keyText, const FileChoice& choice,
+                      const ProgressCallback& progress);
+
+struct WipeTestHooks {
+    std::uint64_t seed = 0; // 0: from the clock
+    std::function<void(std::span<const std::uint8_t>)> randomBlockObserver;
+};
+
+// The question asked before the selected file is wiped.
+std::wstring WipeQuestionFor(const FileChoice& choice);
+// Wipes the selected file (once the question was answered with OK).
+CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress,
+                      const WipeTestHooks& hooks = {});
+
+// The MD5 button: the Key box text for a password.
+std::u16string KeyTextFor(std::u16string_view password);
+// At exit: no key schedule outlives the window.
+void ClearKey();
+
+// The label of the progress dialog: the action and the selected file.
+std::wstring ProgressLabel(std::wstring_view action, const FileChoice& choice);
+
+// Sentences for the lists: a folder or drive that cannot be read.
+std::string FolderProblem(std::wstring_view folder, std::wstring_view reason);
+std::string DriveProblem(std::wstring_view drive, std::wstring_view reason);
+
+} // namespace quillmoor::win32

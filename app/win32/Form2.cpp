@@ -1,0 +1,180 @@
+#include "app/win32/Form2.h"
+
+#include <cstdint>
+
+#include "app/win32/Dpi.h"
+#include "app/win32/Layout.h"
+#include "app/win32/MessageLoop.h"
+#include "app/win32/resource.h"
+
+namespace quillmoor::win32 {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"QuillmoorAbout";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr int kLogoWidth = 55, kLogoHeight = 53;
+
+void RegisterClassOnce(WNDPROC proc) {
+    static const bool registered = [proc] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR));
+        wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kClassName;
+        return ::RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+}
+
+// The logo's pixels premultiplied by their alpha, as AlphaBlend wants them.
+HBITMAP LoadLogo() {
+    auto* bitmap =
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_LOGO),
+                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    DIBSECTION dib{};
+    if (!bitmap || ::GetObjectW(bitmap, sizeof dib, &dib) != sizeof dib ||
+        dib.dsBm.bmBitsPixel != 32)
+        return bitmap;
+    auto* pixel = static_cast<std::uint8_t*>(dib.dsBm.bmBits);
+    for (long i = 0; i < static_cast<long>(dib.dsBm.bmWidth) * dib.dsBm.bmHeight; ++i, pixel += 4)
+        for (int c = 0; c < 3; ++c)
+            pixel[c] = static_cast<std::uint8_t>(pixel[c] * pixel[3] / 255);
+    return bitmap;
+}
+
+} // namespace
+
+Form2::Form2(HWND beside) {
+    RegisterClassOnce(&Form2::Proc);
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    owner_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                               nullptr);
+    // Where it opens decides its DPI: centred on the monitor of `beside`.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(beside, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& area = monitor.rcWork;
+    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Quillmoor - About", kStyle,
+                                (area.left + area.right) / 2, (area.top + area.bottom) / 2, 1, 1,
+                                owner_, nullptr, instance, this);
+    if (!window_)
+        return;
+    CreateControls(window_, kForm2Controls);
+    logo_ = LoadLogo();
+    Place(WindowDpi(window_));
+    const SIZE size =
+        WindowSizeForClient(TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
+                            kStyle, WS_EX_CONTROLPARENT, dpi_);
+    const POINT at{(area.left + area.right - size.cx) / 2, (area.top + area.bottom - size.cy) / 2};
+    SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
+                  dpi_, &at);
+    AddDialogWindow(window_);
+    ::ShowWindow(window_, SW_SHOW);
+    ::SetFocus(::GetDlgItem(window_, IDC_Form2_Command1));
+}
+
+Form2::~Form2() {
+    Close();
+    if (owner_)
+        ::DestroyWindow(owner_);
+    if (logo_)
+        ::DeleteObject(logo_);
+    if (font_)
+        ::DeleteObject(font_);
+    if (nameFont_)
+        ::DeleteObject(nameFont_);
+}
+
+void Form2::BringToFront() const {
+    if (!window_)
+        return;
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::SetForegroundWindow(window_);
+}
+
+void Form2::Close() {
+    if (window_)
+        ::DestroyWindow(window_);
+}
+
+void Form2::Place(unsigned dpi) {
+    dpi_ = dpi;
+    const HFONT oldFont = font_, oldName = nameFont_;
+    font_ = CreateFittingFont(window_, kForm2Controls, dpi, IDC_Form2_Label1);
+    nameFont_ = CreatePointFont(L"Arial", 12, true, dpi);
+    PlaceControls(window_, kForm2Controls, dpi, font_);
+    ::SendDlgItemMessageW(window_, IDC_Form2_Label1, WM_SETFONT,
+                          reinterpret_cast<WPARAM>(nameFont_), TRUE);
+    if (oldFont)
+        ::DeleteObject(oldFont);
+    if (oldName)
+        ::DeleteObject(oldName);
+}
+
+void Form2::DrawLogo(const DRAWITEMSTRUCT& item) const {
+    ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
+    if (!logo_)
+        return;
+    const HDC memory = ::CreateCompatibleDC(item.hDC);
+    const HGDIOBJ old = ::SelectObject(memory, logo_);
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::GdiAlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top,
+                    ::MulDiv(kLogoWidth, static_cast<int>(dpi_), kBaseDpi),
+                    ::MulDiv(kLogoHeight, static_cast<int>(dpi_), kBaseDpi), memory, 0, 0,
+                    kLogoWidth, kLogoHeight, blend);
+    ::SelectObject(memory, old);
+    ::DeleteDC(memory);
+}
+
+LRESULT CALLBACK Form2::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Form2*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Form2*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self)
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        // Enter reaches here as IDOK; it presses OK only while OK has the
+        // focus (the button is no default button). Escape does nothing.
+        if (LOWORD(wParam) == IDC_Form2_Command1 ||
+            (LOWORD(wParam) == IDOK && ::GetFocus() == ::GetDlgItem(window_, IDC_Form2_Command1)))
+            Close();
+        return 0;
+    case WM_DRAWITEM:
+        if (wParam == IDC_Picture1) {
+            DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        }
+        break;
+    case WM_DPICHANGED: {
+        Place(HIWORD(wParam));
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        const POINT at{suggested->left, suggested->top};
+        SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
+                      dpi_, &at);
+        return 0;
+    }
+    case WM_NCDESTROY: {
+        RemoveDialogWindow(window_);
+        HWND gone = window_;
+        window_ = nullptr;
+        ::SetWindowLongPtrW(gone, GWLP_USERDATA, 0);
+        return ::DefWindowProcW(gone, message, wParam, lParam);
+    }
+    default: break;
+    }
+    return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+} // namespace quillmoor::win32
