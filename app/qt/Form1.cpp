@@ -301,7 +301,7 @@ void Form1::dropEvent(QDropEvent* event) {
     if (file.isEmpty())
         return;
     event->acceptProposedAction();
-    if (showFile(file) && more)
+    if (openFile(file) && more)
         MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"),
                          QString::fromStdString(OneFileAtATimeMessage(NativePath(file))),
                          QMessageBox::Ok, QMessageBox::Ok);

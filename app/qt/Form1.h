@@ -45,7 +45,8 @@ class Form1 : public QWidget {
     bool showFile(const QString& filePath);
     // The file given at start or dropped: as showFile(), and a file that
     // cannot be found or read is reported (its folder still shown when it
-    // can be); a folder is shown. True when the file is selected.
+    // can be); a folder is shown. True when the file is selected or the
+    // folder shown.
     bool openFile(const QString& path);
 
     // For tests: the seed taken by the last click on Wipe, and a look at
