@@ -68,6 +68,9 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
 
     const double scale = LayoutScaleFor(this);
     ScaleLayout(this, scale);
+    if (scale > 1.0) // the logo grows with its box
+        picture->setPixmap(AppLogo().scaled(ScaledSize(AppLogo().size(), scale),
+                                            Qt::KeepAspectRatio, Qt::SmoothTransformation));
     FitCaptions(this, scale);
     DescribeControls(this);
 

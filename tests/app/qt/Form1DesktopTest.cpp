@@ -313,6 +313,7 @@ void Form1DesktopTest::layoutGrowsWithTheFont() {
     const QFont before = QApplication::font();
     QApplication::setFont(font);
     auto grown = std::make_unique<Form1>();
+    Form2 about;
     QApplication::setFont(before);
     QCOMPARE(grown->logicalDpiY(), 96); // what the expectations assume
 
@@ -335,6 +336,9 @@ void Form1DesktopTest::layoutGrowsWithTheFont() {
         QVERIFY2(std::abs(rect.height() - was.height() * scale) <= 1.0, name);
         QVERIFY2(CaptionUnclipped(control), name);
     }
+    // The About window grows alike, its logo with it.
+    QCOMPARE(about.size(), QSize(qRound(345 * scale), qRound(209 * scale)));
+    QCOMPARE(Child<QLabel>(&about, "Picture1")->pixmap().width(), qRound(55 * scale));
     // The text grows with the layout instead of staying small.
     const QFontInfo shown(grown->font());
     QVERIFY2(shown.pixelSize() >= 9 * scale, qPrintable(QString::number(shown.pixelSize())));
