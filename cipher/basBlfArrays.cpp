@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/SecureMemory.h"
+
 namespace quillmoor {
 
 namespace {
@@ -177,7 +179,12 @@ BlowfishState g_state{};
 
 } // namespace
 
-BlowfishState& blowfishState() { return g_state; }
+BlowfishState& blowfishState() {
+    // The expanded key: kept out of core dumps and swap from its first use.
+    static const bool kept = (KeepOutOfDumps(&g_state, sizeof g_state), true);
+    (void)kept;
+    return g_state;
+}
 
 const std::uint32_t (&BlowfishInitialP())[18] { return kInitialP; }
 

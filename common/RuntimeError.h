@@ -18,6 +18,10 @@ enum ErrorNumber : int {
     kErrDiskFull = 61,
     kErrDeviceUnavailable = 68,
     kErrWrongKeyOrDamaged = 321,
+    kErrNotRegularFile = 322,   // a FIFO, device, socket, folder or kernel file
+    kErrSymbolicLink = 323,     // wipe refuses a link; other() is what it points to
+    kErrSameFile = 324,         // source and target are one file; other() is the source
+    kErrChangedWhileRead = 325, // the source grew or shrank while it was read
 };
 
 // The one exception type of the core: an error number and a message. A
@@ -33,9 +37,10 @@ class RuntimeError : public std::runtime_error {
     // `action` is lower case ("cannot open"); `reason` names no file.
     RuntimeError(int number, std::string action, std::filesystem::path path, std::string reason,
                  std::filesystem::path other = {})
-        : std::runtime_error(action + " '" + path.string() + "': " + reason), number_(number),
-          action_(std::move(action)), path_(std::move(path)), reason_(std::move(reason)),
-          other_(std::move(other)) {}
+        : std::runtime_error(action + " '" + path.string() + "': " + reason +
+                             (other.empty() ? std::string() : " ('" + other.string() + "')")),
+          number_(number), action_(std::move(action)), path_(std::move(path)),
+          reason_(std::move(reason)), other_(std::move(other)) {}
 
     [[nodiscard]] int number() const noexcept { return number_; }
     [[nodiscard]] const std::string& action() const noexcept { return action_; }

@@ -122,8 +122,11 @@ std::string CMD5::MD5(const std::u16string& text) const {
 
     std::vector<std::uint32_t> words = PadMessageWords(text);
     std::array<std::uint32_t, 4> v = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    std::array<std::uint32_t, 4> saved{};
+    // The words hold the password, the state is as good as the digest.
+    const WipeOnExit wipe(words, v, saved);
     for (std::size_t k = 0; k < words.size(); k += 16) {
-        const std::array<std::uint32_t, 4> saved = v;
+        saved = v;
         for (int op = 0; op < 64; ++op) {
             const int round = op / 16, i = op % 16;
             // The updated word cycles a, d, c, b; the other three follow it in order.
@@ -135,8 +138,15 @@ std::string CMD5::MD5(const std::u16string& text) const {
         for (int j = 0; j < 4; ++j)
             v[j] = AddWords(v[j], saved[j]);
     }
-    SecureWipe(words); // they hold the password
-    return FormatWordHex(v[0]) + FormatWordHex(v[1]) + FormatWordHex(v[2]) + FormatWordHex(v[3]);
+    // Built in place: growing a string leaves copies of its start behind.
+    std::string digest;
+    digest.reserve(32);
+    for (const std::uint32_t word : v) {
+        std::string hex = FormatWordHex(word);
+        digest += hex;
+        WipeString(hex);
+    }
+    return digest;
 }
 
 } // namespace quillmoor

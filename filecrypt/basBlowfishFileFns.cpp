@@ -54,7 +54,8 @@ class FileJob {
         int error = 0;
         sourceHandle_ = OpenExistingForReading(source, error);
         if (sourceHandle_ < 0)
-            Fail(kErrDeviceUnavailable, "cannot open", source, ErrorText(error));
+            Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot open",
+                 source, ErrorText(error));
         if (!SizeOfOpenFile(sourceHandle_, sourceSize_, error))
             Fail(kErrDeviceIo, "cannot read", source, ErrorText(error));
     }
@@ -65,27 +66,37 @@ class FileJob {
     ~FileJob() {
         CloseQuietly(sourceHandle_);
         CloseQuietly(targetClaim_);
-        if (temporaryHandle_ >= 0) {
-            CloseQuietly(temporaryHandle_);
-            RemoveQuietly(temporary_);
-        }
+        if (temporaryHandle_ >= 0)
+            DiscardTemporary(temporaryHandle_, temporary_);
     }
 
     [[nodiscard]] std::uint64_t sourceSize() const { return sourceSize_; }
     [[nodiscard]] const fs::path& sourcePath() const { return source_; }
 
-    void CreateTarget() {
+    [[nodiscard]] unsigned sourcePermissions() const {
+        return PermissionsOfOpenFile(sourceHandle_) & 0777u;
+    }
+
+    // `newFileMode` is for a target that does not exist yet (the umask
+    // applies); one that is replaced keeps its own mode, owner and group.
+    void CreateTarget(unsigned newFileMode) {
         int error = 0;
         if (!target_.has_filename())
-            Fail(kErrDeviceUnavailable, "cannot create", target_, "it is a folder");
+            Fail(kErrNotRegularFile, "cannot create", target_, ErrorText(EISDIR));
+        // Caught before the claim, which the source's own lock would refuse
+        // as "in use" (a hard link, or a link to the source).
+        if (IsSameFile(sourceHandle_, target_))
+            throw RuntimeError(kErrSameFile, "cannot create", target_, ErrorText(kRefusedSameFile),
+                               source_);
         targetClaim_ = OpenExistingForUpdate(target_, error);
         if (targetClaim_ < 0 && error != ENOENT)
-            Fail(kErrDeviceUnavailable, "cannot create", target_,
-                 error == EISDIR ? "it is a folder" : ErrorText(error));
-        temporaryHandle_ = CreateTemporaryBeside(
-            target_, PermissionsOfOpenFile(sourceHandle_) | 0600u, temporary_, error);
+            Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot create",
+                 target_, ErrorText(error));
+        temporaryHandle_ = CreateTemporaryBeside(target_, newFileMode, temporary_, error);
         if (temporaryHandle_ < 0)
             Fail(kErrDeviceUnavailable, "cannot create", target_, ErrorText(error));
+        if (targetClaim_ >= 0)
+            TakeOwnerAndMode(targetClaim_, temporaryHandle_);
     }
 
     // Reads exactly buffer.size() bytes at `offset`; a source that ends early
@@ -93,7 +104,8 @@ class FileJob {
     // nothing. Safe to call from several threads at once.
     void ReadSource(std::span<std::uint8_t> buffer, std::uint64_t offset) {
         if (ReadSourceUpTo(buffer, offset) != buffer.size())
-            Fail(kErrDeviceIo, "cannot read", source_, "the file became shorter while it was read");
+            Fail(kErrChangedWhileRead, "cannot read", source_,
+                 "the file became shorter while it was read");
     }
 
     // Reads what is there, up to buffer.size() bytes.
@@ -111,22 +123,21 @@ class FileJob {
     }
 
     void Commit() {
+        // The length was taken once at the start: a source that has grown
+        // since would be cut silently.
+        std::uint8_t probe = 0;
+        if (ReadSourceUpTo(std::span(&probe, 1), sourceSize_) != 0)
+            Fail(kErrChangedWhileRead, "cannot read", source_, "the file grew while it was read");
         int error = 0;
         if (!SyncOpenFile(temporaryHandle_, error))
             FailWrite(target_, error);
-        const FileHandle handle = std::exchange(temporaryHandle_, kInvalidHandle);
-        if (!FlushAndClose(handle, error)) {
-            RemoveQuietly(temporary_);
-            FailWrite(target_, error);
-        }
         // Windows renames nothing over a file held open, even by us: let the
         // claim go first. Should someone take the target in between, the
         // replace fails and the target stays whole.
         CloseQuietly(std::exchange(targetClaim_, kInvalidHandle));
-        if (!ReplaceWithTemporary(temporary_, target_, error)) {
-            RemoveQuietly(temporary_);
+        const FileHandle handle = std::exchange(temporaryHandle_, kInvalidHandle);
+        if (!ReplaceWithTemporary(handle, temporary_, target_, error))
             Fail(kErrDeviceIo, "cannot replace", target_, ErrorText(error));
-        }
     }
 
   private:
@@ -165,7 +176,7 @@ std::size_t ValidFiller(std::span<const std::uint8_t> finalBlock) {
 FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& target,
                                     std::u16string_view keyText, const FileCryptOptions& options) {
     FileJob job(source, target);
-    job.CreateTarget();
+    job.CreateTarget(job.sourcePermissions());
     const BlowfishState& state = StateOf(options);
     const std::uint64_t total = job.sourceSize();
     // The last chunk holds what is left (possibly nothing) and the filler.
@@ -175,6 +186,7 @@ FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& targ
     };
     CbcBlock chain = InitialChainingBlock(keyText);
     std::array<std::vector<std::uint8_t>, 3> buffers;
+    const WipeOnExit wipe(chain, buffers[0], buffers[1], buffers[2]); // plain text and the IV
     for (auto& buffer : buffers)
         buffer.resize(std::min<std::uint64_t>(total, kChunkBytes) + 8);
 
@@ -222,7 +234,7 @@ class ParallelDecryption {
   public:
     ParallelDecryption(FileJob& job, const FileCryptOptions& options, std::u16string_view keyText)
         : job_(job), options_(options), state_(StateOf(options)),
-          iv_(InitialChainingBlock(keyText)), total_(job.sourceSize()),
+          iv_(InitialChainingBlock(keyText)), wipeIv_(iv_), total_(job.sourceSize()),
           // Lenient: bytes after the last whole block are ignored, and a
           // source shorter than one block is read into a zero-filled block.
           blockBytes_(total_ < 8 ? 8 : total_ - total_ % 8),
@@ -252,6 +264,7 @@ class ParallelDecryption {
 
     void Work(bool reportsProgress) {
         std::vector<std::uint8_t> buffer;
+        const WipeOnExit wipe(buffer); // the plain text of the last chunk
         try {
             buffer.resize(std::min<std::uint64_t>(blockBytes_, kChunkBytes) + 8, 0);
             for (std::uint64_t chunk; !stop_ && (chunk = next_++) < chunks_;) {
@@ -276,6 +289,7 @@ class ParallelDecryption {
         const auto length =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, blockBytes_ - offset));
         CbcBlock chain = iv_;
+        const WipeOnExit wipe(chain);
         const std::span<std::uint8_t> data = std::span(buffer).subspan(8, length);
         if (total_ < 8) {
             (void)job_.ReadSourceUpTo(data.first(static_cast<std::size_t>(total_)), 0);
@@ -308,7 +322,8 @@ class ParallelDecryption {
     FileJob& job_;
     const FileCryptOptions& options_;
     const BlowfishState& state_;
-    const CbcBlock iv_;
+    CbcBlock iv_;
+    const WipeOnExit<CbcBlock> wipeIv_;
     const std::uint64_t total_, blockBytes_, chunks_;
     std::atomic<std::uint64_t> next_{0}, done_{0};
     std::atomic<bool> stop_{false}, cancelled_{false};
@@ -324,7 +339,8 @@ FileCryptResult BlowfishDecryptFile(const fs::path& source, const fs::path& targ
     const std::uint64_t total = job.sourceSize();
     if (options.mode == DecryptMode::Strict && (total == 0 || total % 8 != 0))
         Fail(kErrWrongKeyOrDamaged, "cannot decrypt", source, "wrong key or damaged file");
-    job.CreateTarget();
+    // Plain text is private until its owner says otherwise.
+    job.CreateTarget(0600);
     const FileCryptResult result = ParallelDecryption(job, options, keyText).Run();
     if (result == FileCryptResult::Done)
         job.Commit();

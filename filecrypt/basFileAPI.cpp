@@ -3,8 +3,10 @@
 #include "filecrypt/basFileAPI.h"
 
 #include <cerrno>
+#include <type_traits>
 
 #include "common/RuntimeError.h"
+#include "filecrypt/FileAPISystem.h"
 
 namespace quillmoor {
 
@@ -47,6 +49,49 @@ bool WriteBytesToFile(FileHandle handle, std::span<const std::uint8_t> buffer, s
 bool FlushAndClose(FileHandle handle) {
     int error = 0;
     return FlushAndClose(handle, error);
+}
+
+bool IsKindRefusal(int error) noexcept {
+    return error == EISDIR ||
+           (error >= kRefusedFifo && error <= kRefusedOtherKind && error != kRefusedSymbolicLink);
+}
+
+std::string ErrorText(int error) {
+    switch (error) {
+    case EBUSY: return "the file is in use by another program";
+    case EISDIR: return "it is a folder, not a regular file";
+    case kRefusedFifo: return "it is a FIFO (named pipe), not a regular file";
+    case kRefusedCharacterDevice: return "it is a character device, not a regular file";
+    case kRefusedBlockDevice: return "it is a block device, not a regular file";
+    case kRefusedSocket: return "it is a socket, not a regular file";
+    case kRefusedSymbolicLink: return "it is a symbolic link";
+    case kRefusedKernelFile: return "it is a file of the kernel (/proc, /sys), not a regular file";
+    case kRefusedOtherKind: return "it is not a regular file";
+    case kRefusedSameFile: return "source and target are the same file";
+    default: return detail::SystemErrorText(error);
+    }
+}
+
+std::vector<fs::path> TemporaryCandidates(const fs::path& target) {
+    // FNV-1a over the name's code units (bytes here, UTF-16 units on Windows).
+    std::uint32_t hash = 2166136261u;
+    const fs::path name = target.filename();
+    for (const fs::path::value_type unit : name.native()) {
+        const std::uint32_t value = static_cast<std::make_unsigned_t<fs::path::value_type>>(unit);
+        for (int shift = 0; shift < 32 && (value >> shift) != 0; shift += 8)
+            hash = (hash ^ ((value >> shift) & 0xFFu)) * 16777619u;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string temporary = ".quillmoor-00000000-00";
+    for (int i = 0; i < 8; ++i)
+        temporary[11 + static_cast<std::size_t>(i)] = kHex[(hash >> (28 - 4 * i)) & 0xFu];
+    std::vector<fs::path> names;
+    for (unsigned slot = 0; slot < kTemporarySlots; ++slot) {
+        temporary[20] = kHex[slot >> 4 & 0xFu];
+        temporary[21] = kHex[slot & 0xFu];
+        names.push_back(target.parent_path() / fs::path(temporary));
+    }
+    return names;
 }
 
 int WriteErrorNumber(int error) noexcept {

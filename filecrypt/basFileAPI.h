@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 // Thin, unbuffered access to whole files. Both opens are exclusive: while a
 // handle is held no other open of the same file succeeds, in this process or
@@ -44,6 +45,26 @@ struct IoResult {
     int error = 0;         // the reason when !ok
 };
 
+// Reasons of the layer's own, for what the system has no error number: a
+// name that is not a regular file says what it is instead. They travel in
+// the same `error` as the errno values, and ErrorText words them.
+enum FileRefusal : int {
+    kRefusedFifo = 0x20001,
+    kRefusedCharacterDevice,
+    kRefusedBlockDevice,
+    kRefusedSocket,
+    kRefusedSymbolicLink,
+    kRefusedKernelFile, // /proc, /sys: regular by its mode, but its size means nothing
+    kRefusedOtherKind,
+    kRefusedSameFile,
+};
+
+// True when what the name leads to is not a regular file: EISDIR for a
+// folder, or one of the above other than a link or the same file.
+bool IsKindRefusal(int error) noexcept;
+
+// Only regular files open: anything else fails with EISDIR or a FileRefusal,
+// without blocking on a FIFO or a device. Links are followed.
 [[nodiscard]] FileHandle OpenExistingForReading(const std::filesystem::path& path, int& error);
 [[nodiscard]] FileHandle CreateForWriting(const std::filesystem::path& path, int& error);
 // Reads until the buffer is full or the file ends (count < size then).
@@ -63,20 +84,54 @@ void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
 // of it. Only a hint: it does nothing where the system has no such call.
 void StartWriteBack(FileHandle handle, std::uint64_t offset, std::uint64_t length) noexcept;
 
-// Opens an existing file for writing without truncating it, exclusively. Used
-// to claim a target before it is replaced, so one held open elsewhere is
-// refused. Fails with ENOENT when there is no file, EISDIR for a folder.
-[[nodiscard]] FileHandle OpenExistingForUpdate(const std::filesystem::path& path, int& error);
+enum class Links { Follow, Refuse };
 
-// Creates a new, exclusively locked temporary file beside `target`, named
-// ".NAME.quillmoor-XXXXXX", with the given permission bits. Leftovers of
-// earlier runs that died (no longer locked) are removed first.
+// Opens an existing regular file for writing without truncating it,
+// exclusively. Used to claim a target before it is replaced, so one held
+// open elsewhere is refused, and by the wipe, which refuses a symbolic link
+// (kRefusedSymbolicLink) rather than overwrite what it points to. Fails with
+// ENOENT when there is no file, EISDIR or a FileRefusal for anything else.
+[[nodiscard]] FileHandle OpenExistingForUpdate(const std::filesystem::path& path, int& error,
+                                               Links links = Links::Follow);
+
+// What a symbolic link points to, as it is written in the link; empty when
+// `path` is no link or cannot be read.
+std::filesystem::path LinkTargetOf(const std::filesystem::path& path);
+
+// True when `path` names the very file open as `handle` (same device and
+// inode; on Windows same volume and file index), through a link or a hard
+// link as well.
+[[nodiscard]] bool IsSameFile(FileHandle handle, const std::filesystem::path& path) noexcept;
+
+// The names a temporary file for `target` may take: ".quillmoor-HHHHHHHH-SS"
+// in its folder, H a hash of the target's name and S a slot number. They are
+// the same few for every run over that target, so leftovers are found
+// without reading the folder, and short, so any target name that fits the
+// file system has room for them.
+inline constexpr unsigned kTemporarySlots = 16;
+std::vector<std::filesystem::path> TemporaryCandidates(const std::filesystem::path& target);
+
+// Creates a new, exclusively locked temporary file under one of the
+// candidate names. `permissions` are those of a new file: the umask applies.
+// Leftovers of earlier runs under those names that died (regular files that
+// nobody holds locked) are removed first; anything else there is left alone.
+// The lock is held from creation until the file is closed, so no other
+// run's clean-up ever takes a live temporary file.
 [[nodiscard]] FileHandle CreateTemporaryBeside(const std::filesystem::path& target,
                                                unsigned permissions,
                                                std::filesystem::path& temporary, int& error);
+// Gives the temporary file the mode, owner and group of the target it is
+// about to replace, where the process may set them (best effort).
+void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept;
 // Puts `temporary` in place of `target` in one step and makes the rename durable.
 [[nodiscard]] bool ReplaceWithTemporary(const std::filesystem::path& temporary,
                                         const std::filesystem::path& target, int& error);
+// The same for a temporary file still open and synced: it stays locked
+// through the rename and is closed afterwards; on failure it is removed.
+[[nodiscard]] bool ReplaceWithTemporary(FileHandle handle, const std::filesystem::path& temporary,
+                                        const std::filesystem::path& target, int& error);
+// Removes a temporary file that is still open, then closes it.
+void DiscardTemporary(FileHandle handle, const std::filesystem::path& temporary) noexcept;
 void RemoveQuietly(const std::filesystem::path& path) noexcept;
 // Permission bits of an open file (0600 when they cannot be read).
 unsigned PermissionsOfOpenFile(FileHandle handle) noexcept;

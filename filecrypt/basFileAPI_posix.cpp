@@ -2,15 +2,19 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <string>
+#include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include "common/RuntimeError.h"
+#include "filecrypt/FileAPISystem.h"
 
 namespace quillmoor {
 
@@ -18,14 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kTemporaryMark[] = ".quillmoor-";
-
 // Takes the exclusive lock; on failure closes the descriptor.
 FileHandle Locked(int fd, int& error) {
-    if (fd < 0) {
-        error = errno;
+    if (fd < 0)
         return kInvalidHandle;
-    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
@@ -55,39 +55,116 @@ template <typename Call> IoResult Transfer(std::size_t size, bool isRead, Call c
     return result;
 }
 
-// Removes temporary files of `name` that an earlier run left behind: one
-// whose lock can be taken belongs to no running process.
-void RemoveStaleTemporaries(const fs::path& folder, const std::string& name) {
-    const std::string prefix = "." + name + kTemporaryMark;
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir)
-        return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string entryName = entry->d_name;
-        if (entryName.size() != prefix.size() + 6 ||
-            entryName.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const fs::path stale = folder / entryName;
-        int error = 0;
-        const int fd = Locked(::open(stale.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW), error);
-        if (fd >= 0) {
-            ::unlink(stale.c_str());
-            ::close(fd);
-        }
+// 0 for a regular file, else the reason that names what it is.
+int KindRefusalOf(mode_t mode) noexcept {
+    if (S_ISREG(mode))
+        return 0;
+    if (S_ISDIR(mode))
+        return EISDIR;
+    if (S_ISFIFO(mode))
+        return kRefusedFifo;
+    if (S_ISCHR(mode))
+        return kRefusedCharacterDevice;
+    if (S_ISBLK(mode))
+        return kRefusedBlockDevice;
+    if (S_ISSOCK(mode))
+        return kRefusedSocket;
+    if (S_ISLNK(mode))
+        return kRefusedSymbolicLink;
+    return kRefusedOtherKind;
+}
+
+// /proc and /sys files call themselves regular but have no size: they read
+// as a stream the file length knows nothing of.
+bool IsKernelFile(int fd) noexcept {
+#ifdef __linux__
+    constexpr decltype(statfs::f_type) kProc = 0x9fa0, kSysfs = 0x62656572;
+    struct statfs fsInfo {};
+    return ::fstatfs(fd, &fsInfo) == 0 && (fsInfo.f_type == kProc || fsInfo.f_type == kSysfs);
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+// Opens `path` only when it is a regular file. O_NONBLOCK keeps a FIFO or a
+// device from blocking the open; the kind is then checked on the descriptor
+// itself, so a name swapped in between cannot slip through.
+int OpenRegular(const fs::path& path, int flags, mode_t mode, int& error) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+    if (fd < 0) {
+        error = errno;
+        // A FIFO without a reader refuses a writer, a socket refuses any
+        // open, O_NOFOLLOW refuses a link: say what the name is instead.
+        struct stat st {};
+        const bool follow = (flags & O_NOFOLLOW) == 0;
+        if ((error == ENXIO || error == ELOOP || error == EOPNOTSUPP) &&
+            (follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0 &&
+            KindRefusalOf(st.st_mode) != 0)
+            error = KindRefusalOf(st.st_mode);
+        return -1;
     }
-    ::closedir(dir);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (const int kind = KindRefusalOf(st.st_mode))
+        error = kind;
+    else if (IsKernelFile(fd))
+        error = kRefusedKernelFile;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        return fd;
+    else
+        error = errno;
+    ::close(fd);
+    return -1;
+}
+
+struct FileId {
+    dev_t device;
+    ino_t inode;
+};
+
+bool IdOf(int fd, FileId& id) noexcept {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+// True while `path` still names the file open as `fd` (not followed).
+bool NameStillRefersTo(const fs::path& path, int fd) noexcept {
+    struct stat byName {};
+    FileId open{};
+    return IdOf(fd, open) && ::lstat(path.c_str(), &byName) == 0 && byName.st_dev == open.device &&
+           byName.st_ino == open.inode;
+}
+
+// Removes a temporary file that an earlier run left behind: a regular file
+// whose lock nobody holds. Opened without blocking and without following
+// links, so a FIFO or a link planted under the name is neither waited on nor
+// followed, and left alone. A live run holds its lock until its temporary
+// file is renamed; once we hold the lock, the name must still refer to the
+// file we locked, or it now belongs to someone else.
+void RemoveIfStale(const fs::path& candidate) {
+    int error = 0;
+    const int fd = Locked(OpenRegular(candidate, O_RDONLY | O_NOFOLLOW, 0, error), error);
+    if (fd < 0)
+        return;
+    if (NameStillRefersTo(candidate, fd))
+        ::unlink(candidate.c_str());
+    ::close(fd);
 }
 
 } // namespace
 
 FileHandle OpenExistingForReading(const fs::path& path, int& error) {
-    return Locked(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY), error);
+    return Locked(OpenRegular(path, O_RDONLY, 0, error), error);
 }
 
 FileHandle CreateForWriting(const fs::path& path, int& error) {
     // Truncate only once the lock is held, so a file held open elsewhere is left whole.
-    const int fd =
-        Locked(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666), error);
+    const int fd = Locked(OpenRegular(path, O_WRONLY | O_CREAT, 0666, error), error);
     if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
         error = errno;
         ::close(fd);
@@ -96,18 +173,30 @@ FileHandle CreateForWriting(const fs::path& path, int& error) {
     return fd;
 }
 
-FileHandle OpenExistingForUpdate(const fs::path& path, int& error) {
-    const int fd =
-        Locked(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK), error);
-    if (fd < 0)
-        return kInvalidHandle;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        return kInvalidHandle;
+FileHandle OpenExistingForUpdate(const fs::path& path, int& error, Links links) {
+    const int flags = O_WRONLY | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    return Locked(OpenRegular(path, flags, 0, error), error);
+}
+
+fs::path LinkTargetOf(const fs::path& path) {
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0)
+            return {};
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            return target;
+        }
+        target.resize(target.size() * 2);
     }
-    return fd;
+}
+
+bool IsSameFile(FileHandle handle, const fs::path& path) noexcept {
+    struct stat byName {};
+    FileId open{};
+    return IdOf(handle, open) && ::stat(path.c_str(), &byName) == 0 &&
+           byName.st_dev == open.device && byName.st_ino == open.inode;
 }
 
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
@@ -193,32 +282,44 @@ std::int64_t FileLength(const fs::path& path) {
 
 FileHandle CreateTemporaryBeside(const fs::path& target, unsigned permissions, fs::path& temporary,
                                  int& error) {
-    const fs::path folder = target.parent_path();
-    const std::string name = target.filename().string();
-    RemoveStaleTemporaries(folder, name);
-
-    static constexpr char kLetters[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device device;
-    std::uniform_int_distribution<int> pick(0, sizeof kLetters - 2);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix(6, 'x');
-        for (char& c : suffix)
-            c = kLetters[pick(device)];
-        temporary = folder / ("." + name + kTemporaryMark + suffix);
-        const int fd =
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-        if (fd < 0 && errno == EEXIST)
+    const std::vector<fs::path> candidates = TemporaryCandidates(target);
+    for (const fs::path& candidate : candidates)
+        RemoveIfStale(candidate);
+    error = EBUSY; // every name taken: as many runs over this target are writing it
+    for (const fs::path& candidate : candidates) {
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                              static_cast<mode_t>(permissions & 0777u));
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            error = errno;
+            return kInvalidHandle;
+        }
+        // Between the create and the lock another run's clean-up may have
+        // taken the new file for a leftover and removed it: then the name
+        // no longer refers to it, and the next name is tried.
+        int lockError = 0;
+        const FileHandle handle = Locked(fd, lockError);
+        if (handle < 0)
             continue;
-        const FileHandle handle = Locked(fd, error);
-        if (handle >= 0)
-            (void)::fchmod(handle, permissions & 0777u);
-        else
-            ::unlink(temporary.c_str());
+        if (!NameStillRefersTo(candidate, handle)) {
+            ::close(handle);
+            continue;
+        }
+        temporary = candidate;
         return handle;
     }
-    error = EEXIST;
     return kInvalidHandle;
+}
+
+void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept {
+    struct stat st {};
+    if (::fstat(target, &st) != 0)
+        return;
+    // The owner first: changing it may clear mode bits that fchmod then sets.
+    if (::fchown(temporary, st.st_uid, st.st_gid) != 0)
+        (void)::fchown(temporary, static_cast<uid_t>(-1), st.st_gid);
+    (void)::fchmod(temporary, st.st_mode & 0777u);
 }
 
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error) {
@@ -237,12 +338,26 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
     return true;
 }
 
+bool ReplaceWithTemporary(FileHandle handle, const fs::path& temporary, const fs::path& target,
+                          int& error) {
+    // Held locked through the rename, so no clean-up can take it meanwhile.
+    if (ReplaceWithTemporary(temporary, target, error)) {
+        ::close(handle); // synced before: nothing is left to report
+        return true;
+    }
+    DiscardTemporary(handle, temporary);
+    return false;
+}
+
+void DiscardTemporary(FileHandle handle, const fs::path& temporary) noexcept {
+    // Removed while still locked: once the lock goes, the name may be
+    // another run's.
+    ::unlink(temporary.c_str());
+    ::close(handle);
+}
+
 void RemoveQuietly(const fs::path& path) noexcept { ::unlink(path.c_str()); }
 
-std::string ErrorText(int error) {
-    if (error == EBUSY)
-        return "the file is in use by another program";
-    return std::strerror(error);
-}
+std::string detail::SystemErrorText(int error) { return std::strerror(error); }
 
 } // namespace quillmoor

@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <random>
 #include <string>
 #include <system_error>
 #include <type_traits>
 #include <unordered_map>
+#include <vector>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include "common/RuntimeError.h"
+#include "filecrypt/FileAPISystem.h"
 
 // The Win32 side of the layer. Paths go to the "W" calls as UTF-16 (the
 // native form of std::filesystem::path here), so a name outside the ANSI code
@@ -30,8 +31,6 @@ namespace quillmoor {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr wchar_t kTemporaryMark[] = L".quillmoor-";
 
 // ReadFile and WriteFile count in DWORDs; larger transfers go in pieces.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
@@ -157,17 +156,58 @@ bool IsFolder(const fs::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// CreateFileW with share mode 0; -1 and the reason on failure. A folder is
-// refused by the system with "access denied", which is reported as EISDIR.
-FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& error) {
-    const HANDLE handle = ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+// 0 for a file on disk, else the reason that names what the handle is: a
+// device name such as NUL or COM1 and a pipe open too.
+int KindRefusalOf(HANDLE handle, bool refuseLinks) {
+    switch (::GetFileType(handle)) {
+    case FILE_TYPE_DISK: break;
+    case FILE_TYPE_CHAR: return kRefusedCharacterDevice;
+    case FILE_TYPE_PIPE: return kRefusedFifo;
+    default: return kRefusedOtherKind;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (refuseLinks && ::GetFileInformationByHandle(handle, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return kRefusedSymbolicLink;
+    return 0;
+}
+
+// CreateFileW with share mode 0, on regular files only; -1 and the reason on
+// failure. A folder is refused by the system with "access denied", which is
+// reported as EISDIR. With `refuseLinks`, a reparse point (a symbolic link,
+// a junction) is opened itself, not followed, and then refused.
+FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& error,
+                bool refuseLinks = false) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    const HANDLE handle =
+        ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         error = code == ERROR_ACCESS_DENIED && IsFolder(path) ? EISDIR : ErrnoOf(code);
         return kInvalidHandle;
     }
+    if (const int kind = KindRefusalOf(handle, refuseLinks)) {
+        error = kind;
+        ::CloseHandle(handle);
+        return kInvalidHandle;
+    }
     return Handles().Add(handle);
+}
+
+// A handle that only asks about a file (following links): it needs no share
+// mode, so it opens even while the file is held with share mode 0.
+HANDLE QueryHandle(const fs::path& path) {
+    return ::CreateFileW(SystemPath(path).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Only a plain file left behind is taken for a leftover: not a folder, not a
+// link planted under the name.
+bool IsPlainFile(const fs::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
 OVERLAPPED At(std::uint64_t offset) {
@@ -234,19 +274,6 @@ std::string Utf8Of(const fs::path& path) {
     return Utf8Of(path.c_str(), static_cast<int>(path.native().size()));
 }
 
-// Removes temporary files of `name` that an earlier run left behind. One that
-// a running Quillmoor holds open (share mode 0) refuses the delete and stays.
-void RemoveStaleTemporaries(const fs::path& folder, const std::wstring& name) {
-    const std::wstring prefix = L"." + name + kTemporaryMark;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder.empty() ? fs::path(L".") : folder, ec), end;
-         !ec && it != end; it.increment(ec)) {
-        const std::wstring entry = it->path().filename().native();
-        if (entry.size() == prefix.size() + 6 && entry.compare(0, prefix.size(), prefix) == 0)
-            ::DeleteFileW(SystemPath(it->path()).c_str());
-    }
-}
-
 } // namespace
 
 FileHandle OpenExistingForReading(const fs::path& path, int& error) {
@@ -259,17 +286,49 @@ FileHandle CreateForWriting(const fs::path& path, int& error) {
     return Open(path, GENERIC_WRITE, CREATE_ALWAYS, error);
 }
 
-FileHandle OpenExistingForUpdate(const fs::path& path, int& error) {
-    const FileHandle number = Open(path, GENERIC_WRITE, OPEN_EXISTING, error);
-    if (number < 0)
-        return kInvalidHandle;
-    // A device name such as NUL or COM1 opens too; only a file on disk will do.
-    if (::GetFileType(Handles().Find(number)) != FILE_TYPE_DISK) {
-        error = EINVAL;
-        CloseQuietly(number);
-        return kInvalidHandle;
+FileHandle OpenExistingForUpdate(const fs::path& path, int& error, Links links) {
+    return Open(path, GENERIC_WRITE, OPEN_EXISTING, error, links == Links::Refuse);
+}
+
+fs::path LinkTargetOf(const fs::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return {};
+    const HANDLE handle = QueryHandle(path);
+    if (handle == INVALID_HANDLE_VALUE)
+        return {};
+    std::wstring target(MAX_PATH, L'\0');
+    DWORD length =
+        ::GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()), 0);
+    if (length >= target.size()) {
+        target.resize(length + 1);
+        length = ::GetFinalPathNameByHandleW(handle, target.data(),
+                                             static_cast<DWORD>(target.size()), 0);
     }
-    return number;
+    ::CloseHandle(handle);
+    if (length == 0 || length >= target.size())
+        return {};
+    target.resize(length);
+    if (target.rfind(L"\\\\?\\", 0) == 0) // the long-path prefix the call puts in front
+        target.erase(0, 4);
+    return target;
+}
+
+bool IsSameFile(FileHandle number, const fs::path& path) noexcept {
+    const HANDLE open = Handles().Find(number);
+    const HANDLE byName = QueryHandle(path);
+    if (open == INVALID_HANDLE_VALUE || byName == INVALID_HANDLE_VALUE) {
+        if (byName != INVALID_HANDLE_VALUE)
+            ::CloseHandle(byName);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    const bool same = ::GetFileInformationByHandle(open, &a) &&
+                      ::GetFileInformationByHandle(byName, &b) &&
+                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    ::CloseHandle(byName);
+    return same;
 }
 
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
@@ -358,30 +417,30 @@ std::int64_t FileLength(const fs::path& path) {
 }
 
 // The new file takes the folder's inherited access rights like any file made
-// there: Windows has no mode bits to copy, so `permissions` is not used.
+// there: Windows has no mode bits to copy, so `permissions` is not used. A
+// live temporary file is held with share mode 0, so the clean-up of another
+// run cannot delete it; DELETE access lets it be renamed and removed through
+// its own handle, never by a name that may by then be someone else's.
 FileHandle CreateTemporaryBeside(const fs::path& target, unsigned /*permissions*/,
                                  fs::path& temporary, int& error) {
-    const fs::path folder = target.parent_path();
-    const std::wstring name = target.filename().native();
-    RemoveStaleTemporaries(folder, name);
-
-    static constexpr wchar_t kLetters[] =
-        L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device device;
-    std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(kLetters)) - 2);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring suffix(6, L'x');
-        for (wchar_t& c : suffix)
-            c = kLetters[pick(device)];
-        temporary = folder / (L"." + name + kTemporaryMark + suffix);
-        const FileHandle handle = Open(temporary, GENERIC_WRITE, CREATE_NEW, error);
+    const std::vector<fs::path> candidates = TemporaryCandidates(target);
+    for (const fs::path& candidate : candidates)
+        if (IsPlainFile(candidate))
+            ::DeleteFileW(SystemPath(candidate).c_str()); // fails while a running job holds it
+    for (const fs::path& candidate : candidates) {
+        const FileHandle handle = Open(candidate, GENERIC_WRITE | DELETE, CREATE_NEW, error);
         if (handle < 0 && error == EEXIST)
             continue;
+        if (handle >= 0)
+            temporary = candidate;
         return handle;
     }
-    error = EEXIST;
+    error = EBUSY; // every name taken: as many runs over this target are writing it
     return kInvalidHandle;
 }
+
+// Windows keeps no mode bits, and a read-only target is refused before this.
+void TakeOwnerAndMode(FileHandle /*target*/, FileHandle /*temporary*/) noexcept {}
 
 // A rename within one folder, so it is atomic; write-through makes it durable
 // before the call returns. Fails while anyone holds the target open.
@@ -393,11 +452,50 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
     return false;
 }
 
+// Renamed through its handle, so it stays held (and safe from clean-ups)
+// until it carries the target's name; where the system cannot do that, it is
+// closed and renamed by name.
+bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs::path& target,
+                          int& error) {
+    const HANDLE handle = Handles().Find(number);
+    std::error_code ec;
+    const fs::path full = fs::absolute(target, ec);
+    const std::wstring name = SystemPath(ec ? target : full);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    if (handle != INVALID_HANDLE_VALUE &&
+        ::SetFileInformationByHandle(handle, FileRenameInfo, info,
+                                     static_cast<DWORD>(buffer.size()))) {
+        CloseQuietly(number);
+        return true;
+    }
+    CloseQuietly(number);
+    if (ReplaceWithTemporary(temporary, target, error))
+        return true;
+    ::DeleteFileW(SystemPath(temporary).c_str());
+    return false;
+}
+
+// Marked for deletion through its own handle, so it goes when closed.
+void DiscardTemporary(FileHandle number, const fs::path& temporary) noexcept {
+    const HANDLE handle = Handles().Find(number);
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    const bool marked =
+        handle != INVALID_HANDLE_VALUE &&
+        ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+    CloseQuietly(number);
+    if (!marked)
+        ::DeleteFileW(SystemPath(temporary).c_str());
+}
+
 void RemoveQuietly(const fs::path& path) noexcept { ::DeleteFileW(SystemPath(path).c_str()); }
 
-std::string ErrorText(int error) {
-    if (error == EBUSY)
-        return "the file is in use by another program";
+std::string detail::SystemErrorText(int error) {
     if (error >= kSystemErrorBase) {
         wchar_t* text = nullptr;
         const DWORD length =

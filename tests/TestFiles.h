@@ -27,6 +27,9 @@
 #endif
 #include <windows.h>
 #else
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -177,6 +180,28 @@ inline int RunInChild(const std::function<int()>& body, bool unprivileged = fals
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Names that are not regular files, for the refusal cases.
+inline void MakeFifo(const fs::path& path) {
+    if (::mkfifo(path.c_str(), 0666) != 0)
+        throw std::runtime_error("mkfifo failed for " + path.string());
+}
+
+inline void MakeSocket(const fs::path& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = path.string();
+    if (name.size() >= sizeof address.sun_path)
+        throw std::runtime_error("socket path too long: " + name);
+    std::copy(name.begin(), name.end(), address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound =
+        fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!bound)
+        throw std::runtime_error("cannot make a socket at " + name);
 }
 
 // Tries "read", "create" or "update" (the three opens of the file layer) on

@@ -47,10 +47,19 @@ class WipeRun {
     WipeRun(const fs::path& path, const WipeOptions& options)
         : path_(path), options_(options), random_(options.seed) {
         int error = 0;
-        handle_ = OpenExistingForUpdate(path, error);
-        if (handle_ < 0)
-            Fail(error == ENOENT ? kErrFileNotFound : kErrDeviceUnavailable, "cannot wipe", path,
-                 error);
+        // A link is refused, not followed: it could point anywhere, at a
+        // file its owner never meant to name. What it points to is passed
+        // on, so the user can wipe that file by its own name.
+        handle_ = OpenExistingForUpdate(path, error, Links::Refuse);
+        if (handle_ < 0) {
+            if (error == kRefusedSymbolicLink)
+                throw RuntimeError(kErrSymbolicLink, "cannot wipe", path, ErrorText(error),
+                                   LinkTargetOf(path));
+            Fail(error == ENOENT        ? kErrFileNotFound
+                 : IsKindRefusal(error) ? kErrNotRegularFile
+                                        : kErrDeviceUnavailable,
+                 "cannot wipe", path, error);
+        }
         std::uint64_t length = 0;
         if (!SizeOfOpenFile(handle_, length, error))
             Fail(kErrDeviceIo, "cannot wipe", path, error);

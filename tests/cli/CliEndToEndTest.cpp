@@ -410,7 +410,7 @@ TEST_F(Cli, UnusableKeysExitWithTwoAndTouchNothing) {
          "quillmoor-cli: --key-file nofile: cannot open: No such file or directory\n",
          true},
         {{"encrypt", "--key-file", "folder", "a.txt"},
-         "quillmoor-cli: --key-file folder: cannot read: Is a directory\n",
+         "quillmoor-cli: --key-file folder: cannot read: it is a folder, not a regular file\n",
          true},
         {{"encrypt", "--key-file", "bad-utf8", "a.txt"},
          "quillmoor-cli: --key-file bad-utf8: not valid UTF-8 (byte 3)\n",

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include "FaultKit.h"
@@ -657,13 +659,226 @@ void NamesAreShownEscaped(const Folder& f) {
     ExpectNames(f.path(), {"a\nb", "a\nb.BF"});
 }
 
-TEST(HostileNames, CutQuotedAndKeyed) {
-    for (const auto run :
-         {DecryptCutsWithinTheName, EmptyPasswordOpensOldFilesOnly, NamesAreShownEscaped}) {
-        const Folder folder;
-        run(folder);
+// --- Hostile names, links, special files and concurrent runs ---------------
+
+std::vector<std::string> WipeArgs(const fs::path& file) { return {"wipe", "--yes", file.string()}; }
+
+// A hang is a failure of its own, not a stuck suite.
+Outcome RunWithin(const Launch& launch, int seconds = 60) {
+    return Program(launch).WaitAtMost(seconds);
+}
+
+unsigned ModeOf(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        Broken("lstat " + path.string());
+    return st.st_mode & 0777u;
+}
+
+bool IsFifo(const fs::path& path) { return fs::is_fifo(fs::symlink_status(path)); }
+
+void MakeFifoAt(const fs::path& path) {
+    if (::mkfifo(path.c_str(), 0666) != 0)
+        Broken("mkfifo " + path.string());
+}
+
+void WipeRefusesALink(const Folder& f) {
+    Folder elsewhere;
+    WritePattern(elsewhere / "victim", 1000, 20);
+    fs::create_symlink(elsewhere / "victim", f / "link");
+    const Outcome o = RunWithin(WipeArgs(f / "link"));
+    EXPECT_TRUE(o.Exited(1)) << o;
+    EXPECT_TRUE(Has(o.err, "link") && Has(o.err, "symbolic link") &&
+                Has(o.err, (elsewhere / "victim").string()))
+        << o;
+    EXPECT_TRUE(HoldsPattern(elsewhere / "victim", 1000, 20));
+    EXPECT_TRUE(fs::is_symlink(f / "link"));
+    // By its own name it is wiped.
+    EXPECT_TRUE(RunWithin(WipeArgs(elsewhere / "victim")).Exited(0));
+    EXPECT_EQ(ReadBytes(elsewhere / "victim"), Bytes(1000, 0xFF));
+}
+
+void SpecialSourcesAreRefused(const Folder& f) {
+    MakeFifoAt(f / "fifo");
+    MakeFifoAt(f / "pipe.BF");
+    fs::create_symlink("/dev/urandom", f / "urandom");
+    fs::create_symlink("/proc/cpuinfo", f / "cpuinfo");
+    fs::create_symlink("fifo", f / "to-fifo");
+    const std::vector<std::vector<std::string>> runs = {
+        Encrypt(f / "fifo"),    Encrypt(f / "urandom"),  Encrypt("/proc/cpuinfo"),
+        Encrypt(f / "cpuinfo"), Encrypt(f / "to-fifo"),  Decrypt(f / "pipe.BF"),
+        WipeArgs(f / "fifo"),   WipeArgs("/dev/urandom")};
+    for (const auto& args : runs) {
+        const Outcome o = RunWithin(args, 30);
+        EXPECT_TRUE(o.Exited(1)) << args[0] << " " << args.back() << ": " << o;
+        EXPECT_TRUE(Has(o.err, "not a regular file")) << o;
+    }
+    EXPECT_FALSE(fs::exists("/proc/cpuinfo.BF"));
+    ExpectNames(f.path(), {"cpuinfo", "fifo", "pipe.BF", "to-fifo", "urandom"});
+    EXPECT_TRUE(IsFifo(f / "fifo") && IsFifo(f / "pipe.BF"));
+}
+
+void ModesFollowTheUmask(const Folder& f) {
+    for (const mode_t umask : {mode_t{022}, mode_t{077}}) {
+        SCOPED_TRACE(umask);
+        for (const char* name : {"src", "src.BF", "data", "data.BF"})
+            fs::remove(f / name);
+        WritePattern(f / "src", 5000, 21);
+        fs::permissions(f / "src", fs::perms(0666));
+        MakeEncrypted(f / "data.BF", 5000, 22);
+        fs::permissions(f / "data.BF", fs::perms(0644));
+        Launch launch;
+        launch.umask = umask;
+        for (const bool replace : {false, true}) {
+            if (replace) {
+                fs::permissions(f / "src.BF", fs::perms(0640));
+                fs::permissions(f / "data", fs::perms(0604));
+            }
+            launch.args = Encrypt(f / "src");
+            EXPECT_TRUE(RunCli(launch).Exited(0));
+            launch.args = Decrypt(f / "data.BF");
+            EXPECT_TRUE(RunCli(launch).Exited(0));
+            EXPECT_EQ(ModeOf(f / "src.BF"), replace ? 0640 : 0666 & ~umask);
+            EXPECT_EQ(ModeOf(f / "data"), replace ? 0604 : 0600 & ~umask);
+        }
+        EXPECT_TRUE(HoldsPattern(f / "data", 5000, 22));
+        EXPECT_TRUE(DecryptsToPattern(f / "src.BF", 5000, 21));
     }
 }
+
+void PlantedFifosAtTemporaryNames(const Folder& f) {
+    WritePattern(f / "src", 100000, 23);
+    MakeEncrypted(f / "data.BF", 100000, 24);
+    std::vector<fs::path> planted;
+    for (const char* target : {"src.BF", "data"})
+        for (unsigned slot = 0; slot < 4; ++slot) {
+            planted.push_back(TemporaryCandidates(f / target)[slot]);
+            MakeFifoAt(planted.back());
+        }
+    for (const auto& args : {Encrypt(f / "src"), Decrypt(f / "data.BF")}) {
+        const Outcome o = RunWithin(args, 30);
+        EXPECT_TRUE(o.Exited(0)) << o;
+    }
+    EXPECT_TRUE(DecryptsToPattern(f / "src.BF", 100000, 23));
+    EXPECT_TRUE(HoldsPattern(f / "data", 100000, 24));
+    for (const fs::path& fifo : planted)
+        EXPECT_TRUE(IsFifo(fifo)) << fifo;
+    EXPECT_EQ(Names(f.path()).size(), 4 + planted.size());
+}
+
+void ConcurrentRunsOverOneTarget(const Folder& f) {
+    constexpr int kRuns = 64;
+    WritePattern(f / "src", 256 * 1024, 25);
+    std::vector<std::unique_ptr<Program>> programs;
+    for (int i = 0; i < kRuns; ++i)
+        programs.push_back(std::make_unique<Program>(Encrypt(f / "src")));
+    int succeeded = 0;
+    for (auto& program : programs) {
+        const Outcome o = program->WaitAtMost(120);
+        if (o.Exited(0))
+            ++succeeded;
+        else
+            EXPECT_TRUE(o.Exited(1) && Has(o.err, "in use by another program")) << o;
+    }
+    Note(std::to_string(succeeded) + " of " + std::to_string(kRuns) + " concurrent runs wrote");
+    EXPECT_GE(succeeded, 1);
+    EXPECT_TRUE(DecryptsToPattern(f / "src.BF", 256 * 1024, 25));
+    EXPECT_TRUE(HoldsPattern(f / "src", 256 * 1024, 25));
+    ExpectNames(f.path(), {"src", "src.BF"});
+}
+
+void GrowingSource(const Folder& f) {
+    const std::uint64_t size = BusySize();
+    WritePattern(f / "src", size, 26);
+    WriteBytes(f / "src.BF", kOldTarget);
+    Program program(Encrypt(f / "src"));
+    const bool changed = ChangeMidRun(program, f.path(), "src.BF", [&] {
+        std::ofstream(f / "src", std::ios::binary | std::ios::app).write("more", 4);
+    });
+    const Outcome o = program.Wait();
+    if (!changed) {
+        Note("growing source: the program ended before the change");
+        return;
+    }
+    EXPECT_TRUE(o.Exited(1)) << o;
+    EXPECT_TRUE(Has(o.err, "src") && Has(o.err, "grew while it was read")) << o;
+    EXPECT_EQ(ReadBytes(f / "src.BF"), kOldTarget);
+    ExpectNames(f.path(), {"src", "src.BF"});
+}
+
+void SameFileThroughLinks(const Folder& f) {
+    WritePattern(f / "a", 1000, 27);
+    fs::create_hard_link(f / "a", f / "a.BF");
+    MakeEncrypted(f / "x.BF", 1000, 28);
+    const Bytes encrypted = ReadBytes(f / "x.BF");
+    fs::create_symlink("x.BF", f / "x");
+    for (const auto& args : {Encrypt(f / "a"), Decrypt(f / "x.BF")}) {
+        const Outcome o = RunWithin(args);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "same file")) << o;
+        EXPECT_FALSE(Has(o.err, "in use")) << o;
+    }
+    EXPECT_TRUE(HoldsPattern(f / "a", 1000, 27));
+    EXPECT_EQ(ReadBytes(f / "x.BF"), encrypted);
+    ExpectNames(f.path(), {"a", "a.BF", "x", "x.BF"});
+}
+
+void LongestNames(const Folder& f) {
+    const std::string name(252, 'n'); // its target, NAME.BF, is 255 bytes
+    WritePattern(f / name, 3000, 29);
+    Outcome o = RunWithin(Encrypt(f / name));
+    EXPECT_TRUE(o.Exited(0)) << o;
+    fs::remove(f / name);
+    o = RunWithin(Decrypt(f / (name + ".BF")));
+    EXPECT_TRUE(o.Exited(0)) << o;
+    EXPECT_TRUE(HoldsPattern(f / name, 3000, 29));
+    ExpectNames(f.path(), {name, name + ".BF"});
+}
+
+// Clean-up looks only at the target's own names: a leftover of another
+// target is not its business (nor is the rest of the folder read).
+void LeftoversOfOtherTargetsAreLeft(const Folder& f) {
+    WritePattern(f / "src", 1000, 30);
+    const fs::path mine = TemporaryCandidates(f / "src.BF")[3];
+    const fs::path theirs = TemporaryCandidates(f / "other.BF")[0];
+    WriteBytes(mine, kOldTarget);
+    WriteBytes(theirs, kOldTarget);
+    EXPECT_TRUE(RunWithin(Encrypt(f / "src")).Exited(0));
+    EXPECT_FALSE(fs::exists(mine));
+    EXPECT_EQ(ReadBytes(theirs), kOldTarget);
+    ExpectNames(f.path(), {theirs.filename().string(), "src", "src.BF"});
+}
+
+struct HostileCase {
+    const char* name;
+    void (*run)(const Folder&);
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
+class Hostile : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(Hostile, RefusedCleanlyOrDoneRight) {
+    const Folder folder;
+    GetParam().run(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Hostile,
+    ::testing::Values(HostileCase{"DecryptCutsWithinTheName", DecryptCutsWithinTheName},
+                      HostileCase{"EmptyPasswordOpensOldFilesOnly", EmptyPasswordOpensOldFilesOnly},
+                      HostileCase{"NamesAreShownEscaped", NamesAreShownEscaped},
+                      HostileCase{"WipeRefusesALink", WipeRefusesALink},
+                      HostileCase{"SpecialSourcesAreRefused", SpecialSourcesAreRefused},
+                      HostileCase{"ModesFollowTheUmask", ModesFollowTheUmask},
+                      HostileCase{"PlantedFifosAtTemporaryNames", PlantedFifosAtTemporaryNames},
+                      HostileCase{"ConcurrentRunsOverOneTarget", ConcurrentRunsOverOneTarget},
+                      HostileCase{"GrowingSource", GrowingSource},
+                      HostileCase{"SameFileThroughLinks", SameFileThroughLinks},
+                      HostileCase{"LongestNames", LongestNames},
+                      HostileCase{"LeftoversOfOtherTargetsAreLeft",
+                                  LeftoversOfOtherTargetsAreLeft}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quillmoor::faults

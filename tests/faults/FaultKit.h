@@ -93,16 +93,13 @@ inline std::vector<std::string> Names(const fs::path& folder) {
     return names;
 }
 
-// The name the file routines give their temporary file for `target`:
-// ".NAME.quillmoor-" and six letters or digits.
+// True when `name` is one of the names the file routines give their
+// temporary file for `target` (".quillmoor-", a hash of the name, a slot).
 inline bool IsTemporaryOf(const std::string& name, const std::string& target) {
-    const std::string prefix = "." + target + ".quillmoor-";
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    return std::all_of(
-        name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        });
+    for (const fs::path& candidate : TemporaryCandidates(target))
+        if (candidate.filename() == name)
+            return true;
+    return false;
 }
 
 inline std::optional<fs::path> FindTemporary(const fs::path& folder, const std::string& target) {
@@ -191,14 +188,15 @@ inline bool HoldsPattern(const fs::path& path, std::uint64_t size, std::uint64_t
 struct Outcome {
     int exitCode = -1; // when the program exited
     int signal = 0;    // when a signal ended it
+    bool timedOut = false;
     std::string out, err;
 
     [[nodiscard]] bool Exited(int code) const { return signal == 0 && exitCode == code; }
 };
 
 inline std::ostream& operator<<(std::ostream& os, const Outcome& o) {
-    return os << "exit " << o.exitCode << ", signal " << o.signal << ", stdout [" << o.out
-              << "], stderr [" << o.err << "]";
+    return os << (o.timedOut ? "HUNG, killed; " : "") << "exit " << o.exitCode << ", signal "
+              << o.signal << ", stdout [" << o.out << "], stderr [" << o.err << "]";
 }
 
 struct Launch {
@@ -209,6 +207,7 @@ struct Launch {
     bool asNobody = false;               // when run as root: user and group 65534, no other groups
     std::optional<rlim_t> fileSizeLimit; // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
     std::vector<std::string> env;        // NAME=value, added to PATH, LC_ALL=C and QM_KEY
+    std::optional<mode_t> umask;         // the child's umask, else the test's own
 };
 
 // quillmoor-cli running as a separate process. Standard input is /dev/null,
@@ -248,6 +247,8 @@ class Program {
                 if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                     ::_exit(126);
             }
+            if (launch.umask)
+                ::umask(*launch.umask);
             if (launch.asNobody && ::geteuid() == 0 &&
                 (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
                 ::_exit(126);
@@ -302,6 +303,20 @@ class Program {
     }
 
     void Resume() { Signal(SIGCONT); }
+
+    // Waits at most `seconds`; a program still running then is killed, and
+    // the outcome says so (timedOut), so a hang fails the case, not the suite.
+    Outcome WaitAtMost(int seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (Running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const bool hung = Running();
+        if (hung)
+            Signal(SIGKILL);
+        Outcome outcome = Wait();
+        outcome.timedOut = hung;
+        return outcome;
+    }
 
     Outcome Wait() {
         if (!reaped_) {

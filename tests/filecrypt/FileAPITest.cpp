@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <set>
+
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 #include "tests/TestFiles.h"
@@ -299,24 +303,152 @@ TEST(FileAPI, FileLength) {
 TEST(FileAPI, TemporaryBesideTargetAndReplace) {
     TempDir dir;
     WriteFile(dir / "target", {1});
-    // A leftover of a run that died: nobody holds its lock, so it goes.
-    WriteFile(dir / ".target.quillmoor-AbC123", {7});
+    // Leftovers of runs that died: nobody holds their locks, so they go.
+    const std::vector<fs::path> candidates = TemporaryCandidates(dir / "target");
+    WriteFile(candidates[0], {7});
+    WriteFile(candidates[kTemporarySlots - 1], {7});
     fs::path temporary;
     int error = 0;
     const FileHandle h = CreateTemporaryBeside(dir / "target", 0640, temporary, error);
     ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
-    EXPECT_FALSE(fs::exists(dir / ".target.quillmoor-AbC123"));
+    EXPECT_EQ(temporary, candidates[0]);
+    EXPECT_FALSE(fs::exists(candidates[kTemporarySlots - 1]));
     EXPECT_EQ(temporary.parent_path(), dir.path());
 #ifndef _WIN32 // no mode bits there: the file takes the folder's access rights
     EXPECT_EQ((fs::status(temporary).permissions() & fs::perms::all),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 #endif
     ASSERT_TRUE(WriteFully(h, std::vector<std::uint8_t>{5, 6}).ok);
-    EXPECT_TRUE(FlushAndClose(h, error));
-    EXPECT_TRUE(ReplaceWithTemporary(temporary, dir / "target", error));
+    EXPECT_TRUE(SyncOpenFile(h, error));
+    EXPECT_TRUE(ReplaceWithTemporary(h, temporary, dir / "target", error)) << ErrorText(error);
     EXPECT_EQ(ReadFile(dir / "target"), (std::vector<std::uint8_t>{5, 6}));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
 }
+
+TEST(FileAPI, TemporaryNamesAreFewShortAndTheTargetsOwn) {
+    TempDir dir;
+    const std::string longest(255, 'n');
+    const std::vector<fs::path> mine = TemporaryCandidates(dir / longest);
+    ASSERT_EQ(mine.size(), kTemporarySlots);
+    for (const fs::path& name : mine) {
+        EXPECT_EQ(name.parent_path(), dir.path());
+        EXPECT_EQ(name.filename().string().size(), 22u) << name;
+        EXPECT_EQ(name.filename().string().rfind(".quillmoor-", 0), 0u) << name;
+    }
+    EXPECT_EQ(std::set<fs::path>(mine.begin(), mine.end()).size(), kTemporarySlots);
+    // The same names on every run, and none shared with a neighbour's.
+    EXPECT_EQ(TemporaryCandidates(dir / longest), mine);
+    for (const char* other : {"nnn", "target", "target.BF", "Target"}) {
+        for (const fs::path& name : TemporaryCandidates(dir / other))
+            EXPECT_EQ(std::count(mine.begin(), mine.end(), name), 0) << other;
+    }
+    // A target with the longest name the file system takes still works.
+    int error = 0;
+    fs::path temporary;
+    const FileHandle h = CreateTemporaryBeside(dir / longest, 0600, temporary, error);
+    ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
+    EXPECT_TRUE(SyncOpenFile(h, error));
+    EXPECT_TRUE(ReplaceWithTemporary(h, temporary, dir / longest, error)) << ErrorText(error);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{longest});
+}
+
+#ifndef _WIN32
+// Only regular files open, and a FIFO or a device never blocks the open; a
+// link is followed, except by the wipe's open, which refuses it.
+TEST(FileAPI, OnlyRegularFilesOpen) {
+    struct Row {
+        const char* name;
+        int followed, refused; // the error of each open; 0: it opens
+    };
+    const Row rows[] = {{"fifo", kRefusedFifo, kRefusedFifo},
+                        {"socket", kRefusedSocket, kRefusedSocket},
+                        {"folder", EISDIR, EISDIR},
+                        {"to-null", kRefusedCharacterDevice, kRefusedSymbolicLink},
+                        {"to-cpuinfo", kRefusedKernelFile, kRefusedSymbolicLink},
+                        {"to-fifo", kRefusedFifo, kRefusedSymbolicLink},
+                        {"to-file", 0, kRefusedSymbolicLink}};
+    TempDir dir;
+    MakeFifo(dir / "fifo");
+    MakeSocket(dir / "socket");
+    fs::create_directory(dir / "folder");
+    WriteFile(dir / "file", {1, 2});
+    for (const auto& [link, to] : {std::pair{"to-null", "/dev/null"},
+                                   {"to-cpuinfo", "/proc/cpuinfo"},
+                                   {"to-fifo", "fifo"},
+                                   {"to-file", "file"}})
+        fs::create_symlink(to, dir / link);
+    for (const Row& row : rows) {
+        const auto expect = [&](FileHandle h, int error, int expected) {
+            EXPECT_EQ(h == kInvalidHandle ? error : 0, expected) << row.name << ErrorText(error);
+            EXPECT_EQ(IsKindRefusal(error), expected != 0 && expected != kRefusedSymbolicLink);
+            CloseQuietly(h);
+        };
+        int error = 0;
+        FileHandle h = OpenExistingForUpdate(dir / row.name, error, Links::Refuse);
+        expect(h, error, row.refused);
+        EXPECT_EQ(ReadFile(dir / "file"), (std::vector<std::uint8_t>{1, 2}));
+        h = OpenExistingForReading(dir / row.name, error = 0);
+        expect(h, error, row.followed);
+        if (row.followed != kRefusedKernelFile) {
+            h = OpenExistingForUpdate(dir / row.name, error = 0);
+            expect(h, error, row.followed);
+        }
+    }
+}
+
+TEST(FileAPI, LinkTargetsAndSameFiles) {
+    TempDir dir;
+    WriteFile(dir / "a", {1});
+    WriteFile(dir / "b", {1});
+    fs::create_hard_link(dir / "a", dir / "hard");
+    fs::create_symlink("a", dir / "soft");
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    EXPECT_EQ(LinkTargetOf(dir / "soft"), fs::path("a"));
+    EXPECT_EQ(LinkTargetOf(dir / "dangling"), dir / "nowhere");
+    EXPECT_EQ(LinkTargetOf(dir / "a"), fs::path());
+
+    int error = 0;
+    const FileHandle a = OpenExistingForReading(dir / "a", error);
+    ASSERT_NE(a, kInvalidHandle) << ErrorText(error);
+    const std::pair<const char*, bool> rows[] = {{"a", true},         {"hard", true},
+                                                 {"soft", true},      {"b", false},
+                                                 {"dangling", false}, {"missing", false}};
+    for (const auto& [name, same] : rows)
+        EXPECT_EQ(IsSameFile(a, dir / name), same) << name;
+    CloseQuietly(a);
+}
+
+// Clean-up takes only regular files that nobody holds, under the target's
+// own names: anything planted there is left as it was, without blocking.
+TEST(FileAPI, CleanUpLeavesWhatIsNotAStaleFileOfItsOwn) {
+    const std::pair<const char*, std::function<void(const fs::path&)>> rows[] = {
+        {"stale file", [](const fs::path& p) { WriteFile(p, {7}); }},
+        {"fifo", [](const fs::path& p) { MakeFifo(p); }},
+        {"link", [](const fs::path& p) { fs::create_symlink(p.parent_path() / "file", p); }},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }}};
+    for (const auto& [what, plant] : rows) {
+        SCOPED_TRACE(what);
+        TempDir dir;
+        WriteFile(dir / "file", {1, 2});
+        const std::vector<fs::path> mine = TemporaryCandidates(dir / "t");
+        const fs::path neighbours = TemporaryCandidates(dir / "other")[0];
+        WriteFile(neighbours, {9}); // a leftover, but not this target's
+        plant(mine[0]);
+        plant(mine[5]);
+        const bool removed = what == std::string("stale file");
+        fs::path temporary;
+        int error = 0;
+        const FileHandle h = CreateTemporaryBeside(dir / "t", 0600, temporary, error);
+        ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
+        EXPECT_EQ(temporary, mine[removed ? 0 : 1]);
+        EXPECT_EQ(fs::exists(fs::symlink_status(mine[5])), !removed);
+        EXPECT_EQ(ReadFile(neighbours), std::vector<std::uint8_t>{9});
+        EXPECT_EQ(ReadFile(dir / "file"), (std::vector<std::uint8_t>{1, 2}));
+        DiscardTemporary(h, temporary);
+        EXPECT_EQ(fs::exists(fs::symlink_status(mine[0])), !removed);
+    }
+}
+#endif
 
 TEST(FileAPI, ClaimingATargetHeldElsewhereFails) {
     TempDir dir;

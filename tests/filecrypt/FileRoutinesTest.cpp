@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <tuple>
+#include <utility>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -280,12 +282,13 @@ TEST_F(FileRoutines, TargetThatIsAFolderOrTheSourceIsRefused) {
     WriteFile(dir / "a", {1, 2, 3});
     fs::create_directory(dir / "a.BF");
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a.BF", kKeyText); }),
-              kErrDeviceUnavailable);
+              kErrNotRegularFile);
     EXPECT_TRUE(fs::is_directory(dir / "a.BF"));
-    EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a", kKeyText); }),
-              kErrDeviceUnavailable);
+    EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir / "a", kKeyText); }), kErrSameFile);
     EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a", dir.path() / "", kKeyText); }),
-              kErrDeviceUnavailable);
+              kErrNotRegularFile);
+    EXPECT_EQ(ErrorOf([&] { BlowfishEncryptFile(dir / "a.BF", dir / "b", kKeyText); }),
+              kErrNotRegularFile);
     EXPECT_EQ(ReadFile(dir / "a"), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a", "a.BF"}));
 }
@@ -408,6 +411,95 @@ TEST_F(FileRoutines, TargetTakesTheSourcePermissions) {
     EXPECT_EQ(fs::status(dir / "secret.BF").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 #endif
+}
+
+// A source that changes length while it is read would give a target that
+// matches no version of it: refused, nothing written.
+TEST_F(FileRoutines, SourceChangedWhileReadIsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "share mode 0 keeps everyone from changing the source while it is read";
+#endif
+    const auto plain = RandomBytes(3 * kChunk + 100, 14);
+    BlowfishEncryptFile((WriteFile(dir / "src", plain), dir / "src"), dir / "src.BF", kKeyText);
+    const auto encrypted = ReadFile(dir / "src.BF");
+    struct Row {
+        bool encrypt, grow;
+        const char* reason;
+    };
+    const Row rows[] = {{true, true, "grew"},
+                        {true, false, "became shorter"},
+                        {false, true, "grew"},
+                        {false, false, "became shorter"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.encrypt << row.grow);
+        WriteFile(dir / "src", plain);
+        WriteFile(dir / "src.BF", encrypted);
+        const fs::path source = dir / (row.encrypt ? "src" : "src.BF");
+        const fs::path target = dir / (row.encrypt ? "src.BF" : "src");
+        const auto old = ReadFile(target);
+        FileCryptOptions options;
+        options.threads = 1; // chunks in order, so the change lands before the next read
+        bool changed = false;
+        options.progress = [&](std::uint64_t, std::uint64_t) {
+            if (!std::exchange(changed, true)) {
+                if (row.grow)
+                    std::ofstream(source, std::ios::binary | std::ios::app).write("more", 4);
+                else
+                    fs::resize_file(source, kChunk + kChunk / 2);
+            }
+            return true;
+        };
+        try {
+            row.encrypt ? BlowfishEncryptFile(source, target, kKeyText, options)
+                        : BlowfishDecryptFile(source, target, kKeyText, options);
+            ADD_FAILURE() << "the change went unnoticed";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), kErrChangedWhileRead) << e.what();
+            EXPECT_NE(e.reason().find(row.reason), std::string::npos) << e.reason();
+        }
+        EXPECT_EQ(ReadFile(target), old);
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"src", "src.BF"}));
+    }
+}
+
+// The same file under two names is caught before anything is opened for
+// writing, and said as such rather than "in use".
+TEST_F(FileRoutines, SourceAndTargetTheSameFileIsRefused) {
+    WriteFile(dir / "a", {1, 2, 3});
+    BlowfishEncryptFile(dir / "a", dir / "b.BF", kKeyText);
+    try {
+        fs::create_hard_link(dir / "a", dir / "a.BF");
+        fs::create_hard_link(dir / "b.BF", dir / "b");
+#ifndef _WIN32
+        fs::create_symlink("a", dir / "c.BF");
+        fs::create_symlink("b.BF", dir / "d.BF");
+        fs::create_symlink("b.BF", dir / "d");
+#endif
+    } catch (const fs::filesystem_error& e) {
+        GTEST_SKIP() << "links cannot be made here: " << e.what();
+    }
+    const auto names = dir.Names();
+    const auto encrypted = ReadFile(dir / "b.BF");
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"a", "a.BF", true}, {"b.BF", "b", false}, {"a", "c.BF", true}, {"d.BF", "d", false}};
+    for (const auto& [from, to, encrypt] : rows) {
+        if (!fs::exists(dir / to))
+            continue;
+        SCOPED_TRACE(to);
+        try {
+            encrypt ? BlowfishEncryptFile(dir / from, dir / to, kKeyText)
+                    : BlowfishDecryptFile(dir / from, dir / to, kKeyText);
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), kErrSameFile) << e.what();
+            EXPECT_EQ(e.path(), dir / to);
+            EXPECT_EQ(e.other(), dir / from);
+            EXPECT_NE(std::string(e.what()).find("same file"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "a"), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadFile(dir / "b.BF"), encrypted);
+    EXPECT_EQ(dir.Names(), names);
 }
 
 TEST_F(FileRoutines, TargetHeldOpenIsRefusedAndKept) {

@@ -223,7 +223,7 @@ TEST(Commands, WipeOutcomes) {
         {"f", stop, CommandStatus::Cancelled, 0},
         {"f", {}, CommandStatus::Done, 0},
         {"gone", {}, CommandStatus::Failed, kErrFileNotFound}, // not created
-        {"sub", {}, CommandStatus::Failed, kErrDeviceUnavailable},
+        {"sub", {}, CommandStatus::Failed, kErrNotRegularFile},
     };
     for (const auto& c : cases) {
         const CommandOutcome out = wipe(c.name, c.progress);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <iostream>
+#include <tuple>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -134,6 +136,52 @@ TEST(Wipe, SeedsGiveDifferentStreams) {
     EXPECT_NE(a, b);
     EXPECT_EQ(a, c);
     EXPECT_NE(ClockSeed(), 0u);
+}
+
+// A link is never followed: what it points to keeps its bytes, and the error
+// says where it points, so that file can be wiped by its own name. Nothing
+// but a regular file is wiped, and a FIFO does not block.
+TEST(Wipe, LinksAndSpecialFilesAreRefused) {
+    TempDir dir;
+    const auto bytes = RandomBytes(300, 3);
+    WriteFile(dir / "file", bytes);
+#ifdef _WIN32
+    // A device name opens the device in any folder. Links need a privilege
+    // (or developer mode), and wine makes none.
+    std::vector<std::tuple<const char*, int, fs::path>> rows = {{"NUL", kErrNotRegularFile, {}}};
+    std::error_code ec;
+    if (::CreateSymbolicLinkW((dir / "absolute").c_str(), (dir / "file").c_str(),
+                              SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+        fs::file_size(dir / "absolute", ec) == bytes.size() && !ec)
+        rows.emplace_back("absolute", kErrSymbolicLink, dir / "file");
+    else
+        std::cout << "[   note   ] no working symbolic link could be made: only NUL is tried\n";
+#else
+    fs::create_symlink(dir / "file", dir / "absolute");
+    fs::create_symlink("file", dir / "link");
+    fs::create_symlink("/dev/null", dir / "null");
+    MakeFifo(dir / "fifo");
+    const std::tuple<const char*, int, fs::path> rows[] = {
+        {"link", kErrSymbolicLink, "file"},
+        {"absolute", kErrSymbolicLink, dir / "file"},
+        {"null", kErrSymbolicLink, "/dev/null"},
+        {"fifo", kErrNotRegularFile, {}}};
+#endif
+    for (const auto& [name, number, other] : rows) {
+        try {
+            (void)WipeFile(dir / name, {});
+            ADD_FAILURE() << name << " was wiped";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), number) << e.what();
+#ifdef _WIN32 // there the link is resolved to the file's full name
+            EXPECT_TRUE(other.empty() ? e.other().empty() : fs::equivalent(e.other(), other))
+                << e.what();
+#else
+            EXPECT_EQ(e.other(), other) << e.what();
+#endif
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "file"), bytes);
 }
 
 TEST(Wipe, WriteFailureIsReported) {
