@@ -1,7 +1,6 @@
 #include "app/commands/Commands.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
 
 #include "app/commands/Wipe.h"
@@ -127,13 +126,6 @@ std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_vi
 }
 
 int OpenForReadingError(const std::string& path) {
-    // Opening a pipe for reading waits for a writer: look before opening.
-    std::error_code code;
-    const auto type = std::filesystem::status(PathFromString(path), code).type();
-    if (type == std::filesystem::file_type::directory)
-        return EISDIR;
-    if (!code && type != std::filesystem::file_type::regular)
-        return EINVAL;
     int error = 0;
     const FileHandle handle = OpenExistingForReading(PathFromString(path), error);
     if (handle == kInvalidHandle)

@@ -96,8 +96,9 @@ struct CommandOutcome {
 void ClearKeyState() noexcept;
 
 // Whether the file at `path` opens for reading as Encrypt and Decrypt open
-// a source: 0 when it does, else the system's error number. It is closed at
-// once; a pipe or a device is refused without waiting for a writer.
+// a source: 0 when it does, else the file layer's error number (ErrorText
+// words it). It is closed at once; a pipe or a device is refused without
+// waiting for a writer.
 [[nodiscard]] int OpenForReadingError(const std::string& path);
 
 // Folder, the separator, the name: the separator is always inserted, so a

@@ -170,7 +170,7 @@ void Form1DesktopTest::openingAFileShowsItsFolderAndSelectsIt_data() {
     row("missing file", "sub/gone.BF", "sub", "", missing);
     row("missing folder", "nowhere/x.BF", "", "", missing);
     row("a folder", "sub/deeper", "sub/deeper", "", "");
-    row("a pipe, not waited on", "sub/pipe", "sub", "", "Cannot open");
+    row("a pipe, not waited on", "sub/pipe", "sub", "", "named pipe");
 }
 
 void Form1DesktopTest::openingAFileShowsItsFolderAndSelectsIt() {
