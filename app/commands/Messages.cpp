@@ -133,6 +133,8 @@ std::string Advice(const CommandOutcome& outcome) {
     switch (outcome.errorNumber) {
     case kErrWrongKeyOrDamaged: return "Check the key; nothing was written.";
     case kErrDiskFull: return "Nothing was written; make room and try again.";
+    case kErrChangedWhileRead:
+        return "Nothing was written; try again once nothing else is writing to it.";
     default: return "Nothing was written.";
     }
 }
@@ -150,9 +152,9 @@ std::string FailedSentence(const CommandOutcome& outcome) {
         WithFirst(parts ? failure.action : "cannot " + std::string(Verb(outcome.command)), true);
     sentence.append(" ").append(DisplayPath(parts ? failure.path : outcome.source));
     sentence.append(": ").append(failure.reason);
-    // The one wipe failure with a second file is a link refused: say where
-    // it leads, so that file can be wiped by its own name.
-    if (outcome.command == Command::Wipe && !failure.other.empty())
+    // A link refused for wiping: say where it leads, so that file can be
+    // wiped by its own name.
+    if (outcome.errorNumber == kErrSymbolicLink && !failure.other.empty())
         return sentence.append(" to ")
             .append(DisplayPath(failure.other))
             .append("; wipe that file by its own name. Nothing was overwritten.");

@@ -48,7 +48,7 @@ TEST(Messages, EachOutcomeInEachFrame) {
     CommandOutcome noName = Outcome(Command::Decrypt, CommandStatus::Failed, "/d/a.B");
     noName.failure = {FileProblem::NoNameLeft, {}, "/d/a.B", {}, {}};
     CommandOutcome link =
-        Failed(Command::Wipe, 323, "cannot wipe", "/d/link", "it is a symbolic link");
+        Failed(Command::Wipe, kErrSymbolicLink, "cannot wipe", "/d/link", "it is a symbolic link");
     link.failure.other = "/etc/passwd";
     CommandOutcome noParts = Outcome(Command::Encrypt, CommandStatus::Failed);
     noParts.failure.reason = "std::bad_alloc";
@@ -82,6 +82,11 @@ TEST(Messages, EachOutcomeInEachFrame) {
          Frame::Cli,
          "cannot write /d/a.txt.BF: No space left on device. Nothing was written; make room and "
          "try again"},
+        {Failed(Command::Encrypt, kErrChangedWhileRead, "cannot read", "/d/a.txt",
+                "the file grew while it was read"),
+         Frame::Window,
+         "Cannot read /d/a.txt: the file grew while it was read. Nothing was written; try again "
+         "once nothing else is writing to it."},
         {Failed(Command::Wipe, kErrDeviceIo, "cannot write", "/d/a.txt", "Input/output error"),
          Frame::Window,
          "Cannot write /d/a.txt: Input/output error. The file is only partly overwritten."},
