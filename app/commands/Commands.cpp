@@ -105,6 +105,15 @@ std::optional<std::string> DecryptTargetPath(const std::string& sourcePath) {
     return sourcePath.substr(0, nameStart + cut);
 }
 
+int OpenForReadingError(const std::string& path) {
+    int error = 0;
+    const FileHandle handle = OpenExistingForReading(PathFromString(path), error);
+    if (handle == kInvalidHandle)
+        return error;
+    CloseQuietly(handle);
+    return 0;
+}
+
 std::optional<KeyProblem> KeyTextProblem(Operation operation, std::u16string_view keyText) {
     if (keyText.empty())
         return KeyProblem::EmptyKey;
@@ -123,15 +132,6 @@ std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_vi
     if (operation == Operation::Encrypt && password.empty())
         return KeyProblem::EmptyPassword;
     return std::nullopt;
-}
-
-int OpenForReadingError(const std::string& path) {
-    int error = 0;
-    const FileHandle handle = OpenExistingForReading(PathFromString(path), error);
-    if (handle == kInvalidHandle)
-        return error;
-    CloseQuietly(handle);
-    return 0;
 }
 
 std::u16string KeyTextFromPassword(std::u16string_view password) {
