@@ -1,6 +1,7 @@
 #include "app/commands/Messages.h"
 
 #include "common/RuntimeError.h"
+#include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::commands {
 
@@ -132,6 +133,8 @@ std::string Advice(const CommandOutcome& outcome) {
     switch (outcome.errorNumber) {
     case kErrWrongKeyOrDamaged: return "Check the key; nothing was written.";
     case kErrDiskFull: return "Nothing was written; make room and try again.";
+    case kErrChangedWhileRead:
+        return "Nothing was written; try again once nothing else is writing to it.";
     default: return "Nothing was written.";
     }
 }
@@ -149,9 +152,9 @@ std::string FailedSentence(const CommandOutcome& outcome) {
         WithFirst(parts ? failure.action : "cannot " + std::string(Verb(outcome.command)), true);
     sentence.append(" ").append(DisplayPath(parts ? failure.path : outcome.source));
     sentence.append(": ").append(failure.reason);
-    // The one wipe failure with a second file is a link refused: say where
-    // it leads, so that file can be wiped by its own name.
-    if (outcome.command == Command::Wipe && !failure.other.empty())
+    // A link refused for wiping: say where it leads, so that file can be
+    // wiped by its own name.
+    if (outcome.errorNumber == kErrSymbolicLink && !failure.other.empty())
         return sentence.append(" to ")
             .append(DisplayPath(failure.other))
             .append("; wipe that file by its own name. Nothing was overwritten.");
@@ -233,6 +236,19 @@ std::string DisplayPath(const std::filesystem::path& path) {
 
 std::string WipeQuestion(const std::string& path) {
     return "Do you want to wipe file: " + DisplayName(path);
+}
+
+std::string OpenFailedMessage(const std::string& path, int error) {
+    return "Cannot open " + DisplayName(path) + ": " + ErrorText(error) + ".";
+}
+
+std::string OneFileAtATimeMessage(const std::string& selected) {
+    return "One file is taken at a time: " + DisplayName(selected) + " is selected.";
+}
+
+std::string CloseWhileBusyQuestion() {
+    return "Quillmoor is still working. The operation must finish or be cancelled before the "
+           "window closes.\nCancel it now?";
 }
 
 std::string KeyProblemMessage(KeyProblem problem, Frame frame) {

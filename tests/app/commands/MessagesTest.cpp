@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cerrno>
 
 #include "app/commands/Messages.h"
 #include "common/RuntimeError.h"
@@ -47,7 +48,7 @@ TEST(Messages, EachOutcomeInEachFrame) {
     CommandOutcome noName = Outcome(Command::Decrypt, CommandStatus::Failed, "/d/a.B");
     noName.failure = {FileProblem::NoNameLeft, {}, "/d/a.B", {}, {}};
     CommandOutcome link =
-        Failed(Command::Wipe, 323, "cannot wipe", "/d/link", "it is a symbolic link");
+        Failed(Command::Wipe, kErrSymbolicLink, "cannot wipe", "/d/link", "it is a symbolic link");
     link.failure.other = "/etc/passwd";
     CommandOutcome noParts = Outcome(Command::Encrypt, CommandStatus::Failed);
     noParts.failure.reason = "std::bad_alloc";
@@ -81,6 +82,11 @@ TEST(Messages, EachOutcomeInEachFrame) {
          Frame::Cli,
          "cannot write /d/a.txt.BF: No space left on device. Nothing was written; make room and "
          "try again"},
+        {Failed(Command::Encrypt, kErrChangedWhileRead, "cannot read", "/d/a.txt",
+                "the file grew while it was read"),
+         Frame::Window,
+         "Cannot read /d/a.txt: the file grew while it was read. Nothing was written; try again "
+         "once nothing else is writing to it."},
         {Failed(Command::Wipe, kErrDeviceIo, "cannot write", "/d/a.txt", "Input/output error"),
          Frame::Window,
          "Cannot write /d/a.txt: Input/output error. The file is only partly overwritten."},
@@ -160,4 +166,20 @@ TEST(Messages, DisplayNameEscapesWhatWouldMisleadATerminal) {
         EXPECT_EQ(DisplayName(c.name), c.shown);
     EXPECT_EQ(WipeQuestion("/d/a.txt"), "Do you want to wipe file: /d/a.txt");
     EXPECT_EQ(WipeQuestion("/d/a\nb"), "Do you want to wipe file: '/d/a'$'\\n''b'");
+}
+
+TEST(Messages, TheWindowsSentencesAboutFilesHandedToIt) {
+    const struct {
+        std::string said, expected;
+    } cases[] = {
+        {OpenFailedMessage("/d/gone.BF", ENOENT),
+         "Cannot open /d/gone.BF: No such file or directory."},
+        {OpenFailedMessage("/d/a\nb", EACCES), "Cannot open '/d/a'$'\\n''b': Permission denied."},
+        {OneFileAtATimeMessage("/d/a.BF"), "One file is taken at a time: /d/a.BF is selected."},
+        {OneFileAtATimeMessage("/d/\x1b[2J"),
+         "One file is taken at a time: '/d/'$'\\033''[2J' is selected."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.said, c.expected);
+    EXPECT_NE(CloseWhileBusyQuestion().find("must finish or be cancelled"), std::string::npos);
 }
