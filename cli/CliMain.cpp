@@ -6,15 +6,7 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <utility>
-
-#include <fcntl.h>
-#include <unistd.h>
-#ifdef _WIN32
-#include <filesystem>
-#include <io.h>
-#endif
 
 #include "app/commands/Commands.h"
 #include "app/commands/Messages.h"
@@ -26,7 +18,6 @@
 #include "cli/Terminal.h"
 #include "cli/Utf8.h"
 #include "common/RuntimeError.h"
-#include "digest/CMD5.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::cli {
@@ -36,34 +27,6 @@ namespace {
 constexpr std::string_view kProgram = "quillmoor-cli";
 constexpr std::string_view kKeyPrompt = "Key (hexadecimal): ";
 constexpr std::string_view kPasswordPrompt = "Password: ";
-
-enum class KeyKind { None, KeyEnv, KeyFile, PasswordEnv, PasswordFile };
-
-struct KeyChoice {
-    KeyKind kind = KeyKind::None;
-    std::string option; // as typed, for messages
-    std::string value;  // variable name or path
-};
-
-struct Invocation {
-    std::string command;
-    KeyChoice key;
-    bool quiet = false;
-    bool lenient = false;
-    bool yes = false;
-    bool help = false;
-    bool version = false;
-    bool noClobber = false;
-    std::optional<std::string> output;
-    unsigned jobs = 0;                       // 0: one per core
-    std::size_t bytes = kKeygenDefaultBytes; // keygen
-    std::vector<std::string> operands;
-};
-
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 int Usage(std::ostream& err, std::string_view message) {
     err << kProgram << ": " << message << "\nTry 'quillmoor-cli --help' for more information.\n";
@@ -118,349 +81,216 @@ template <typename C> class Scrub {
     std::basic_string<C>& s_;
 };
 
-// Every option once: its letter (0: none), its long name, whether it takes
-// a value, and the commands that take it.
-enum class Opt { Help, Version, Quiet, Lenient, Yes, Output, NoClobber, Jobs, Bytes, Key };
+// --- The key text: where it comes from, reading it, decoding, checks ---------
 
-struct OptionSpec {
-    Opt opt;
-    char letter;
-    std::string_view name;
-    bool takesValue;
-    std::string_view commands; // space-separated; empty: every command
-    KeyKind key = KeyKind::None;
+// How reading a key or password line went.
+struct LineRead {
+    LineStatus status = LineStatus::Ok;
+    int error = 0;         // the errno value for NotOpened and Failed
+    bool mismatch = false; // asked twice, and the two entries differ
 };
 
-constexpr OptionSpec kOptions[] = {
-    {Opt::Help, 'h', "help", false, ""},
-    {Opt::Version, 'V', "version", false, ""},
-    {Opt::Quiet, 'q', "quiet", false, "encrypt decrypt wipe keygen"},
-    {Opt::Lenient, 0, "lenient", false, "decrypt"},
-    {Opt::Yes, 'y', "yes", false, "wipe"},
-    {Opt::Output, 'o', "output", true, "encrypt decrypt keygen"},
-    {Opt::NoClobber, 'n', "no-clobber", false, "encrypt decrypt"},
-    {Opt::Jobs, 'j', "jobs", true, "encrypt decrypt"},
-    {Opt::Bytes, 0, "bytes", true, "keygen"},
-    {Opt::Key, 0, "key-env", true, "encrypt decrypt", KeyKind::KeyEnv},
-    {Opt::Key, 0, "key-file", true, "encrypt decrypt", KeyKind::KeyFile},
-    {Opt::Key, 0, "password-env", true, "encrypt decrypt", KeyKind::PasswordEnv},
-    {Opt::Key, 0, "password-file", true, "encrypt decrypt", KeyKind::PasswordFile},
-};
-
-bool Applies(const OptionSpec& spec, std::string_view command) {
-    if (spec.commands.empty())
-        return true;
-    for (std::string_view rest = spec.commands; !rest.empty();) {
-        const auto space = rest.find(' ');
-        if (rest.substr(0, space) == command)
-            return true;
-        rest = space == std::string_view::npos ? "" : rest.substr(space + 1);
+// Says what went wrong with a read, naming where from; 0 when nothing did.
+// An interrupt is not reported: the program ends by the signal.
+int ReportRead(const LineRead& read, std::ostream& err, std::string_view subject,
+               int failedStatus) {
+    if (read.mismatch) {
+        Report(err, subject, "the two entries differ; nothing was done");
+        return kExitUsage;
     }
-    return false;
-}
-
-// Anything that looks like an attempt to pass the secret itself.
-bool LooksLikeSecretOption(std::string_view name) {
-    return name.starts_with("--key") || name.starts_with("--pass") || name == "-k" || name == "-p";
-}
-
-[[noreturn]] void SecretOnCommandLine(std::string_view name) {
-    // Never echo the value: it may be the secret.
-    throw UsageError("'" + std::string(name) +
-                     "': keys and passwords are never taken from the command line, where other "
-                     "users can see them; use --key-env, --key-file, --password-env or "
-                     "--password-file");
-}
-
-// A whole number from `low` to `high`, or nothing.
-std::optional<unsigned> Count(std::string_view text, unsigned low, unsigned high) {
-    unsigned value = 0;
-    if (text.empty() || text.size() > 4)
-        return std::nullopt;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value < low || value > high)
-        return std::nullopt;
-    return value;
-}
-
-void Apply(Invocation& inv, const OptionSpec& spec, const std::string& name,
-           const std::optional<std::string>& value) {
-    if (!Applies(spec, inv.command))
-        throw UsageError("option '" + name + "' does not apply to " + inv.command);
-    if (!spec.takesValue && value)
-        throw UsageError("option '" + name + "' takes no value");
-    if (spec.takesValue && value->empty())
-        throw UsageError("option '" + name + "' needs a value that is not empty");
-    switch (spec.opt) {
-    case Opt::Help: inv.help = true; break;
-    case Opt::Version: inv.version = true; break;
-    case Opt::Quiet: inv.quiet = true; break;
-    case Opt::Lenient: inv.lenient = true; break;
-    case Opt::Yes: inv.yes = true; break;
-    case Opt::NoClobber: inv.noClobber = true; break;
-    case Opt::Output:
-        if (inv.output)
-            throw UsageError("give -o/--output only once");
-        inv.output = *value;
+    switch (read.status) {
+    case LineStatus::Ok: return kExitOk;
+    case LineStatus::Interrupted: return kExitFailed;
+    case LineStatus::TooLong:
+        Report(err, subject,
+               "longer than " + std::to_string(kMaxLineBytes) +
+                   " bytes without a line end; a key or password is one line of at most 64 KiB");
+        return kExitUsage;
+    case LineStatus::NotOpened:
+        Report(err, subject, "cannot open: " + ErrorText(read.error));
         break;
-    case Opt::Jobs: {
-        const auto jobs = Count(*value, 1, 64);
-        if (!jobs)
-            throw UsageError("option '" + name + "' takes a number of jobs from 1 to 64");
-        inv.jobs = *jobs;
-        break;
+    case LineStatus::Failed: Report(err, subject, "cannot read: " + ErrorText(read.error)); break;
     }
-    case Opt::Bytes: {
-        const auto bytes = Count(*value, 1, static_cast<unsigned>(kKeygenMaxBytes));
-        if (!bytes)
-            throw UsageError("option '" + name + "' takes a key length from 1 to 56 bytes");
-        inv.bytes = *bytes;
-        break;
-    }
-    case Opt::Key:
-        if (inv.key.kind != KeyKind::None)
-            throw UsageError("give only one of --key-env, --key-file, --password-env and "
-                             "--password-file");
-        inv.key = {spec.key, name, *value};
-        break;
-    }
-}
-
-// Options and operands after the command word. Short options bundle (-qy);
-// a value follows its option as the next argument, after "=" (long) or
-// right after the letter (-j4, -oFILE). "--" ends the options; "-" alone
-// is an operand, standard input.
-Invocation Parse(const std::vector<std::string>& args) {
-    Invocation inv;
-    inv.command = args.front();
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
-            inv.operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // The next argument as a value, for an option that ends its word.
-        const auto nextValue = [&](const std::string& name) {
-            if (i + 1 == args.size())
-                throw UsageError("option '" + name + "' needs a value");
-            return args[++i];
-        };
-        if (arg.starts_with("--")) {
-            const auto eq = arg.find('=');
-            const std::string name = arg.substr(0, eq);
-            const auto spec =
-                std::find_if(std::begin(kOptions), std::end(kOptions),
-                             [&](const OptionSpec& o) { return name.substr(2) == o.name; });
-            if (spec == std::end(kOptions)) {
-                if (LooksLikeSecretOption(name))
-                    SecretOnCommandLine(name);
-                throw UsageError("unknown option '" + name + "'");
-            }
-            std::optional<std::string> value;
-            if (eq != std::string::npos)
-                value = arg.substr(eq + 1);
-            else if (spec->takesValue && Applies(*spec, inv.command))
-                value = nextValue(name);
-            Apply(inv, *spec, name, value);
-            continue;
-        }
-        for (std::size_t at = 1; at < arg.size(); ++at) {
-            const std::string name = std::string("-") + arg[at];
-            const auto spec =
-                std::find_if(std::begin(kOptions), std::end(kOptions),
-                             [&](const OptionSpec& o) { return o.letter == arg[at]; });
-            if (spec == std::end(kOptions)) {
-                if (LooksLikeSecretOption(name))
-                    SecretOnCommandLine(name);
-                throw UsageError("unknown option '" + name + "'");
-            }
-            if (!spec->takesValue) {
-                Apply(inv, *spec, name, std::nullopt);
-                continue;
-            }
-            std::optional<std::string> value;
-            if (Applies(*spec, inv.command))
-                value = at + 1 < arg.size() ? arg.substr(at + 1) : nextValue(name);
-            Apply(inv, *spec, name, value);
-            break;
-        }
-    }
-    return inv;
-}
-
-enum class AskStatus { Ok, Failed, Interrupted, Mismatch };
-
-AskStatus FromLine(LineStatus status) {
-    switch (status) {
-    case LineStatus::Ok: return AskStatus::Ok;
-    case LineStatus::Failed: return AskStatus::Failed;
-    case LineStatus::Interrupted: return AskStatus::Interrupted;
-    }
-    return AskStatus::Failed;
+    return failedStatus;
 }
 
 // Asks on the controlling terminal without echo, never on standard input
 // or error, which may carry data or be hidden; with `again`, asks a second
 // time and insists on the same answer, since a mistyped encryption key loses
 // the file.
-AskStatus AskSecret(const CliConsole& console, std::string_view prompt, std::string_view again,
-                    std::string& line, int& error) {
-    if (console.ttyIn < 0) {
-        error = ENXIO;
-        return AskStatus::Failed;
-    }
+LineRead AskSecret(const CliConsole& console, std::string_view prompt, std::string_view again,
+                   std::string& line) {
     const auto ask = [&](std::string_view text, std::string& into) {
+        LineRead read;
+        if (console.ttyIn < 0) {
+            read.status = LineStatus::Failed;
+            read.error = ENXIO;
+            return read;
+        }
         EchoOff silent(console.ttyIn);
         (void)WriteAll(console.ttyOut, text);
-        const LineStatus status = ReadFirstLine(console.ttyIn, into, error, console.interrupted);
+        read.status = ReadFirstLine(console.ttyIn, into, read.error, console.interrupted);
         (void)WriteAll(console.ttyOut, "\n"); // the Enter key was not echoed either
-        return FromLine(status);
+        return read;
     };
-    AskStatus status = ask(prompt, line);
-    if (status != AskStatus::Ok || again.empty())
-        return status;
+    LineRead read = ask(prompt, line);
+    if (read.status != LineStatus::Ok || again.empty())
+        return read;
     std::string second;
     Scrub scrub(second);
-    status = ask(again, second);
-    if (status == AskStatus::Ok && second != line)
-        return AskStatus::Mismatch;
-    return status;
+    read = ask(again, second);
+    read.mismatch = read.status == LineStatus::Ok && second != line;
+    return read;
+}
+
+// One line of standard input: asked for on a terminal, read from anything else.
+LineRead ReadStandardInput(const CliConsole& console, std::string_view prompt,
+                           std::string_view again, std::string& line) {
+    if (console.inIsTerminal)
+        return AskSecret(console, prompt, again, line);
+    LineRead read;
+    read.status = ReadFirstLine(console.inFd, line, read.error, console.interrupted);
+    DropByteOrderMark(line);
+    return read;
+}
+
+// Where the key line comes from and how to talk about it.
+struct KeySource {
+    const KeyChoice& choice;
+    bool password = false;
+    std::string subject;     // for messages: the option and its value, or "key"
+    std::string_view prompt; // on a terminal
+    std::string_view again;  // asked a second time (encrypt) unless empty
+};
+
+// Where the key line comes from, or, when there is nowhere to take it from,
+// the status after saying why.
+int ChooseKeySource(const KeyChoice& choice, commands::Operation operation,
+                    const CliConsole& console, std::ostream& err,
+                    std::optional<KeySource>& source) {
+    // With no key option, a password is asked for on the terminal.
+    if (choice.kind == KeyKind::None && console.ttyIn < 0)
+        return Usage(err, "no key given, and no terminal to ask for a password on: use "
+                          "--key-env, --key-file, --password-env or --password-file");
+    const bool password = choice.kind == KeyKind::None || choice.kind == KeyKind::PasswordEnv ||
+                          choice.kind == KeyKind::PasswordFile;
+    std::string_view again;
+    if (operation == commands::Operation::Encrypt)
+        again = password ? "Repeat the password: " : "Repeat the key: ";
+    source.emplace(choice, password,
+                   choice.kind == KeyKind::None
+                       ? "password"
+                       : choice.option + " " + commands::DisplayName(choice.value),
+                   password ? kPasswordPrompt : kKeyPrompt, again);
+    const bool fromEnvironment =
+        choice.kind == KeyKind::KeyEnv || choice.kind == KeyKind::PasswordEnv;
+    if (fromEnvironment && !std::getenv(choice.value.c_str())) {
+        Report(err, source->subject, "the environment variable is not set");
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::string& line) {
+    const KeyChoice& choice = source.choice;
+    LineRead read;
+    switch (choice.kind) {
+    case KeyKind::None: return AskSecret(console, source.prompt, source.again, line);
+    case KeyKind::KeyEnv:
+    case KeyKind::PasswordEnv: {
+        const char* value = std::getenv(choice.value.c_str());
+        const std::string_view text = value ? value : ""; // unset was refused before
+        if (text.size() > kMaxLineBytes)
+            read.status = LineStatus::TooLong;
+        else
+            line.assign(text);
+        return read;
+    }
+    case KeyKind::KeyFile:
+    case KeyKind::PasswordFile:
+        if (choice.value == "-")
+            return ReadStandardInput(console, source.prompt, source.again, line);
+        read.status = ReadFirstLineOfFile(choice.value, line, read.error, console.interrupted);
+        return read;
+    }
+    return read;
+}
+
+// Strict UTF-8 to the UTF-16 text the window's boxes hold.
+int DecodeLine(const std::string& line, std::ostream& err, std::string_view subject,
+               std::u16string& text) {
+    std::size_t bad = 0;
+    if (Utf8ToUtf16(line, text, bad))
+        return kExitOk;
+    Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
+    return kExitUsage;
 }
 
 // Said on standard error unless --quiet, once the key is accepted: keys
 // that work but are weak. `text` is the line as typed (before MD5).
-void WarnAboutKey(const Invocation& inv, commands::Operation operation, bool password,
-                  std::u16string_view text, std::ostream& err) {
-    if (inv.quiet)
-        return;
-    if (password) {
-        if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; }))
-            err << kProgram
-                << ": warning: the password has characters above U+00FF; each counts only by "
-                   "its low 8 bits, so different passwords can give the same key\n";
-        return;
-    }
+std::string KeyWarning(commands::Operation operation, bool password, std::u16string_view text) {
+    if (password)
+        return std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; })
+                   ? "warning: the password has characters above U+00FF; each counts only by "
+                     "its low 8 bits, so different passwords can give the same key"
+                   : "";
     const std::size_t bytes = (text.size() + 1) / 2;
-    if (operation == commands::Operation::Encrypt && bytes < 16)
-        err << kProgram << ": warning: the key is " << bytes << (bytes == 1 ? " byte" : " bytes")
-            << "; 16 or more are safer ('quillmoor-cli keygen' makes one)\n";
+    if (operation != commands::Operation::Encrypt || bytes >= 16)
+        return "";
+    return "warning: the key is " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
+           "; 16 or more are safer ('quillmoor-cli keygen' makes one)";
 }
 
-// The key text from wherever the options say, as the Key box would hold it:
-// a key as typed, or a password turned into 32 hex digits as by MD5. With
-// no key option, a password is asked for on the terminal.
-int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
-                  const CliConsole& console, std::u16string& keyText) {
-    const KeyChoice& key = inv.key;
-    const bool password = key.kind == KeyKind::PasswordEnv || key.kind == KeyKind::PasswordFile ||
-                          key.kind == KeyKind::None;
-    const bool confirm = operation == commands::Operation::Encrypt;
-    const std::string subject =
-        key.kind == KeyKind::None ? "password" : key.option + " " + key.value;
-    const std::string_view prompt = password ? kPasswordPrompt : kKeyPrompt;
-    const std::string_view again = !confirm   ? ""
-                                   : password ? "Repeat the password: "
-                                              : "Repeat the key: ";
-    std::string line;
-    Scrub scrubLine(line);
-    int error = 0;
-    AskStatus status = AskStatus::Ok;
-
-    switch (key.kind) {
-    case KeyKind::None:
-        if (console.ttyIn < 0)
-            return Usage(err, "no key given, and no terminal to ask for a password on: use "
-                              "--key-env, --key-file, --password-env or --password-file");
-        status = AskSecret(console, prompt, again, line, error);
-        break;
-    case KeyKind::KeyEnv:
-    case KeyKind::PasswordEnv: {
-        const char* value = std::getenv(key.value.c_str());
-        if (!value) {
-            Report(err, subject, "the environment variable is not set");
-            return kExitUsage;
-        }
-        line.assign(value);
-        break;
-    }
-    case KeyKind::KeyFile:
-    case KeyKind::PasswordFile:
-        if (key.value == "-") {
-            status = console.inIsTerminal
-                         ? AskSecret(console, prompt, again, line, error)
-                         : FromLine(ReadFirstLine(console.inFd, line, error, console.interrupted));
-        } else {
-#ifdef _WIN32 // arguments are UTF-8 here; the wide call reaches any name
-            const auto path =
-                std::filesystem::path(std::u8string(key.value.begin(), key.value.end()));
-            const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
-#else
-            const int fd = ::open(key.value.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-#endif
-            if (fd < 0) {
-                Report(err, subject, "cannot open: " + ErrorText(errno));
-                return kExitUsage;
-            }
-            status = FromLine(ReadFirstLine(fd, line, error, console.interrupted));
-            ::close(fd);
-        }
-        DropByteOrderMark(line);
-        break;
-    }
-    switch (status) {
-    case AskStatus::Ok: break;
-    case AskStatus::Interrupted: return kExitFailed;
-    case AskStatus::Failed:
-        Report(err, subject, "cannot read: " + ErrorText(error));
-        return kExitUsage;
-    case AskStatus::Mismatch:
-        Report(err, subject, "the two entries differ; nothing was done");
-        return kExitUsage;
-    }
-
-    std::u16string text;
-    Scrub scrubText(text);
-    std::size_t bad = 0;
-    if (!Utf8ToUtf16(line, text, bad)) {
-        Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
-        return kExitUsage;
-    }
-    // A password always gives a usable key (32 hex digits), unless Encrypt
-    // refuses it as empty.
-    auto problem = password ? commands::PasswordProblem(operation, text)
-                            : commands::KeyTextProblem(operation, text);
-    if (problem) {
-        err << kProgram << ": " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
-            << '\n';
-        return kExitUsage;
-    }
-    WarnAboutKey(inv, operation, password, text, err);
-    if (password) {
+// Turns a password into the key text as the MD5 button does, then checks
+// what the command will use; the status after saying why not, or 0.
+int MakeKeyText(commands::Operation operation, bool password, std::u16string& text,
+                std::ostream& err) {
+    auto problem = password ? commands::PasswordProblem(operation, text) : std::nullopt;
+    if (password && !problem) {
         std::u16string digest = commands::KeyTextFromPassword(text);
         WipeString(text);
         text.swap(digest);
     }
+    if (!problem)
+        problem = commands::KeyTextProblem(operation, text);
+    if (!problem)
+        return kExitOk;
+    err << kProgram << ": " << commands::KeyProblemMessage(*problem, commands::Frame::Cli) << '\n';
+    return kExitUsage;
+}
 
+// The key text from wherever the options say, as the Key box would hold it:
+// a key as typed, or a password turned into 32 hex digits as by MD5.
+int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
+                  const CliConsole& console, std::u16string& keyText) {
+    std::optional<KeySource> chosen;
+    if (const int status = ChooseKeySource(inv.key, operation, console, err, chosen))
+        return status;
+    const KeySource& source = *chosen;
+    std::string line;
+    Scrub scrubLine(line);
+    if (const int status =
+            ReportRead(ReadKeyLine(source, console, line), err, source.subject, kExitUsage))
+        return status;
+    std::u16string text;
+    Scrub scrubText(text);
+    if (const int status = DecodeLine(line, err, source.subject, text))
+        return status;
+    const std::string warning = KeyWarning(operation, source.password, text);
+    if (const int status = MakeKeyText(operation, source.password, text, err))
+        return status;
+    if (!warning.empty() && !inv.quiet)
+        err << kProgram << ": " << warning << '\n';
     keyText.swap(text);
     return kExitOk;
 }
 
-int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
-                    const CliConsole& console) {
-    FileRun run;
-    run.operation =
-        inv.command == "encrypt" ? commands::Operation::Encrypt : commands::Operation::Decrypt;
+int RunFileCommands(commands::Operation operation, const Invocation& inv, std::ostream& out,
+                    std::ostream& err, const CliConsole& console) {
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
+    FileRun run;
+    run.operation = operation;
     run.operands = inv.operands;
     run.output.path = inv.output;
     std::error_code ignored;
@@ -481,18 +311,9 @@ int RunFileCommands(const Invocation& inv, std::ostream& out, std::ostream& err,
 
     std::u16string keyText;
     Scrub scrubKey(keyText);
-    if (const int status = ObtainKeyText(inv, run.operation, err, console, keyText))
+    if (const int status = ObtainKeyText(inv, operation, err, console, keyText))
         return status;
     return RunFileOperands(run, keyText, out, err, console);
-}
-
-int RunKeygenCommand(const Invocation& inv, std::ostream& out, std::ostream& err) {
-    if (!inv.operands.empty())
-        return Usage(err, "keygen takes no FILE; name the key file with -o");
-    KeygenRequest request;
-    request.bytes = inv.bytes;
-    request.output = inv.output.value_or("");
-    return RunKeygen(request, out, err);
 }
 
 bool IsYes(std::string_view answer) {
@@ -549,44 +370,106 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
     });
 }
 
+int RunEncrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
+               const CliConsole& console) {
+    return RunFileCommands(commands::Operation::Encrypt, inv, out, err, console);
+}
+
+int RunDecrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
+               const CliConsole& console) {
+    return RunFileCommands(commands::Operation::Decrypt, inv, out, err, console);
+}
+
 int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const CliConsole& console) {
     if (inv.operands.size() > 1)
         return Usage(err, "md5: give at most one TEXT (quote a text with spaces)");
     std::string line;
     Scrub scrubLine(line);
     std::string subject = "md5: TEXT";
+    LineRead read;
     if (!inv.operands.empty()) {
-        line = inv.operands.front();
+        if (inv.operands.front().size() > kMaxLineBytes)
+            read.status = LineStatus::TooLong;
+        else
+            line = inv.operands.front();
     } else {
         subject = "md5: standard input";
-        int error = 0;
-        const AskStatus status =
-            console.inIsTerminal
-                ? AskSecret(console, kPasswordPrompt, "", line, error)
-                : FromLine(ReadFirstLine(console.inFd, line, error, console.interrupted));
-        if (status == AskStatus::Interrupted)
-            return kExitFailed;
-        if (status != AskStatus::Ok) {
-            Report(err, subject, "cannot read: " + ErrorText(error));
-            return kExitFailed;
-        }
-        DropByteOrderMark(line);
+        read = ReadStandardInput(console, kPasswordPrompt, "", line);
     }
+    if (const int status = ReportRead(read, err, subject, kExitFailed))
+        return status;
     std::u16string text;
     Scrub scrubText(text);
-    std::size_t bad = 0;
-    if (!Utf8ToUtf16(line, text, bad)) {
-        Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
-        return kExitUsage;
-    }
-    std::string digest = CMD5().MD5(text);
+    if (const int status = DecodeLine(line, err, subject, text))
+        return status;
+    std::u16string digest = commands::KeyTextFromPassword(text);
     Scrub scrubDigest(digest);
-    out << digest << '\n' << std::flush;
-    if (!out) {
-        Report(err, "md5", "cannot write the result");
-        return kExitFailed;
+    for (const char16_t digit : digest) // hex digits; no copy of the key is left behind
+        out.put(static_cast<char>(digit));
+    out.put('\n');
+    return kExitOk; // RunCli reports output that could not be written
+}
+
+int RunKeygenCommand(const Invocation& inv, std::ostream& out, std::ostream& err,
+                     const CliConsole&) {
+    if (!inv.operands.empty())
+        return Usage(err, "keygen takes no FILE; name the key file with -o");
+    KeygenRequest request;
+    request.bytes = inv.bytes;
+    request.output = inv.output.value_or("");
+    return RunKeygen(request, out, err);
+}
+
+// Every command: its name, the options it takes, what runs it.
+constexpr OptionSet kFileOptions =
+    Option::Key | Option::Quiet | Option::Output | Option::NoClobber | Option::Jobs;
+constexpr Verb kVerbs[] = {
+    {"encrypt", kFileOptions, RunEncrypt},
+    {"decrypt", kFileOptions | Option::Lenient, RunDecrypt},
+    {"wipe", Option::Yes | Option::Quiet, RunWipe},
+    {"md5", OptionSet(), RunMd5},
+    {"keygen", Option::Bytes | Option::Output | Option::Quiet, RunKeygenCommand},
+};
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             const CliConsole& console) {
+    if (args.empty())
+        return Usage(err, "no command given");
+    const std::string& first = args.front();
+    if (first == "--help" || first == "-h" || first == "help") {
+        out << HelpText() << std::flush;
+        return kExitOk;
     }
-    return kExitOk;
+    if (first == "--version" || first == "-V") {
+        out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
+        return kExitOk;
+    }
+    const Verb* verb = FindVerb(first);
+    if (!verb) {
+        if (!first.starts_with('-'))
+            return Usage(err, "unknown command " + Quoted(first.substr(0, first.find('='))));
+        const std::string name = OptionName(first);
+        if (LooksLikeSecretOption(name))
+            return Usage(err, "keys and passwords are never taken from the command line; the "
+                              "command comes first, e.g. 'quillmoor-cli encrypt --key-file "
+                              "PATH FILE'");
+        return Usage(err, "unknown option " + Quoted(name));
+    }
+    Invocation inv;
+    try {
+        inv = ParseArguments(verb->name, verb->options, std::span(args).subspan(1));
+    } catch (const UsageError& e) {
+        return Usage(err, e.what());
+    }
+    if (inv.help) {
+        out << HelpText() << std::flush;
+        return kExitOk;
+    }
+    if (inv.version) {
+        out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
+        return kExitOk;
+    }
+    return verb->run(inv, out, err, console);
 }
 
 } // namespace
@@ -607,49 +490,22 @@ FileArgument SplitFileArgument(std::string_view argument) {
             std::string(argument.substr(slash + 1))};
 }
 
+const Verb* FindVerb(std::string_view name) {
+    for (const Verb& verb : kVerbs)
+        if (verb.name == name)
+            return &verb;
+    return nullptr;
+}
+
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliConsole& console) {
-    if (args.empty())
-        return Usage(err, "no command given");
-    const std::string& first = args.front();
-    if (first == "--help" || first == "-h" || first == "help") {
-        out << HelpText() << std::flush;
-        return kExitOk;
-    }
-    if (first == "--version" || first == "-V") {
-        out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
-        return kExitOk;
-    }
-    if (first != "encrypt" && first != "decrypt" && first != "wipe" && first != "md5" &&
-        first != "keygen") {
-        if (first.starts_with('-') && LooksLikeSecretOption(first.substr(0, first.find('='))))
-            return Usage(err, "keys and passwords are never taken from the command line; the "
-                              "command comes first, e.g. 'quillmoor-cli encrypt --key-file "
-                              "PATH FILE'");
-        return Usage(err, (first.starts_with('-') ? "unknown option '" : "unknown command '") +
-                              first.substr(0, first.find('=')) + "'");
-    }
-    Invocation inv;
-    try {
-        inv = Parse(args);
-    } catch (const UsageError& e) {
-        return Usage(err, e.what());
-    }
-    if (inv.help) {
-        out << HelpText() << std::flush;
-        return kExitOk;
-    }
-    if (inv.version) {
-        out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
-        return kExitOk;
-    }
-    if (inv.command == "md5")
-        return RunMd5(inv, out, err, console);
-    if (inv.command == "wipe")
-        return RunWipe(inv, out, err, console);
-    if (inv.command == "keygen")
-        return RunKeygenCommand(inv, out, err);
-    return RunFileCommands(inv, out, err, console);
+    const int status = Dispatch(args, out, err, console);
+    // A summary line lost to a full disk or a closed pipe is a failure too.
+    out.flush();
+    if (out)
+        return status;
+    Report(err, "standard output", "cannot write; some output was lost");
+    return status == kExitOk ? kExitFailed : status;
 }
 
 } // namespace quillmoor::cli

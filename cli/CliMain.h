@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/Arguments.h"
+
 // quillmoor-cli: a command-line front end over the same commands the window
 // runs. Everything here is argument handling and reporting; paths, key checks,
 // file routines and wiping come from the command layer.
@@ -35,7 +37,19 @@ struct FileArgument {
 };
 FileArgument SplitFileArgument(std::string_view argument);
 
-// `args` are the arguments after the program name.
+// A command of the tool: its word, the options it takes and what runs it.
+struct Verb {
+    using Run = int (*)(const Invocation&, std::ostream& out, std::ostream& err, const CliConsole&);
+    std::string_view name;
+    OptionSet options;
+    Run run;
+};
+
+// The command called `name`, or nothing.
+const Verb* FindVerb(std::string_view name);
+
+// `args` are the arguments after the program name. Output that cannot be
+// written (a full disk, a closed pipe) makes the status at least 1.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliConsole& console);
 

@@ -58,7 +58,8 @@ Key options (encrypt and decrypt take at most one):
   usage error. "-" on a terminal asks the same way. Keys and passwords are
   never taken from the command line.
   Text is read as UTF-8 and converted to UTF-16 before use; the line ending
-  (LF or CR LF) and a leading byte-order mark are not part of the line.
+  (LF or CR LF) and a leading byte-order mark are not part of the line; a
+  line is at most 64 KiB.
   Characters beyond U+00FF count by the low 8 bits of their UTF-16 units, as
   in the window.
   Warnings (not refusals; --quiet silences them): encrypt with a key shorter
@@ -116,7 +117,10 @@ Exit status:
   2  usage error, or no usable key: no file was touched
   An interrupt (Ctrl-C) abandons the files at work: encrypt and decrypt
   leave nothing changed, a wipe leaves the file partly overwritten. Files
-  not yet started are not started, and the program ends by the signal.
+  not yet started are not started, and the program ends by the signal; so
+  does any other signal that would end it (SIGTERM, SIGHUP, SIGQUIT,
+  SIGUSR1, ...). Output that cannot be written (a full disk, a closed pipe)
+  gives at least status 1.
 
 Examples:
   quillmoor-cli encrypt report.pdf                        # asks twice, no echo

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <fcntl.h>
+
 #ifdef _WIN32
+#include <filesystem>
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -49,7 +52,7 @@ bool WaitForInput(int fd) {
 } // namespace
 
 LineStatus ReadFirstLine(int fd, std::string& line, int& error,
-                         const std::function<bool()>& interrupted) {
+                         const std::function<bool()>& interrupted, std::size_t limit) {
     WipeString(line);
     line.reserve(256);
     char chunk[256];
@@ -74,7 +77,12 @@ LineStatus ReadFirstLine(int fd, std::string& line, int& error,
             break;
         const char* end = chunk + got;
         const char* feed = std::find(static_cast<const char*>(chunk), end, '\n');
-        AppendSecret(line, chunk, static_cast<std::size_t>(feed - chunk));
+        const auto count = static_cast<std::size_t>(feed - chunk);
+        if (count > limit - line.size()) {
+            status = LineStatus::TooLong;
+            break;
+        }
+        AppendSecret(line, chunk, count);
         if (feed != end)
             break;
     }
@@ -86,6 +94,25 @@ LineStatus ReadFirstLine(int fd, std::string& line, int& error,
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return LineStatus::Ok;
+}
+
+LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& error,
+                               const std::function<bool()>& interrupted) {
+#ifdef _WIN32 // arguments are UTF-8 here; the wide call reaches any name
+    const auto name = std::filesystem::path(std::u8string(path.begin(), path.end()));
+    const int fd = ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY);
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+#endif
+    if (fd < 0) {
+        error = errno;
+        WipeString(line);
+        return LineStatus::NotOpened;
+    }
+    const LineStatus status = ReadFirstLine(fd, line, error, interrupted);
+    ::close(fd);
+    DropByteOrderMark(line);
+    return status;
 }
 
 void DropByteOrderMark(std::string& line) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -10,25 +11,35 @@
 #include "common/SecureWipe.h"
 
 // Reading keys and passwords: one line from a file, a pipe or a terminal,
-// without leaving copies of it behind in released memory.
+// without leaving copies of it behind in released memory (WipeString, from
+// common/SecureWipe.h, drops every string that held one).
 namespace quillmoor::cli {
 
-// Zeros the whole buffer of a string (also what lies past its current size,
-// e.g. a dropped line ending), then empties it.
-template <typename C> void WipeString(std::basic_string<C>& s) noexcept {
-    s.resize(s.capacity());
-    SecureWipe(s);
-    s.clear();
-}
+// The longest key or password line taken, in bytes. Without a cap a
+// key file such as /dev/zero would be read until memory ran out.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{64} << 10;
 
-enum class LineStatus { Ok, Failed, Interrupted };
+enum class LineStatus {
+    Ok,
+    NotOpened,   // ReadFirstLineOfFile only; `error` says why
+    Failed,      // a read failed; `error` says why
+    Interrupted, // the user asked to stop
+    TooLong,     // no line feed within the first `limit` bytes
+};
 
 // Reads up to the first line feed or the end of input. The line feed, and a
 // carriage return before it, are not part of the line. `error` is the errno
-// value when Failed. A read cut short by a signal is retried unless
-// `interrupted` says the user asked to stop.
+// value when NotOpened or Failed. A read cut short by a signal is retried
+// unless `interrupted` says the user asked to stop. Reading stops after
+// `limit` bytes without a line ending. On anything but Ok, `line` is wiped.
 LineStatus ReadFirstLine(int fd, std::string& line, int& error,
-                         const std::function<bool()>& interrupted);
+                         const std::function<bool()>& interrupted,
+                         std::size_t limit = kMaxLineBytes);
+
+// The first line of the file at `path`, as ReadFirstLine reads it, without
+// a leading UTF-8 byte-order mark. For key and password files.
+LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& error,
+                               const std::function<bool()>& interrupted);
 
 // Drops a UTF-8 byte-order mark at the start, as some editors write one.
 void DropByteOrderMark(std::string& line);

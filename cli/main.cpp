@@ -1,6 +1,8 @@
 // quillmoor-cli: see CliMain.h.
 #include <csignal>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@
 #include <shellapi.h>
 #endif
 
+#include "app/commands/Messages.h"
+#include "app/commands/ProcessSafety.h"
 #include "cli/CliMain.h"
 #include "cli/Progress.h"
 #include "cli/Terminal.h"
@@ -44,11 +48,49 @@ std::vector<std::string> Utf8Arguments() {
     ::LocalFree(wide);
     return args;
 }
+#else
+// Every signal whose default action ends the process, but for SIGKILL and
+// SIGSTOP, which cannot be caught, and the hardware faults (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL), which mean a bug here and keep their default action.
+// SIGXFSZ and SIGPIPE are ignored instead: a file past the size limit and a
+// closed pipe are then write failures reported like any other.
+std::vector<int> StoppingSignals() {
+    std::vector<int> signals{SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                             SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGABRT, SIGSYS,  SIGTRAP};
+#ifdef __linux__
+    signals.push_back(SIGPWR);
+    signals.push_back(SIGSTKFLT);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        signals.push_back(signal);
 #endif
+    return signals;
+}
+
+// These may also be raised by the program itself (abort(), a trap, a
+// refused system call); then the handler runs once and the repeat takes the
+// default action.
+bool OnceOnly(int signal) { return signal == SIGABRT || signal == SIGSYS || signal == SIGTRAP; }
+#endif
+
+// A failure nothing below caught, even running out of memory, is reported
+// rather than ending in an abort and a core dump.
+int RunReporting(const std::vector<std::string>& args, const quillmoor::cli::CliConsole& console) {
+    try {
+        return quillmoor::cli::RunCli(args, std::cout, std::cerr, console);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "quillmoor-cli: out of memory\n";
+    } catch (const std::exception& e) {
+        std::cerr << "quillmoor-cli: " << quillmoor::commands::DisplayName(e.what()) << '\n';
+    } catch (...) {
+        std::cerr << "quillmoor-cli: unexpected failure\n";
+    }
+    return quillmoor::cli::kExitFailed;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    quillmoor::commands::ProtectProcessSecrets();
     // The handlers only note the signal: a running file operation then
     // cancels cleanly (no partial target, no left-over temporary), a prompt
     // gets its terminal echo back, and the program still ends by the signal.
@@ -59,12 +101,19 @@ int main(int argc, char** argv) {
         std::signal(signal, OnSignal);
     const std::vector<std::string> args = Utf8Arguments();
 #else
-    // No SA_RESTART, so a read from the terminal returns at once.
+    // No SA_RESTART, so a read from the terminal returns at once. A signal
+    // ignored on the way in (nohup) stays ignored.
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
+    for (const int signal : StoppingSignals()) {
+        struct sigaction before {};
+        action.sa_flags = OnceOnly(signal) ? SA_RESETHAND : 0;
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+    for (const int signal : {SIGXFSZ, SIGPIPE})
+        std::signal(signal, SIG_IGN);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
 #endif
@@ -83,7 +132,7 @@ int main(int argc, char** argv) {
     console.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     console.interrupted = [] { return g_signal != 0; };
     console.columns = [] { return quillmoor::cli::TerminalColumns(STDERR_FILENO); };
-    const int status = quillmoor::cli::RunCli(args, std::cout, std::cerr, console);
+    const int status = RunReporting(args, console);
     std::cout.flush();
     if (g_signal != 0) {
         std::signal(g_signal, SIG_DFL);

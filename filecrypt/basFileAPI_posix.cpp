@@ -317,9 +317,15 @@ void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept {
     if (::fstat(target, &st) != 0)
         return;
     // The owner first: changing it may clear mode bits that fchmod then sets.
-    if (::fchown(temporary, st.st_uid, st.st_gid) != 0)
-        (void)::fchown(temporary, static_cast<uid_t>(-1), st.st_gid);
-    (void)::fchmod(temporary, st.st_mode & 0777u);
+    // Best effort: a process that may not give the file away keeps at least
+    // the group where it can, and the file its own owner otherwise.
+    const bool owned = ::fchown(temporary, st.st_uid, st.st_gid) == 0;
+    if (!owned && ::fchown(temporary, static_cast<uid_t>(-1), st.st_gid) != 0) {
+        // neither could be set: the mode below still applies
+    }
+    if (::fchmod(temporary, st.st_mode & 0777u) != 0) {
+        // the temporary keeps the mode it was created with
+    }
 }
 
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error) {

@@ -7,7 +7,9 @@ smooth at every size. Writes 32-bit RGBA PNGs into app/qt/resources/:
 
     logo.png        55 x 53, the About window's picture
     icon32.png      32 x 32, the window icon
-    icon128.png    128 x 128, for the desktop entry
+    iconN.png       N x N for N in 16, 48, 64, 128, 256, for the desktop
+
+and quillmoor.svg, the same picture as shapes for scalable icon themes.
 """
 import math
 import os
@@ -60,6 +62,24 @@ def feather(x, y):
     if abs(d) <= 0.014 and t <= 0.97:
         return SHAFT
     return None
+
+
+FEATHER_NIB = (0.20, 0.90)
+FEATHER_TIP = (0.86, 0.10)
+
+
+def quill_point(t, d):
+    """The point t along the quill (0 nib, 1 tip) and d across it."""
+    (ax, ay), (bx, by) = FEATHER_NIB, FEATHER_TIP
+    ux, uy = bx - ax, by - ay
+    length = math.hypot(ux, uy)
+    return (ax + t * ux - d * uy / length, ay + t * uy + d * ux / length)
+
+
+def vane_widths(t):
+    s = (t - 0.24) / 0.76
+    bulge = math.sin(math.pi * max(s, 0) ** 0.8)
+    return 0.20 * bulge, 0.10 * bulge
 
 
 def picture(x, y):
@@ -115,11 +135,70 @@ def write_png(path, width, height, rows):
                 chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
+def svg_colour(c):
+    return "#%02x%02x%02x" % c
+
+
+def svg_points(points, size=256):
+    return " ".join("%.1f,%.1f" % (x * size, y * size) for x, y in points)
+
+
+def svg_hill(base, amplitude, frequency, phase):
+    edge = [(i / 64, base + amplitude * math.sin(i / 64 * frequency + phase)) for i in range(65)]
+    return svg_points(edge + [(1, 1), (0, 1)])
+
+
+def svg():
+    """The picture of picture() as SVG shapes on a 256-unit square."""
+    steps = [0.24 + 0.76 * i / 64 for i in range(65)]
+    outer = []
+    for t in steps:
+        wide = vane_widths(t)[0]
+        outer.append(quill_point(t, wide * 0.45 if 0.52 <= t <= 0.56 else wide))
+    vane = [quill_point(t, 0) for t in steps] + outer[::-1]
+    shade = [quill_point(t, 0) for t in steps] + [quill_point(t, -vane_widths(t)[1])
+                                                 for t in steps[::-1]]
+    nib = [quill_point(0, 0), quill_point(0.13, 0.032), quill_point(0.13, -0.032)]
+    shaft = [quill_point(0.13, 0.014), quill_point(0.97, 0.014),
+             quill_point(0.97, -0.014), quill_point(0.13, -0.014)]
+    moon = (0.27 * 256, 0.26 * 256, 0.11 * 256)
+    bite = (0.32 * 256, 0.225 * 256, 0.095 * 256)
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">
+  <title>Quillmoor</title>
+  <defs>
+    <linearGradient id="sky" x1="0" y1="0" x2="0" y2="204.8" gradientUnits="userSpaceOnUse">
+      <stop offset="0" stop-color="{svg_colour(SKY_TOP)}"/>
+      <stop offset="1" stop-color="{svg_colour(SKY_LOW)}"/>
+    </linearGradient>
+    <clipPath id="square"><rect width="256" height="256" rx="46.08"/></clipPath>
+    <mask id="crescent">
+      <circle cx="{moon[0]:.2f}" cy="{moon[1]:.2f}" r="{moon[2]:.2f}" fill="#fff"/>
+      <circle cx="{bite[0]:.2f}" cy="{bite[1]:.2f}" r="{bite[2]:.2f}" fill="#000"/>
+    </mask>
+  </defs>
+  <g clip-path="url(#square)">
+    <rect width="256" height="256" fill="url(#sky)"/>
+    <circle cx="{moon[0]:.2f}" cy="{moon[1]:.2f}" r="{moon[2]:.2f}" fill="{svg_colour(MOON)}" mask="url(#crescent)"/>
+    <polygon points="{svg_hill(0.70, 0.07, 4.0, 2.2)}" fill="{svg_colour(HILL_FAR)}"/>
+    <polygon points="{svg_hill(0.80, 0.05, 5.5, 0.6)}" fill="{svg_colour(HILL_NEAR)}"/>
+    <polygon points="{svg_points(shaft)}" fill="{svg_colour(SHAFT)}"/>
+    <polygon points="{svg_points(nib)}" fill="{svg_colour(NIB)}"/>
+    <polygon points="{svg_points(shade)}" fill="{svg_colour(VANE_SHADE)}"/>
+    <polygon points="{svg_points(vane)}" fill="{svg_colour(VANE)}"/>
+  </g>
+</svg>
+"""
+
+
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "app", "qt", "resources")
-    for name, w, h in (("logo.png", 55, 53), ("icon32.png", 32, 32), ("icon128.png", 128, 128)):
+    images = [("logo.png", 55, 53)] + [("icon%d.png" % n, n, n) for n in (16, 32, 48, 64, 128, 256)]
+    for name, w, h in images:
         write_png(os.path.join(out, name), w, h, render(w, h))
+    with open(os.path.join(out, "quillmoor.svg"), "w") as f:
+        f.write(svg())
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include "convert/basConvert.h"
 #include "digest/CMD5.h"
 #include "filecrypt/basBlowfishStreamFns.h"
+#include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::commands {
 
@@ -149,6 +150,15 @@ std::optional<std::string> DecryptTargetPath(const std::string& sourcePath) {
     if (cut == std::string_view::npos)
         return std::nullopt;
     return sourcePath.substr(0, nameStart + cut);
+}
+
+int OpenForReadingError(const std::string& path) {
+    int error = 0;
+    const FileHandle handle = OpenExistingForReading(PathFromString(path), error);
+    if (handle == kInvalidHandle)
+        return error;
+    CloseQuietly(handle);
+    return 0;
 }
 
 std::optional<KeyProblem> KeyTextProblem(Operation operation, std::u16string_view keyText) {

@@ -127,6 +127,12 @@ std::string EncryptTargetPath(const std::string& sourcePath);
 // three characters or fewer, so that the cut never reaches the folder.
 std::optional<std::string> DecryptTargetPath(const std::string& sourcePath);
 
+// Whether the file at `path` opens for reading as Encrypt and Decrypt open
+// a source: 0 when it does, else the file layer's error number (ErrorText
+// words it). It is closed at once; a pipe or a device is refused without
+// waiting for a writer.
+[[nodiscard]] int OpenForReadingError(const std::string& path);
+
 // Why a key text cannot be used, or nothing when it can. Encrypt takes hex
 // digits only, and not the digest of the empty password; Decrypt takes any
 // text, so files made with odd or empty keys still open.

@@ -1,6 +1,7 @@
 #include "app/commands/Messages.h"
 
 #include "common/RuntimeError.h"
+#include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::commands {
 
@@ -245,6 +246,19 @@ std::string DisplayPath(const std::filesystem::path& path) {
 
 std::string WipeQuestion(const std::string& path) {
     return "Do you want to wipe file: " + DisplayName(path);
+}
+
+std::string OpenFailedMessage(const std::string& path, int error) {
+    return "Cannot open " + DisplayName(path) + ": " + ErrorText(error) + ".";
+}
+
+std::string OneFileAtATimeMessage(const std::string& selected) {
+    return "One file is taken at a time: " + DisplayName(selected) + " is selected.";
+}
+
+std::string CloseWhileBusyQuestion() {
+    return "Quillmoor is still working. The operation must finish or be cancelled before the "
+           "window closes.\nCancel it now?";
 }
 
 std::string KeyProblemMessage(KeyProblem problem, Frame frame) {

@@ -27,6 +27,15 @@ std::string KeyProblemMessage(KeyProblem problem, Frame frame);
 // The confirmation asked before a wipe.
 std::string WipeQuestion(const std::string& path);
 
+// The window's own sentences about files handed to it and about closing.
+// A file it was started on, or had dropped on it, that cannot be opened
+// (`error` as from OpenForReadingError).
+std::string OpenFailedMessage(const std::string& path, int error);
+// Several files were dropped at once; `selected` is the one taken.
+std::string OneFileAtATimeMessage(const std::string& selected);
+// Asked when the window is closed while a file operation runs.
+std::string CloseWhileBusyQuestion();
+
 // A name as it may safely be shown on one line: unchanged when it is valid
 // UTF-8 without control characters; otherwise quoted the way ls does, with
 // the printable runs in single quotes and the rest as $'\n', $'\033' or

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
@@ -11,6 +12,8 @@
 #include <climits>
 #include <exception>
 #include <memory>
+
+#include "app/qt/LayoutScale.h"
 
 namespace quillmoor::app {
 
@@ -21,6 +24,10 @@ constexpr int kDefaultDialogDelayMs = 500;
 // fast operation costs no signal per chunk.
 constexpr int kPollIntervalMs = 50;
 constexpr int kProgressSteps = 1000;
+// The dialog keeps one width whatever the path; the label's text is elided
+// to fit inside it (the dialog's margins are smaller than the allowance).
+constexpr int kDialogWidth = 360;
+constexpr int kLabelAllowance = 40;
 
 bool IsUserInput(QEvent::Type type) {
     switch (type) {
@@ -41,15 +48,57 @@ bool IsUserInput(QEvent::Type type) {
     }
 }
 
+// True when `widget` is `dialog` or a window opened over it.
+bool Within(const QWidget* widget, const QWidget* dialog) {
+    for (; widget; widget = widget->parentWidget())
+        if (widget == dialog)
+            return true;
+    return false;
+}
+
+bool Within(const QWindow* window, const QWindow* dialog) {
+    for (; window; window = window->transientParent())
+        if (window == dialog)
+            return true;
+    return false;
+}
+
+// The label of the dialog: plain text, so a file name never reads as
+// markup; the full text stays in its tooltip.
+QLabel* ProgressLabel(const QString& text, double scale) {
+    auto* label = new QLabel;
+    label->setObjectName(QStringLiteral("ProgressLabel"));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(false);
+    const int width = static_cast<int>((kDialogWidth - kLabelAllowance) * scale);
+    label->setText(ElidedProgressText(text, label->fontMetrics(), width));
+    label->setToolTip(text);
+    label->setAccessibleName(text);
+    return label;
+}
+
 } // namespace
 
+QString ElidedProgressText(const QString& text, const QFontMetrics& metrics, int width) {
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
+}
+
 bool BackgroundTask::busy_ = false;
+QWidget* BackgroundTask::current_ = nullptr;
+std::atomic<bool>* BackgroundTask::cancelFlag_ = nullptr;
 int BackgroundTask::dialogDelay_ = kDefaultDialogDelayMs;
 std::function<void(std::uint64_t, std::uint64_t)> BackgroundTask::observer_;
 
 BackgroundTask::BackgroundTask(QWidget* dialog) : dialog_(dialog) {}
 
 bool BackgroundTask::busy() { return busy_; }
+
+QWidget* BackgroundTask::dialog() { return current_; }
+
+void BackgroundTask::cancel() {
+    if (cancelFlag_)
+        cancelFlag_->store(true);
+}
 
 void BackgroundTask::setDialogDelay(int ms) { dialogDelay_ = ms; }
 
@@ -62,11 +111,11 @@ bool BackgroundTask::eventFilter(QObject* watched, QEvent* event) {
     if (!IsUserInput(event->type()))
         return false;
     // Input reaches the dialog's native window before its widgets; both
-    // must pass.
+    // must pass. So must a box opened over the dialog.
     if (auto* window = qobject_cast<QWindow*>(watched))
-        return window != dialog_->windowHandle();
+        return !Within(window, dialog_->windowHandle());
     if (auto* widget = qobject_cast<QWidget*>(watched))
-        return widget->window() != dialog_;
+        return !Within(widget, dialog_);
     return false;
 }
 
@@ -82,8 +131,13 @@ void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) 
         return !cancelled.load();
     };
 
-    QProgressDialog dialog(label, tr("Cancel"), 0, kProgressSteps, parent);
+    QProgressDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("ProgressDialog"));
+    const double scale = LayoutScaleFor(&dialog);
+    dialog.setLabel(ProgressLabel(label, scale));
+    dialog.setCancelButtonText(tr("Cancel"));
+    dialog.setRange(0, kProgressSteps);
+    dialog.setFixedWidth(static_cast<int>(kDialogWidth * scale));
     dialog.setWindowTitle(tr("Quillmoor"));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setAutoClose(false);
@@ -95,6 +149,8 @@ void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) 
     BackgroundTask filter(&dialog);
     qApp->installEventFilter(&filter);
     busy_ = true;
+    current_ = &dialog;
+    cancelFlag_ = &cancelled;
 
     std::exception_ptr failure;
     std::unique_ptr<QThread> worker(QThread::create([&] {
@@ -131,6 +187,8 @@ void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) 
     showTimer.stop();
     dialog.hide();
     busy_ = false;
+    current_ = nullptr;
+    cancelFlag_ = nullptr;
     qApp->removeEventFilter(&filter);
     if (failure)
         std::rethrow_exception(failure);

@@ -2,10 +2,12 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
 
 #include "common/Progress.h"
 
+class QFontMetrics;
 class QWidget;
 
 namespace quillmoor::app {
@@ -26,6 +28,11 @@ class BackgroundTask : public QObject {
     static void run(QWidget* parent, const QString& label, const Job& job);
 
     static bool busy();
+    // The progress dialog of the running task (shown or not yet), else
+    // nullptr. A box opened over it takes input while the task runs.
+    static QWidget* dialog();
+    // Cancels the running task, as its Cancel button does.
+    static void cancel();
 
     // For tests: show the dialog after `ms` instead of the usual delay.
     static void setDialogDelay(int ms);
@@ -41,8 +48,14 @@ class BackgroundTask : public QObject {
 
     QWidget* dialog_;
     static bool busy_;
+    static QWidget* current_;
+    static std::atomic<bool>* cancelFlag_;
     static int dialogDelay_;
     static std::function<void(std::uint64_t, std::uint64_t)> observer_;
 };
+
+// The dialog's label for `text` in `width` pixels: elided in the middle,
+// so a long path keeps its start and its file name.
+QString ElidedProgressText(const QString& text, const QFontMetrics& metrics, int width);
 
 } // namespace quillmoor::app

@@ -55,6 +55,9 @@ bool FileList::selectFile(const QString& name) {
 void FileList::fill(const QStringList& names) {
     clear();
     addItems(names);
+    // A long name is cut off at the list's edge; its tooltip shows it all.
+    for (int i = 0; i < count(); ++i)
+        item(i)->setToolTip(item(i)->text());
 }
 
 } // namespace quillmoor::app

@@ -10,7 +10,8 @@ namespace quillmoor::app {
 
 namespace {
 
-constexpr qreal kSmallestPoints = 7.0;
+constexpr double kSmallestPoints = 7.0;
+constexpr double kReferenceDpi = 96.0;
 constexpr int kButtonPadding = 4;
 
 int WidestLine(const QFontMetrics& metrics, const QString& text) {
@@ -46,9 +47,13 @@ bool CaptionFits(const QWidget* control) {
     return true;
 }
 
-void FitCaptions(QWidget* window) {
+void FitCaptions(QWidget* window, double layoutScale) {
+    // The floor grows with the layout; points already follow the DPI.
+    const double smallest = kSmallestPoints * layoutScale * kReferenceDpi / window->logicalDpiY();
     QFont font = window->font();
-    while (!AllFit(window) && font.pointSizeF() - 0.5 >= kSmallestPoints) {
+    if (font.pointSizeF() <= 0) // a font set in pixels is stepped in points here
+        font.setPointSizeF(font.pixelSize() * 72.0 / window->logicalDpiY());
+    while (!AllFit(window) && font.pointSizeF() - 0.5 >= smallest) {
         font.setPointSizeF(font.pointSizeF() - 0.5);
         window->setFont(font);
     }

@@ -10,12 +10,14 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QUrl>
 #include <optional>
 #include <string>
 
 #include "app/commands/Messages.h"
 #include "app/commands/Wipe.h"
+#include "app/qt/Accessibility.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/BackgroundTask.h"
 #include "app/qt/DirList.h"
@@ -23,6 +25,7 @@
 #include "app/qt/FileList.h"
 #include "app/qt/FitCaptions.h"
 #include "app/qt/Form2.h"
+#include "app/qt/LayoutScale.h"
 #include "app/qt/MessageBox.h"
 #include "app/qt/NativePath.h"
 #include "app/qt/PasswordStarStyle.h"
@@ -40,14 +43,19 @@ template <typename Widget> Widget* Place(Widget* widget, const char* name, const
     return widget;
 }
 
-// The local file of a drag that carries exactly one, else empty.
-QString DraggedFile(const QMimeData* mime) {
-    if (!mime || !mime->hasUrls() || mime->urls().size() != 1)
+// The first local file of a drag, else empty; `more` tells whether
+// anything else was dragged with it.
+QString DraggedFile(const QMimeData* mime, bool* more = nullptr) {
+    if (!mime || !mime->hasUrls())
         return {};
-    const QUrl url = mime->urls().first();
-    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
-        return {};
-    return url.toLocalFile();
+    const QList<QUrl> urls = mime->urls();
+    for (const QUrl& url : urls)
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+            if (more)
+                *more = urls.size() > 1;
+            return url.toLocalFile();
+        }
+    return {};
 }
 
 // A path of the command layer as the messages show it.
@@ -66,7 +74,12 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     setFixedSize(328, 256);
     setAcceptDrops(true);
     createControls();
-    FitCaptions(this);
+    // A larger font grows the layout; captions are then fitted as drawn.
+    const double scale = LayoutScaleFor(this);
+    ScaleLayout(this, scale);
+    FitCaptions(this, scale);
+    DescribeControls(this);
+    LetEnterPressFocusedButtons(this);
 
     // The lists start on the working folder.
     const QString start = QDir::currentPath();
@@ -262,23 +275,60 @@ bool Form1::showFile(const QString& filePath) {
     return file1_->selectFile(info.fileName());
 }
 
+bool Form1::openFile(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        return dir1_->setPath(info.absoluteFilePath());
+    const QString absolute = info.absoluteFilePath();
+    if (const int error = OpenForReadingError(NativePath(absolute)); error != 0) {
+        if (info.absoluteDir().exists())
+            showFile(absolute);
+        MessageBox::error(this,
+                          QString::fromStdString(OpenFailedMessage(NativePath(absolute), error)));
+        return false;
+    }
+    return showFile(absolute);
+}
+
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
     if (!DraggedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-    const QString file = DraggedFile(event->mimeData());
+    bool more = false;
+    const QString file = DraggedFile(event->mimeData(), &more);
     if (file.isEmpty())
         return;
     event->acceptProposedAction();
-    showFile(file);
+    if (openFile(file) && more)
+        MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"),
+                         QString::fromStdString(OneFileAtATimeMessage(NativePath(file))),
+                         QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool Form1::askToCancelWork() {
+    // One question at a time, however often the close box is clicked.
+    static bool asking = false;
+    if (asking)
+        return false;
+    const QScopedValueRollback<bool> guard(asking, true);
+    // Shown over the progress dialog, the one window that takes input now.
+    QWidget* dialog = BackgroundTask::dialog();
+    dialog->show();
+    const auto answer = MessageBox::show(dialog, QMessageBox::Question, tr("Quillmoor"),
+                                         QString::fromStdString(CloseWhileBusyQuestion()),
+                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        BackgroundTask::cancel();
+    return answer == QMessageBox::Yes;
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     // A file operation must finish or be cancelled first.
     if (BackgroundTask::busy()) {
         event->ignore();
+        askToCancelWork();
         return;
     }
     const QString crosses(100, QLatin1Char('x'));

@@ -43,6 +43,11 @@ class Form1 : public QWidget {
     Form2* aboutWindow() const;
     // Moves the three lists to the folder of `filePath` and selects the file.
     bool showFile(const QString& filePath);
+    // The file given at start or dropped: as showFile(), and a file that
+    // cannot be found or read is reported (its folder still shown when it
+    // can be); a folder is shown. True when the file is selected or the
+    // folder shown.
+    bool openFile(const QString& path);
 
     // For tests: the seed taken by the last click on Wipe, and a look at
     // every random block a wipe writes (called on the worker thread).
@@ -67,6 +72,8 @@ class Form1 : public QWidget {
 
   private:
     void createControls();
+    // The close box while a file operation runs: offers to cancel it.
+    bool askToCancelWork();
     void runFileCommand(Operation operation);
     void showOutcome(const CommandOutcome& outcome);
     // The selected file's name, as the command layer takes it.

@@ -6,8 +6,10 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/qt/Accessibility.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/FitCaptions.h"
+#include "app/qt/LayoutScale.h"
 
 namespace quillmoor::app {
 
@@ -64,7 +66,13 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
 
     ok->setFocus();
 
-    FitCaptions(this);
+    const double scale = LayoutScaleFor(this);
+    ScaleLayout(this, scale);
+    if (scale > 1.0) // the logo grows with its box
+        picture->setPixmap(AppLogo().scaled(ScaledSize(AppLogo().size(), scale),
+                                            Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    FitCaptions(this, scale);
+    DescribeControls(this);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -4,12 +4,14 @@
 #include <exception>
 #include <shellapi.h>
 
+#include "app/commands/ProcessSafety.h"
 #include "app/win32/Form1.h"
 #include "app/win32/MessageBox.h"
 #include "app/win32/MessageLoop.h"
 
 // quillmoor.exe [FILE]: the window, with FILE selected when one is given.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+    quillmoor::commands::ProtectProcessSecrets();
     // A drive without a medium is reported by the lists, not by a system box.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),

@@ -1,9 +1,13 @@
 // The pieces of quillmoor-cli that are worth testing on their own: splitting
 // a FILE argument, UTF-8 to UTF-16, reading one line of a secret, the
-// progress line, the jobs runner and the key generator.
+// command table and its options, the progress line, the jobs runner and
+// where outputs go.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -105,7 +109,8 @@ TEST(Utf8ToUtf16, RefusesWhatIsNotUtf8AndSaysWhere) {
 }
 
 // Feeds `bytes` into a pipe and reads the first line from it.
-std::string FirstLineOf(const std::string& bytes) {
+LineStatus ReadFromPipe(const std::string& bytes, std::string& line,
+                        std::size_t limit = kMaxLineBytes) {
     int fds[2];
     EXPECT_EQ(::pipe(fds), 0);
     std::thread writer([&] {
@@ -118,11 +123,16 @@ std::string FirstLineOf(const std::string& bytes) {
         }
         ::close(fds[1]);
     });
-    std::string line = "previous contents";
     int error = 0;
-    EXPECT_EQ(ReadFirstLine(fds[0], line, error, {}), LineStatus::Ok);
+    const LineStatus status = ReadFirstLine(fds[0], line, error, {}, limit);
     ::close(fds[0]);
     writer.join();
+    return status;
+}
+
+std::string FirstLineOf(const std::string& bytes) {
+    std::string line = "previous contents";
+    EXPECT_EQ(ReadFromPipe(bytes, line), LineStatus::Ok);
     return line;
 }
 
@@ -142,6 +152,67 @@ TEST(ReadFirstLine, StopsAtTheFirstLineFeedAndDropsTheLineEnding) {
         longLine += static_cast<char>('a' + i % 26);
     EXPECT_EQ(FirstLineOf(longLine + "\nrest"), longLine);
     EXPECT_EQ(FirstLineOf(longLine), longLine);
+}
+
+TEST(ReadFirstLine, RefusesALineLongerThanTheLimit) {
+    struct Case {
+        std::string bytes;
+        std::size_t limit;
+        LineStatus status;
+        std::string line; // wiped to empty unless Ok
+    };
+    const std::string cap(kMaxLineBytes, 'k');
+    for (const Case& c : {
+             Case{"abc", 3, LineStatus::Ok, "abc"},
+             Case{"abc\r\n", 3, LineStatus::TooLong, ""}, // the CR counts until the LF
+             Case{"abcd", 3, LineStatus::TooLong, ""},
+             Case{"", 0, LineStatus::Ok, ""},
+             Case{"x", 0, LineStatus::TooLong, ""},
+             Case{cap, kMaxLineBytes, LineStatus::Ok, cap},
+             Case{cap + "k", kMaxLineBytes, LineStatus::TooLong, ""},
+         }) {
+        SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes, limit " + std::to_string(c.limit));
+        std::string line = "previous contents";
+        EXPECT_EQ(ReadFromPipe(c.bytes, line, c.limit), c.status);
+        EXPECT_EQ(line, c.line);
+    }
+}
+
+TEST(ReadFirstLineOfFile, ReadsKeyFilesAndSaysWhyNot) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("quillmoor-keyfile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto put = [&](const char* name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    };
+    struct Case {
+        std::string path;
+        LineStatus status;
+        int error; // checked for NotOpened and Failed
+        std::string line;
+    };
+    for (const Case& c : {
+             Case{put("plain", "00112233\nsecond line\n"), LineStatus::Ok, 0, "00112233"},
+             Case{put("bom-crlf", "\xEF\xBB\xBF"
+                                  "00112233\r\n"),
+                  LineStatus::Ok, 0, "00112233"},
+             Case{put("empty", ""), LineStatus::Ok, 0, ""},
+             Case{put("long", std::string(kMaxLineBytes + 1, 'a')), LineStatus::TooLong, 0, ""},
+             Case{(dir / "missing").string(), LineStatus::NotOpened, ENOENT, ""},
+             Case{dir.string(), LineStatus::Failed, EISDIR, ""},
+             Case{"/dev/zero", LineStatus::TooLong, 0, ""},
+         }) {
+        SCOPED_TRACE(c.path);
+        std::string line = "previous contents";
+        int error = 0;
+        EXPECT_EQ(ReadFirstLineOfFile(c.path, line, error, {}), c.status);
+        if (c.status == LineStatus::NotOpened || c.status == LineStatus::Failed) {
+            EXPECT_EQ(error, c.error);
+        }
+        EXPECT_EQ(line, c.line);
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(ReadFirstLine, ReportsAReadError) {
@@ -164,16 +235,84 @@ TEST(DropByteOrderMark, OnlyAtTheStart) {
     EXPECT_EQ(c, "\xEF\xBB");
 }
 
-TEST(WipeString, ZerosTheWholeBufferAndEmptiesIt) {
-    std::string s(100, 'k');
-    s.resize(10); // 90 key bytes still sit past the end
-    const char* data = s.data();
-    const std::size_t capacity = s.capacity();
-    WipeString(s);
-    EXPECT_TRUE(s.empty());
-    ASSERT_EQ(s.data(), data) << "the same buffer, wiped in place";
-    for (std::size_t i = 0; i < capacity; ++i)
-        EXPECT_EQ(data[i], '\0') << i;
+// The options each command takes, as the command table says.
+TEST(Verbs, EachTakesItsOwnOptionsOnly) {
+    struct Case {
+        const char* verb;
+        std::vector<std::string> options;
+        bool taken;
+    };
+    for (const Case& c : {
+             Case{"encrypt", {"--key-env", "K"}, true},
+             Case{"encrypt", {"--quiet"}, true},
+             Case{"encrypt", {"--lenient"}, false},
+             Case{"encrypt", {"--yes"}, false},
+             Case{"decrypt", {"--key-file", "k"}, true},
+             Case{"decrypt", {"--lenient"}, true},
+             Case{"decrypt", {"-y"}, false},
+             Case{"wipe", {"--yes"}, true},
+             Case{"wipe", {"-y"}, true},
+             Case{"wipe", {"--password-env", "P"}, false},
+             Case{"md5", {"--quiet"}, false},
+             Case{"md5", {"--key-file", "k"}, false},
+             Case{"md5", {"--help"}, true},
+             Case{"md5", {"-V"}, true},
+             Case{"encrypt", {"-qnj2", "-oOUT"}, true},
+             Case{"decrypt", {"--jobs=3", "--output", "-"}, true},
+             Case{"wipe", {"-o", "x"}, false},
+             Case{"wipe", {"-yn"}, false},
+             Case{"keygen", {"--bytes", "4", "-qo", "k"}, true},
+             Case{"keygen", {"--key-env", "K"}, false},
+         }) {
+        SCOPED_TRACE(std::string(c.verb) + " " + c.options.front());
+        const Verb* verb = FindVerb(c.verb);
+        ASSERT_NE(verb, nullptr);
+        EXPECT_EQ(verb->name, c.verb);
+        if (c.taken)
+            EXPECT_NO_THROW((void)ParseArguments(verb->name, verb->options, c.options));
+        else
+            EXPECT_THROW((void)ParseArguments(verb->name, verb->options, c.options), UsageError);
+    }
+    for (const char* unknown : {"", "Encrypt", "help", "--help", "encrypt "})
+        EXPECT_EQ(FindVerb(unknown), nullptr) << unknown;
+}
+
+TEST(ParseArguments, MessagesNameTheOptionNeverItsValue) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const OptionSet all = Option::Key | Option::Quiet | Option::Lenient | Option::Yes;
+    for (const Case& c : {
+             Case{{"--quiet=Secret1"}, "option '--quiet' takes no value"},
+             Case{{"-xSecret1"}, "unknown option '-x'"},
+             Case{{"--frob=Secret1"}, "unknown option '--frob'"},
+             Case{{"-kSecret1"}, "keys and passwords are never taken from the command line"},
+             Case{{"--password=Secret1"},
+                  "keys and passwords are never taken from the command line"},
+             Case{{"--key-env"}, "option '--key-env' needs a value"},
+             Case{{"--key-env="}, "option '--key-env' needs a value that is not empty"},
+             Case{{"--key-env=A", "--key-file=Secret1"}, "give only one of --key-env"},
+         }) {
+        SCOPED_TRACE(c.args.front());
+        try {
+            (void)ParseArguments("decrypt", all, c.args);
+            ADD_FAILURE() << "taken";
+        } catch (const UsageError& e) {
+            const std::string message = e.what();
+            EXPECT_TRUE(message.starts_with(c.message)) << message;
+            EXPECT_EQ(message.find("Secret1"), std::string::npos) << message;
+        }
+    }
+}
+
+TEST(RunCliInProcess, LostOutputIsAFailure) {
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit); // as a full disk leaves std::cout
+    CliConsole console;
+    console.inFd = -1;
+    EXPECT_EQ(RunCli({"md5", "abc"}, out, err, console), kExitFailed);
+    EXPECT_EQ(err.str(), "quillmoor-cli: standard output: cannot write; some output was lost\n");
 }
 
 TEST(RunCliInProcess, Md5OfATextArgument) {

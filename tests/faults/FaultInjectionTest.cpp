@@ -6,12 +6,14 @@
 // happened.
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -109,9 +111,13 @@ class BoundUser {
     [[nodiscard]] const std::optional<std::string>& whyNot() const { return why_; }
 
     Outcome Run(std::vector<std::string> args) const {
-        Launch launch(std::move(args));
+        return Start(Launch(std::move(args)))->Wait();
+    }
+
+    // Started, not waited for.
+    std::unique_ptr<Program> Start(Launch launch) const {
         launch.asNobody = true;
-        return Program(launch, program_.string()).Wait();
+        return std::make_unique<Program>(launch, program_.string());
     }
 
   private:
@@ -597,6 +603,167 @@ TEST(Truncated, LengthsAroundChunkBoundaries) {
     const std::size_t n = encrypted.size();
     ExpectEveryCutRefused(encrypted, {8, kMiB - 8, kMiB - 1, kMiB, kMiB + 1, kMiB + 8, 2 * kMiB,
                                       2 * kMiB + 8, n - 9, n - 8, n - 1});
+}
+
+// --- Hostile input, signals and lost output ----------------------------------
+
+// One run of the program against a folder holding "src"; in `args`, "SRC"
+// stands for its path. The folder ends with `names`: never a temporary.
+struct InputOrSignalCase {
+    std::string name = {};
+    std::vector<std::string> args = {"encrypt", "--key-env", "QM_KEY", "SRC"};
+    std::uint64_t sourceSize = 1000;
+    std::string input = "/dev/null", output = {}, env = {};
+    bool outputPipeClosed = false;
+    bool fileSizeSignal = false; // a 1 MiB limit, SIGXFSZ left to the program
+    int signalOnceWriting = 0;   // sent once the temporary file exists
+    int exitCode = 0, diedBy = 0;
+    std::vector<std::string> errHas = {};
+    std::string errLacks = {}; // a secret the message must not repeat
+    Names_ names = {"src"};
+};
+
+void PrintTo(const InputOrSignalCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<InputOrSignalCase> InputAndSignalCases() {
+    const std::uint64_t busy = Quick() ? 16 * kMiB : 64 * kMiB;
+    const std::string over = "QM_LONG=" + std::string(64 * 1024 + 1, 'p');
+    const std::vector<std::string> longPassword = {"encrypt", "--password-env", "QM_LONG", "SRC"};
+    return {
+        {.name = "key file without a line end",
+         .args = {"encrypt", "--key-file", "/dev/zero", "SRC"},
+         .exitCode = 2,
+         .errHas = {"--key-file /dev/zero: longer than 65536 bytes"}},
+        {.name = "md5 input without a line end",
+         .args = {"md5"},
+         .input = "/dev/zero",
+         .exitCode = 2,
+         .errHas = {"md5: standard input: longer than 65536 bytes"}},
+        {.name = "password variable over the cap",
+         .args = longPassword,
+         .env = over,
+         .exitCode = 2,
+         .errHas = {"--password-env QM_LONG: longer than"}},
+        {.name = "password variable at the cap",
+         .args = longPassword,
+         .env = over.substr(0, over.size() - 1),
+         .names = {"src", "src.BF"}},
+        {.name = "SIGXFSZ left to the program",
+         .sourceSize = 5 * kMiB / 2,
+         .fileSizeSignal = true,
+         .exitCode = 1,
+         .errHas = {"src.BF", "File too large"}},
+        {.name = "SIGQUIT mid-run",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGQUIT,
+         .diedBy = SIGQUIT,
+         .errHas = {"src", "interrupted"}},
+        {.name = "SIGUSR1 mid-run",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGUSR1,
+         .diedBy = SIGUSR1,
+         .errHas = {"src", "interrupted"}},
+        {.name = "standard output full",
+         .output = "/dev/full",
+         .exitCode = 1,
+         .errHas = {"standard output: cannot write"},
+         .names = {"src", "src.BF"}},
+        {.name = "standard output a pipe nobody reads",
+         .outputPipeClosed = true,
+         .exitCode = 1,
+         .errHas = {"standard output: cannot write"},
+         .names = {"src", "src.BF"}},
+        {.name = "short option with a value attached",
+         .args = {"encrypt", "-kMySecret", "SRC"},
+         .exitCode = 2,
+         .errHas = {"never taken from the command line"},
+         .errLacks = "MySecret"},
+        {.name = "unknown option with a value",
+         .args = {"-xMySecret", "encrypt", "SRC"},
+         .exitCode = 2,
+         .errHas = {"unknown option '-x'"},
+         .errLacks = "MySecret"},
+    };
+}
+
+class InputAndSignals : public ::testing::TestWithParam<InputOrSignalCase> {};
+
+TEST_P(InputAndSignals, RefusedOrStoppedCleanly) {
+    const InputOrSignalCase& c = GetParam();
+    Folder f;
+    WritePattern(f / "src", c.sourceSize, 20);
+    Launch launch(c.args);
+    for (std::string& arg : launch.args)
+        if (arg == "SRC")
+            arg = (f / "src").string();
+    launch.input = c.input;
+    launch.output = c.output;
+    launch.outputPipeClosed = c.outputPipeClosed;
+    if (!c.env.empty())
+        launch.env = {c.env};
+    if (c.fileSizeSignal) {
+        launch.fileSizeLimit = kMiB;
+        launch.ignoreFileSizeSignal = false;
+    }
+    Program program(launch);
+    if (c.signalOnceWriting != 0) {
+        ASSERT_TRUE(WaitFor(program, [&] { return FindTemporary(f.path(), "src.BF").has_value(); }))
+            << "the program ended before its temporary file was seen: " << program.Wait();
+        program.Signal(c.signalOnceWriting);
+    }
+    const Outcome o = program.Wait();
+    EXPECT_TRUE(c.diedBy != 0 ? o.signal == c.diedBy : o.Exited(c.exitCode)) << o;
+    for (const std::string& part : c.errHas)
+        EXPECT_TRUE(Has(o.err, part)) << part << ": " << o;
+    EXPECT_TRUE(c.errLacks.empty() || !Has(o.err, c.errLacks)) << o;
+    EXPECT_TRUE(HoldsPattern(f / "src", c.sourceSize, 20));
+    ExpectNames(f.path(), c.names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InputAndSignals, ::testing::ValuesIn(InputAndSignalCases()),
+                         [](const ::testing::TestParamInfo<InputOrSignalCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name)
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+// The soft core-size limit of a running process, from /proc.
+std::optional<std::string> CoreLimit(pid_t pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);)
+        if (line.starts_with("Max core file size")) {
+            std::istringstream fields(line.substr(std::string("Max core file size").size()));
+            std::string soft;
+            fields >> soft;
+            return soft;
+        }
+    return std::nullopt;
+}
+
+TEST(CoreDumps, OffWhileTheProgramRuns) {
+    // The kernel gives the /proc files of a process that is not dumpable to
+    // root; so the program runs as a user other than root (65534 when the
+    // test is root), and is looked at once it is busy with a file.
+    const BoundUser user;
+    if (user.whyNot())
+        GTEST_SKIP() << *user.whyNot();
+    Folder f;
+    fs::permissions(f.path(), fs::perms(0777));
+    WritePattern(f / "src", BusySize(), 21);
+    Launch launch(Encrypt(f / "src"));
+    launch.coreDumps = true;
+    const std::unique_ptr<Program> program = user.Start(launch);
+    ASSERT_TRUE(WaitFor(*program, [&] { return FindTemporary(f.path(), "src.BF").has_value(); }))
+        << program->Wait();
+    struct stat entry {};
+    const std::string status = "/proc/" + std::to_string(program->pid()) + "/status";
+    ASSERT_EQ(::stat(status.c_str(), &entry), 0);
+    EXPECT_EQ(entry.st_uid, 0u) << "the program is dumpable";
+    rlimit ours{};
+    if (::getrlimit(RLIMIT_CORE, &ours) == 0 && ours.rlim_max != 0) {
+        EXPECT_EQ(CoreLimit(program->pid()), "0");
+    }
 }
 
 // --- Hostile names and keys ----------------------------------------------------

@@ -205,8 +205,13 @@ struct Launch {
 
     std::vector<std::string> args;       // after the program name
     bool asNobody = false;               // when run as root: user and group 65534, no other groups
-    std::optional<rlim_t> fileSizeLimit; // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+    std::optional<rlim_t> fileSizeLimit; // RLIMIT_FSIZE in bytes
+    bool ignoreFileSizeSignal = true;    // with the limit: SIGXFSZ ignored by the test
     std::vector<std::string> env;        // NAME=value, added to PATH, LC_ALL=C and QM_KEY
+    std::string input = "/dev/null";     // opened as standard input
+    std::string output;                  // standard output: this path; empty: read back
+    bool outputPipeClosed = false;       // standard output: a pipe nobody reads
+    bool coreDumps = false;              // RLIMIT_CORE raised to its hard limit
     std::optional<mode_t> umask;         // the child's umask, else the test's own
 };
 
@@ -232,20 +237,45 @@ class Program {
             cEnv.push_back(s.data());
         cEnv.push_back(nullptr);
 
+        // The reading end is closed before the program starts, so its
+        // first write finds no reader.
+        int closedPipe[2] = {-1, -1};
+        if (launch.outputPipeClosed) {
+            if (::pipe(closedPipe) != 0)
+                Broken("pipe");
+            ::close(closedPipe[0]);
+        }
         pid_ = ::fork();
         if (pid_ < 0)
             Broken("fork");
         if (pid_ == 0) {
-            const int in = ::open("/dev/null", O_RDONLY);
-            if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(::fileno(out_), 1) < 0 ||
+            // Signals as a fresh login would have them, whatever the test runner inherited.
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (int signal = 1; signal < NSIG; ++signal)
+                if (signal != SIGKILL && signal != SIGSTOP)
+                    ::signal(signal, SIG_DFL);
+            const int in = ::open(launch.input.c_str(), O_RDONLY);
+            const int out = launch.outputPipeClosed ? closedPipe[1]
+                            : launch.output.empty()
+                                ? ::fileno(out_)
+                                : ::open(launch.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
                 ::dup2(::fileno(err_), 2) < 0)
                 ::_exit(126);
             if (launch.fileSizeLimit) {
                 // Ignored, SIGXFSZ turns an over-long write into EFBIG, as a full disk would.
-                ::signal(SIGXFSZ, SIG_IGN);
+                if (launch.ignoreFileSizeSignal)
+                    ::signal(SIGXFSZ, SIG_IGN);
                 const rlimit limit{*launch.fileSizeLimit, *launch.fileSizeLimit};
                 if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                     ::_exit(126);
+            }
+            rlimit core{};
+            if (launch.coreDumps && ::getrlimit(RLIMIT_CORE, &core) == 0) {
+                core.rlim_cur = core.rlim_max;
+                ::setrlimit(RLIMIT_CORE, &core);
             }
             if (launch.umask)
                 ::umask(*launch.umask);
@@ -255,6 +285,8 @@ class Program {
             ::execve(cArgv[0], cArgv.data(), cEnv.data());
             ::_exit(127);
         }
+        if (launch.outputPipeClosed)
+            ::close(closedPipe[1]);
     }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -288,4 +291,27 @@ TEST(Commands, WipeOutcomes) {
     }
     EXPECT_EQ(ReadFile(dir / "f"), std::vector<std::uint8_t>(500, 0xFF));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f", "sub"}));
+}
+
+TEST(Commands, OpenForReadingErrorRefusesWhatASourceCannotBe) {
+    TempDir dir;
+    WriteFile(dir.path() / "plain.txt", {1, 2, 3});
+    fs::create_directory(dir.path() / "folder");
+    const struct {
+        const char* name;
+        bool opens;
+    } cases[] = {
+        {"plain.txt", true},
+        {"gone.txt", false},
+        {"folder", false},
+        {"pipe", false}, // refused at once: nobody will ever write to it
+    };
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+    for (const auto& c : cases) {
+        const int error = OpenForReadingError((dir.path() / c.name).string());
+        EXPECT_EQ(error == 0, c.opens) << c.name << ": " << error;
+    }
+    EXPECT_EQ(OpenForReadingError((dir.path() / "gone.txt").string()), ENOENT);
+    // The check leaves the file free for the command that follows.
+    EXPECT_EQ(OpenForReadingError((dir.path() / "plain.txt").string()), 0);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cerrno>
 
 #include "app/commands/Messages.h"
 #include "common/RuntimeError.h"
@@ -179,4 +180,20 @@ TEST(Messages, DisplayNameEscapesWhatWouldMisleadATerminal) {
         EXPECT_EQ(DisplayName(c.name), c.shown);
     EXPECT_EQ(WipeQuestion("/d/a.txt"), "Do you want to wipe file: /d/a.txt");
     EXPECT_EQ(WipeQuestion("/d/a\nb"), "Do you want to wipe file: '/d/a'$'\\n''b'");
+}
+
+TEST(Messages, TheWindowsSentencesAboutFilesHandedToIt) {
+    const struct {
+        std::string said, expected;
+    } cases[] = {
+        {OpenFailedMessage("/d/gone.BF", ENOENT),
+         "Cannot open /d/gone.BF: No such file or directory."},
+        {OpenFailedMessage("/d/a\nb", EACCES), "Cannot open '/d/a'$'\\n''b': Permission denied."},
+        {OneFileAtATimeMessage("/d/a.BF"), "One file is taken at a time: /d/a.BF is selected."},
+        {OneFileAtATimeMessage("/d/\x1b[2J"),
+         "One file is taken at a time: '/d/'$'\\033''[2J' is selected."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.said, c.expected);
+    EXPECT_NE(CloseWhileBusyQuestion().find("must finish or be cancelled"), std::string::npos);
 }

@@ -466,13 +466,6 @@ void Form1Test::draggingAFolderIsRefused() {
     enter.setAccepted(false);
     QApplication::sendEvent(form_.get(), &enter);
     QVERIFY(!enter.isAccepted());
-    QMimeData two;
-    two.setUrls({QUrl::fromLocalFile(sub(QStringLiteral("A.txt"))),
-                 QUrl::fromLocalFile(sub(QStringLiteral("b.txt")))});
-    QDragEnterEvent enterTwo(QPoint(10, 10), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
-    enterTwo.setAccepted(false);
-    QApplication::sendEvent(form_.get(), &enterTwo);
-    QVERIFY(!enterTwo.isAccepted());
 }
 
 void Form1Test::aboutOpensOnceAndComesToTheFront() {

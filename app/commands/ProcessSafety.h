@@ -1,0 +1,14 @@
+#pragma once
+
+// Keeps what the process holds (keys, passwords, the expanded key schedule)
+// out of core dumps. Every front end calls it first thing in main().
+namespace quillmoor::commands {
+
+// On Linux: no core file (RLIMIT_CORE 0) and not dumpable, which also keeps
+// other processes of the same user from attaching a debugger or reading the
+// process's memory through /proc. On other POSIX systems the core limit
+// only; Windows has no per-process switch, so nothing there. Best effort:
+// a refusal changes nothing and is not reported.
+void ProtectProcessSecrets() noexcept;
+
+} // namespace quillmoor::commands
