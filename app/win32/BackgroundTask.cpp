@@ -33,13 +33,8 @@ struct State {
 };
 
 LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* state = reinterpret_cast<State*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* state = OwnerOfWindow<State>(window, message, lParam);
     switch (message) {
-    case WM_NCCREATE:
-        ::SetWindowLongPtrW(
-            window, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-        break;
     case WM_COMMAND:
         if (LOWORD(wParam) == kProgressCancel && state) {
             state->cancelled.store(true);
@@ -56,17 +51,7 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 void RegisterClassOnce() {
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = ProgressProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR));
-        wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        return ::RegisterClassExW(&wc) != 0;
-    }();
+    static const bool registered = RegisterWindowClass(kClassName, ProgressProc);
     (void)registered;
 }
 

@@ -25,20 +25,7 @@ constexpr DWORD kExStyle = WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
 constexpr std::size_t kCrosses = 100;
 
 void RegisterClassOnce(WNDPROC proc) {
-    static const bool registered = [proc] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = proc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR));
-        wc.hIconSm = static_cast<HICON>(::LoadImageW(wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR),
-                                                     IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                                     ::GetSystemMetrics(SM_CYSMICON), 0));
-        wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        return ::RegisterClassExW(&wc) != 0;
-    }();
+    static const bool registered = RegisterWindowClass(kClassName, proc);
     (void)registered;
 }
 
@@ -319,14 +306,10 @@ void Form1::Command(int id, int code) {
 }
 
 LRESULT CALLBACK Form1::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<Form1*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = OwnerOfWindow<Form1>(window, message, lParam);
     if (!self)
         return ::DefWindowProcW(window, message, wParam, lParam);
+    self->window_ = window;
     return self->Handle(message, wParam, lParam);
 }
 

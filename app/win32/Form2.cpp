@@ -16,17 +16,7 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr int kLogoWidth = 55, kLogoHeight = 53;
 
 void RegisterClassOnce(WNDPROC proc) {
-    static const bool registered = [proc] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = proc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_QUILLMOOR));
-        wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        return ::RegisterClassExW(&wc) != 0;
-    }();
+    static const bool registered = RegisterWindowClass(kClassName, proc);
     (void)registered;
 }
 
@@ -131,14 +121,10 @@ void Form2::DrawLogo(const DRAWITEMSTRUCT& item) const {
 }
 
 LRESULT CALLBACK Form2::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Form2*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<Form2*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = OwnerOfWindow<Form2>(window, message, lParam);
     if (!self)
         return ::DefWindowProcW(window, message, wParam, lParam);
+    self->window_ = window;
     return self->Handle(message, wParam, lParam);
 }
 
