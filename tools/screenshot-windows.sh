@@ -28,13 +28,8 @@ stop() {
     rm -rf "$scratch"
 }
 trap stop EXIT
-Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>"$scratch/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$scratch/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(cat "$scratch/display")"
+. tools/private-xvfb.sh
+start_private_xvfb "$scratch" 800x600x24
 wineboot -i >/dev/null 2>&1
 
 # A folder with a few files, so the lists show what a person would see.

@@ -34,13 +34,8 @@ trap stop EXIT
 
 # Wine draws windows only on an X display: a private one, open to the user
 # the tests run as (it listens on no network and lives as long as this run).
-Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$scratch/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(cat "$scratch/display")"
+. tools/private-xvfb.sh
+start_private_xvfb "$scratch" 1024x768x24 -ac
 
 # Set the prefix up once, before test programs start in it side by side.
 "${as_user[@]}" env WINEPREFIX="$WINEPREFIX" HOME="$scratch" wineboot -i >/dev/null 2>&1
