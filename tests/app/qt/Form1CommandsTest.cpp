@@ -35,7 +35,7 @@ const QString kKey = QStringLiteral("5f4dcc3b5aa765d61d8327deb882cf99");
 
 } // namespace
 
-class Form1CommandsTest : public QObject {
+class Form1CommandsTest : public Form1TestBase {
     Q_OBJECT
 
   private slots:
@@ -53,13 +53,7 @@ class Form1CommandsTest : public QObject {
     void cancelInTheProgressDialogLeavesNothingBehind();
 
   private:
-    template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
-    QString at(const QString& name) const { return folder_.at(name); }
-    void select(const QString& name) { QVERIFY(SelectInFileList(form_.get(), name)); }
     void click(const char* button) { child<QPushButton>(button)->click(); }
-
-    TestFolder folder_;
-    std::unique_ptr<Form1> form_;
 };
 
 void Form1CommandsTest::init() {

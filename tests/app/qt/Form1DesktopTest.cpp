@@ -106,7 +106,7 @@ class WhileWorking : public QObject {
 
 } // namespace
 
-class Form1DesktopTest : public QObject {
+class Form1DesktopTest : public Form1TestBase {
     Q_OBJECT
 
   private slots:
@@ -129,13 +129,6 @@ class Form1DesktopTest : public QObject {
     void closingDuringWorkAsksToCancel_data();
     void closingDuringWorkAsksToCancel();
     void toolkitTranslationsLoadForTheLocale();
-
-  private:
-    template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
-    QString at(const QString& name) const { return folder_.at(name); }
-
-    TestFolder folder_;
-    std::unique_ptr<Form1> form_;
 };
 
 void Form1DesktopTest::init() {

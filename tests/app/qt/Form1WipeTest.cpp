@@ -28,7 +28,7 @@ using namespace quillmoor::test;
 
 using Block = std::vector<std::uint8_t>;
 
-class Form1WipeTest : public QObject {
+class Form1WipeTest : public Form1TestBase {
     Q_OBJECT
 
   private slots:
@@ -46,13 +46,8 @@ class Form1WipeTest : public QObject {
     void cancelDuringTheWipeIsReported();
 
   private:
-    template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
-    QString at(const QString& name) const { return folder_.at(name); }
-    void select(const QString& name) { QVERIFY(SelectInFileList(form_.get(), name)); }
     void wipe() { child<QPushButton>("Command4")->click(); }
 
-    TestFolder folder_;
-    std::unique_ptr<Form1> form_;
     std::mutex blocksMutex_;
     std::vector<Block> randomBlocks_;
 };

@@ -6,12 +6,14 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
 
 #include "app/qt/BackgroundTask.h"
 #include "app/qt/FileList.h"
+#include "app/qt/Form1.h"
 #include "app/qt/Form2.h"
 #include "app/qt/MessageBox.h"
 
@@ -89,6 +91,19 @@ class TestFolder {
   private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString start_;
+};
+
+// What the main-window test classes share: the test folder, the window, and
+// finding, naming and selecting things in it. Each class makes the window in
+// its own init() and drops it in cleanup().
+class Form1TestBase : public QObject {
+  protected:
+    template <typename T> T* child(const char* name) { return Child<T>(form_.get(), name); }
+    QString at(const QString& name) const { return folder_.at(name); }
+    void select(const QString& name) { QVERIFY(SelectInFileList(form_.get(), name)); }
+
+    TestFolder folder_;
+    std::unique_ptr<app::Form1> form_;
 };
 
 inline void RunDeferredDeletes() {
