@@ -27,6 +27,7 @@ namespace {
 // Large enough that system calls cost nothing next to the cipher, small
 // enough to keep memory flat whatever the file size.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+constexpr std::size_t kInlineChunkBytes = std::size_t{1} << 17;
 
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, const std::string& why) {
     throw RuntimeError(number, what, path, why);
@@ -137,25 +138,29 @@ std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mo
     return p;
 }
 
-// CBC encryption is one serial chain, so it runs on one core; a second
-// thread writes the previous chunk and reads the next one meanwhile, and the
-// cipher never waits for the disk.
+// CBC encryption is one serial chain, so it runs on one core. Given a second
+// core, a helper thread writes the previous chunk and reads the next one
+// meanwhile, and the cipher never waits for the disk. Given one (several
+// files side by side), the I/O runs on the same thread in chunks small
+// enough that the bytes read, enciphered and written never leave the cache.
 FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& target,
                                     std::u16string_view keyText, const FileCryptOptions& options) {
     FileJob job(source, target);
     job.CreateTarget(job.sourcePermissions());
     const BlowfishState& state = StateOf(options);
+    const bool overlap = options.threads != 1;
+    const std::uint64_t chunkBytes = overlap ? kChunkBytes : kInlineChunkBytes;
     const std::uint64_t total = job.sourceSize();
     // The last chunk holds what is left (possibly nothing) and the filler.
-    const std::uint64_t chunks = total / kChunkBytes + 1;
+    const std::uint64_t chunks = total / chunkBytes + 1;
     const auto plainBytes = [&](std::uint64_t chunk) {
-        return static_cast<std::size_t>(chunk + 1 < chunks ? kChunkBytes : total % kChunkBytes);
+        return static_cast<std::size_t>(chunk + 1 < chunks ? chunkBytes : total % chunkBytes);
     };
     CbcBlock chain = ChainingBlockOfKeyText(keyText);
     std::array<std::vector<std::uint8_t>, 3> buffers;
     const WipeOnExit wipe(chain, buffers[0], buffers[1], buffers[2]); // plain text and the IV
     for (auto& buffer : buffers)
-        buffer.resize(std::min<std::uint64_t>(total, kChunkBytes) + 8);
+        buffer.resize(std::min<std::uint64_t>(total, chunkBytes) + 8);
 
     job.ReadSource(std::span(buffers[0]).first(plainBytes(0)), 0);
     std::size_t previousBytes = 0;
@@ -169,25 +174,28 @@ FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& targ
                         static_cast<std::uint8_t>(filler));
             length += filler;
         }
-        std::future<void> io;
-        if (chunk > 0 || chunk + 1 < chunks)
-            io = std::async(std::launch::async, [&, chunk, previousBytes] {
-                if (chunk > 0)
-                    job.WriteTarget(std::span(buffers[(chunk - 1) % 3]).first(previousBytes),
-                                    (chunk - 1) * kChunkBytes);
-                if (chunk + 1 < chunks)
-                    job.ReadSource(std::span(buffers[(chunk + 1) % 3]).first(plainBytes(chunk + 1)),
-                                   (chunk + 1) * kChunkBytes);
-            });
+        const auto io = [&, chunk, previousBytes] {
+            if (chunk > 0)
+                job.WriteTarget(std::span(buffers[(chunk - 1) % 3]).first(previousBytes),
+                                (chunk - 1) * chunkBytes);
+            if (chunk + 1 < chunks)
+                job.ReadSource(std::span(buffers[(chunk + 1) % 3]).first(plainBytes(chunk + 1)),
+                               (chunk + 1) * chunkBytes);
+        };
+        std::future<void> pending;
+        if (overlap && (chunk > 0 || chunk + 1 < chunks))
+            pending = std::async(std::launch::async, io);
         CbcEncrypt(state, std::span(current).first(length), chain);
-        if (io.valid())
-            io.get();
+        if (pending.valid())
+            pending.get();
+        else
+            io();
         previousBytes = length;
-        if (!KeepGoing(options, std::min(total, (chunk + 1) * kChunkBytes), total))
+        if (!KeepGoing(options, std::min(total, (chunk + 1) * chunkBytes), total))
             return FileCryptResult::Cancelled;
     }
     job.WriteTarget(std::span(buffers[(chunks - 1) % 3]).first(previousBytes),
-                    (chunks - 1) * kChunkBytes);
+                    (chunks - 1) * chunkBytes);
     job.Commit();
     return FileCryptResult::Done;
 }

@@ -32,7 +32,7 @@ struct FileCryptOptions {
     ProgressCallback progress;
     DecryptMode mode = DecryptMode::Strict;
     const BlowfishState* state = nullptr; // nullptr: the process-wide key
-    unsigned threads = 0;                 // decryption workers; 0: one per core
+    unsigned threads = 0; // threads it may use; 0: one per core (1: no helper thread)
 };
 
 // Both raise RuntimeError: 68 when the source cannot be opened or the target

@@ -79,9 +79,12 @@ TEST_F(FileRoutines, RoundTripsForSmallLengths) {
     }
 }
 
+// One thread works in smaller chunks than several: both must give the same
+// bytes at either chunk size's boundaries.
 TEST_F(FileRoutines, RoundTripsAcrossChunkBoundaries) {
-    for (std::size_t n :
-         {kChunk - 8, kChunk - 1, kChunk, kChunk + 1, 2 * kChunk + 8, 3 * kChunk + 5}) {
+    constexpr std::size_t kSmall = kChunk / 8;
+    for (std::size_t n : {kSmall - 1, kSmall, kSmall + 1, 3 * kSmall + 8, kChunk - 8, kChunk - 1,
+                          kChunk, kChunk + 1, 2 * kChunk + 8, 3 * kChunk + 5}) {
         const auto plain = RandomBytes(n, static_cast<std::uint32_t>(n));
         const auto encrypted = Encrypt(plain);
         ASSERT_EQ(encrypted.size(), 8 * (n / 8 + 1)) << n;
@@ -91,6 +94,9 @@ TEST_F(FileRoutines, RoundTripsAcrossChunkBoundaries) {
         ASSERT_EQ(BlowfishDecryptFile(dir / "plain.BF", dir / "single", kKeyText, oneThread),
                   FileCryptResult::Done);
         ASSERT_EQ(ReadFile(dir / "single"), plain) << n;
+        ASSERT_EQ(BlowfishEncryptFile(dir / "single", dir / "single.BF", kKeyText, oneThread),
+                  FileCryptResult::Done);
+        ASSERT_EQ(ReadFile(dir / "single.BF"), encrypted) << n;
     }
 }
 
@@ -374,10 +380,14 @@ TEST_F(FileRoutines, CancelHalfWayChangesNothing) {
         seenTotal = total;
         return done < total / 2;
     };
-    EXPECT_EQ(BlowfishEncryptFile(dir / "big", dir / "big.BF", kKeyText, options),
-              FileCryptResult::Cancelled);
-    EXPECT_EQ(seenTotal, plain.size());
-    EXPECT_EQ(ReadFile(dir / "big.BF"), std::vector<std::uint8_t>{7});
+    for (unsigned threads : {0u, 1u}) {
+        options.threads = threads;
+        EXPECT_EQ(BlowfishEncryptFile(dir / "big", dir / "big.BF", kKeyText, options),
+                  FileCryptResult::Cancelled);
+        EXPECT_EQ(seenTotal, plain.size());
+        EXPECT_EQ(ReadFile(dir / "big.BF"), std::vector<std::uint8_t>{7});
+    }
+    options.threads = 0;
 
     BlowfishEncryptFile(dir / "big", dir / "full.BF", kKeyText);
     EXPECT_EQ(BlowfishDecryptFile(dir / "full.BF", dir / "big", kKeyText, options),
