@@ -22,6 +22,7 @@ enum ErrorNumber : int {
     kErrSymbolicLink = 323,     // wipe refuses a link; other() is what it points to
     kErrSameFile = 324,         // source and target are one file; other() is the source
     kErrChangedWhileRead = 325, // the source grew or shrank while it was read
+    kErrTargetExists = 326,     // a target that was to be kept exists, or appeared meanwhile
 };
 
 // The one exception type of the core: an error number and a message. A

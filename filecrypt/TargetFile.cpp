@@ -15,6 +15,15 @@ namespace {
     throw RuntimeError(number, "cannot create", path, ErrorText(error));
 }
 
+[[noreturn]] void FailExists(const fs::path& path) {
+    throw RuntimeError(kErrTargetExists, "cannot create", path, ErrorText(EEXIST));
+}
+
+bool Exists(const fs::path& path) {
+    std::error_code ignored; // a link counts, even one that leads nowhere
+    return fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
+}
+
 [[noreturn]] void FailWrite(const fs::path& path, int error) {
     throw RuntimeError(WriteErrorNumber(error), "cannot write", path, ErrorText(error));
 }
@@ -22,14 +31,16 @@ namespace {
 } // namespace
 
 TargetFile::TargetFile(const fs::path& target, unsigned newFileMode, FileHandle source,
-                       const fs::path& sourcePath)
-    : target_(target) {
+                       const fs::path& sourcePath, bool replace)
+    : target_(target), replace_(replace) {
     int error = 0;
     if (!target_.has_filename())
         Fail(kErrNotRegularFile, target_, EISDIR);
     if (source >= 0 && IsSameFile(source, target_))
         throw RuntimeError(kErrSameFile, "cannot create", target_, ErrorText(kRefusedSameFile),
                            sourcePath);
+    if (!replace_ && Exists(target_))
+        FailExists(target_);
     claim_ = OpenExistingForUpdate(target_, error);
     if (claim_ < 0 && error != ENOENT)
         Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, target_, error);
@@ -63,8 +74,11 @@ void TargetFile::Commit() {
     // replace fails and the target stays whole.
     CloseQuietly(std::exchange(claim_, kInvalidHandle));
     const FileHandle handle = std::exchange(handle_, kInvalidHandle);
-    if (!ReplaceWithTemporary(handle, temporary_, target_, error))
+    if (!ReplaceWithTemporary(handle, temporary_, target_, error, replace_)) {
+        if (!replace_ && error == EEXIST)
+            FailExists(target_); // someone made it meanwhile: theirs stays
         throw RuntimeError(kErrDeviceIo, "cannot replace", target_, ErrorText(error));
+    }
 }
 
 } // namespace quillmoor

@@ -17,9 +17,12 @@ class TargetFile {
     // `newFileMode` is for a target that does not exist yet (the umask
     // applies); one that is replaced keeps its own mode, owner and group.
     // `source`, when open, is refused as the target (a hard link, or a link
-    // to it), since its own lock would otherwise read as "in use".
+    // to it), since its own lock would otherwise read as "in use". With
+    // `replace` false an existing target is refused (326), both here and
+    // when one appears before Commit().
     TargetFile(const std::filesystem::path& target, unsigned newFileMode,
-               FileHandle source = kInvalidHandle, const std::filesystem::path& sourcePath = {});
+               FileHandle source = kInvalidHandle, const std::filesystem::path& sourcePath = {},
+               bool replace = true);
     ~TargetFile();
     TargetFile(const TargetFile&) = delete;
     TargetFile& operator=(const TargetFile&) = delete;
@@ -34,6 +37,7 @@ class TargetFile {
   private:
     std::filesystem::path target_, temporary_;
     FileHandle claim_ = kInvalidHandle, handle_ = kInvalidHandle;
+    bool replace_ = true;
 };
 
 } // namespace quillmoor

@@ -66,8 +66,8 @@ class FileJob {
 
     // `newFileMode` is for a target that does not exist yet (the umask
     // applies); one that is replaced keeps its own mode, owner and group.
-    void CreateTarget(unsigned newFileMode) {
-        target_.emplace(targetPath_, newFileMode, sourceHandle_, source_);
+    void CreateTarget(unsigned newFileMode, bool replace) {
+        target_.emplace(targetPath_, newFileMode, sourceHandle_, source_, replace);
     }
 
     // Reads exactly buffer.size() bytes at `offset`; a source that ends early
@@ -146,7 +146,7 @@ std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mo
 FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& target,
                                     std::u16string_view keyText, const FileCryptOptions& options) {
     FileJob job(source, target);
-    job.CreateTarget(job.sourcePermissions());
+    job.CreateTarget(job.sourcePermissions(), options.replaceTarget);
     const BlowfishState& state = StateOf(options);
     const bool overlap = options.threads != 1;
     const std::uint64_t chunkBytes = overlap ? kChunkBytes : kInlineChunkBytes;
@@ -312,7 +312,7 @@ FileCryptResult BlowfishDecryptFile(const fs::path& source, const fs::path& targ
     if (options.mode == DecryptMode::Strict && (total == 0 || total % 8 != 0))
         Fail(kErrWrongKeyOrDamaged, "cannot decrypt", source, "wrong key or damaged file");
     // Plain text is private until its owner says otherwise.
-    job.CreateTarget(0600);
+    job.CreateTarget(0600, options.replaceTarget);
     const FileCryptResult result = ParallelDecryption(job, options, keyText).Run();
     if (result == FileCryptResult::Done)
         job.Commit();

@@ -32,7 +32,8 @@ struct FileCryptOptions {
     ProgressCallback progress;
     DecryptMode mode = DecryptMode::Strict;
     const BlowfishState* state = nullptr; // nullptr: the process-wide key
-    unsigned threads = 0; // threads it may use; 0: one per core (1: no helper thread)
+    unsigned threads = 0;      // threads it may use; 0: one per core (1: no helper thread)
+    bool replaceTarget = true; // false: an existing target is kept, and the run fails (326)
 };
 
 // Both raise RuntimeError: 68 when the source cannot be opened or the target

@@ -102,8 +102,8 @@ class DescriptorSink final : public StreamSink {
 // keeps its bytes. `newFileMode` is for a target that does not exist yet.
 class FileSink final : public StreamSink {
   public:
-    FileSink(const std::filesystem::path& target, unsigned newFileMode)
-        : target_(target, newFileMode) {}
+    FileSink(const std::filesystem::path& target, unsigned newFileMode, bool replace = true)
+        : target_(target, newFileMode, kInvalidHandle, {}, replace) {}
     void Write(std::span<const std::uint8_t> bytes) override;
     void Commit() override { target_.Commit(); }
 

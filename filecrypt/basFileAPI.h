@@ -123,13 +123,17 @@ std::vector<std::filesystem::path> TemporaryCandidates(const std::filesystem::pa
 // Gives the temporary file the mode, owner and group of the target it is
 // about to replace, where the process may set them (best effort).
 void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept;
-// Puts `temporary` in place of `target` in one step and makes the rename durable.
+// Puts `temporary` in place of `target` in one step and makes the rename
+// durable. With `replace` false, a file (or link) at `target` stays and the
+// call fails with EEXIST, however late it appeared.
 [[nodiscard]] bool ReplaceWithTemporary(const std::filesystem::path& temporary,
-                                        const std::filesystem::path& target, int& error);
+                                        const std::filesystem::path& target, int& error,
+                                        bool replace = true);
 // The same for a temporary file still open and synced: it stays locked
 // through the rename and is closed afterwards; on failure it is removed.
 [[nodiscard]] bool ReplaceWithTemporary(FileHandle handle, const std::filesystem::path& temporary,
-                                        const std::filesystem::path& target, int& error);
+                                        const std::filesystem::path& target, int& error,
+                                        bool replace = true);
 // Removes a temporary file that is still open, then closes it.
 void DiscardTemporary(FileHandle handle, const std::filesystem::path& temporary) noexcept;
 void RemoveQuietly(const std::filesystem::path& path) noexcept;

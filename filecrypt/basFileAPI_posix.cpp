@@ -328,8 +328,30 @@ void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept {
     }
 }
 
-bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error) {
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+namespace {
+
+// A rename that fails on an existing name: in one step where the file system
+// can, else as a hard link (which never replaces) and the old name's removal.
+bool RenameWithoutReplacing(const fs::path& from, const fs::path& to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#endif
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+} // namespace
+
+bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error,
+                          bool replace) {
+    const bool moved = replace ? ::rename(temporary.c_str(), target.c_str()) == 0
+                               : RenameWithoutReplacing(temporary, target);
+    if (!moved) {
         error = errno;
         return false;
     }
@@ -345,9 +367,9 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 }
 
 bool ReplaceWithTemporary(FileHandle handle, const fs::path& temporary, const fs::path& target,
-                          int& error) {
+                          int& error, bool replace) {
     // Held locked through the rename, so no clean-up can take it meanwhile.
-    if (ReplaceWithTemporary(temporary, target, error)) {
+    if (ReplaceWithTemporary(temporary, target, error, replace)) {
         ::close(handle); // synced before: nothing is left to report
         return true;
     }

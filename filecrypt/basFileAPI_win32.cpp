@@ -444,9 +444,10 @@ void TakeOwnerAndMode(FileHandle /*target*/, FileHandle /*temporary*/) noexcept 
 
 // A rename within one folder, so it is atomic; write-through makes it durable
 // before the call returns. Fails while anyone holds the target open.
-bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error) {
+bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error,
+                          bool replace) {
     if (::MoveFileExW(SystemPath(temporary).c_str(), SystemPath(target).c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                      (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH))
         return true;
     error = LastError();
     return false;
@@ -456,14 +457,14 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 // until it carries the target's name; where the system cannot do that, it is
 // closed and renamed by name.
 bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs::path& target,
-                          int& error) {
+                          int& error, bool replace) {
     const HANDLE handle = Handles().Find(number);
     std::error_code ec;
     const fs::path full = fs::absolute(target, ec);
     const std::wstring name = SystemPath(ec ? target : full);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = TRUE;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), info->FileName);
@@ -474,7 +475,7 @@ bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs
         return true;
     }
     CloseQuietly(number);
-    if (ReplaceWithTemporary(temporary, target, error))
+    if (ReplaceWithTemporary(temporary, target, error, replace))
         return true;
     ::DeleteFileW(SystemPath(temporary).c_str());
     return false;

@@ -52,6 +52,8 @@ void SetFailure(CommandOutcome& outcome, const RuntimeError& e) {
     outcome.failure.path = e.path();
     outcome.failure.reason = e.action().empty() ? e.what() : e.reason();
     outcome.failure.other = e.other();
+    if (e.number() == kErrTargetExists)
+        outcome.failure.problem = FileProblem::TargetExists;
 }
 
 void SetFailure(CommandOutcome& outcome, const std::exception& e) {
@@ -94,7 +96,8 @@ FileCryptResult RunStreams(const CommandRequest& request, CommandOutcome& outcom
     if (request.targetDescriptor >= 0)
         toDescriptor.emplace(request.targetDescriptor, outcome.target);
     else
-        toFile.emplace(outcome.target, 0600u); // what came through a pipe may be anyone's secret
+        // What came through a pipe may be anyone's secret.
+        toFile.emplace(outcome.target, 0600u, options.replaceTarget);
     StreamSink& out = toDescriptor ? static_cast<StreamSink&>(*toDescriptor) : *toFile;
     FileCryptResult result = FileCryptResult::Cancelled;
     try {
@@ -108,12 +111,6 @@ FileCryptResult RunStreams(const CommandRequest& request, CommandOutcome& outcom
     outcome.partialOutput =
         result == FileCryptResult::Cancelled && toDescriptor && toDescriptor->Written() > 0;
     return result;
-}
-
-bool Exists(const std::filesystem::path& path) {
-    std::error_code ignored; // a link counts, even one that leads nowhere
-    return std::filesystem::symlink_status(path, ignored).type() !=
-           std::filesystem::file_type::not_found;
 }
 
 } // namespace
@@ -222,17 +219,12 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
         return outcome;
     }
     outcome.target = PathFromString(*target);
-    if (!toStream && !request.replaceTarget && Exists(outcome.target)) {
-        outcome.status = CommandStatus::Failed;
-        outcome.failure.problem = FileProblem::TargetExists;
-        outcome.failure.path = outcome.target;
-        return outcome;
-    }
     FileCryptOptions options;
     options.progress = request.progress;
     options.mode = request.mode;
     options.state = request.state;
     options.threads = request.threads;
+    options.replaceTarget = request.replaceTarget;
     Guarded(outcome, [&] {
         FileCryptResult result;
         if (fromStream || toStream)

@@ -320,7 +320,21 @@ TEST(FileAPI, TemporaryBesideTargetAndReplace) {
 #endif
     ASSERT_TRUE(WriteFully(h, std::vector<std::uint8_t>{5, 6}).ok);
     EXPECT_TRUE(SyncOpenFile(h, error));
-    EXPECT_TRUE(ReplaceWithTemporary(h, temporary, dir / "target", error)) << ErrorText(error);
+    // A file that appeared in the meantime is kept when asked; the
+    // temporary goes with the failure.
+    WriteFile(dir / "target", {1});
+    EXPECT_FALSE(ReplaceWithTemporary(h, temporary, dir / "target", error, false));
+    EXPECT_EQ(error, EEXIST);
+    EXPECT_EQ(ReadFile(dir / "target"), std::vector<std::uint8_t>{1});
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
+    fs::remove(dir / "target");
+
+    const FileHandle again = CreateTemporaryBeside(dir / "target", 0640, temporary, error);
+    ASSERT_NE(again, kInvalidHandle) << ErrorText(error);
+    ASSERT_TRUE(WriteFully(again, std::vector<std::uint8_t>{5, 6}).ok);
+    EXPECT_TRUE(SyncOpenFile(again, error));
+    EXPECT_TRUE(ReplaceWithTemporary(again, temporary, dir / "target", error, false))
+        << ErrorText(error);
     EXPECT_EQ(ReadFile(dir / "target"), (std::vector<std::uint8_t>{5, 6}));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
 }

@@ -411,6 +411,48 @@ TEST_F(FileRoutines, ProgressReachesTheTotal) {
     EXPECT_EQ(seen.back(), 2 * kChunk + 100);
 }
 
+// Told to keep an existing target, the routines refuse one that is there at
+// the start and one that appears while they work: its bytes stay, and
+// nothing of ours is left beside it.
+TEST_F(FileRoutines, TargetToBeKeptIsNeverReplaced) {
+    const auto plain = RandomBytes(2 * kChunk + 3, 15);
+    WriteFile(dir / "p", plain);
+    BlowfishEncryptFile(dir / "p", dir / "p.BF", kKeyText);
+    const auto encrypted = ReadFile(dir / "p.BF");
+    fs::rename(dir / "p", dir / "source");
+    fs::rename(dir / "p.BF", dir / "source.BF");
+    struct Row {
+        bool encrypt, appearsDuringTheRun;
+    };
+    for (const Row row : {Row{true, false}, Row{true, true}, Row{false, false}, Row{false, true}}) {
+        SCOPED_TRACE(testing::Message() << row.encrypt << row.appearsDuringTheRun);
+        const fs::path source = dir / (row.encrypt ? "source" : "source.BF");
+        const fs::path target = dir / "t";
+        fs::remove(target);
+        if (!row.appearsDuringTheRun)
+            WriteFile(target, {7});
+        FileCryptOptions options;
+        options.replaceTarget = false;
+        options.progress = [&](std::uint64_t, std::uint64_t) {
+            if (row.appearsDuringTheRun && !fs::exists(target))
+                WriteFile(target, {7});
+            return true;
+        };
+        const auto run = [&] {
+            (void)(row.encrypt ? BlowfishEncryptFile(source, target, kKeyText, options)
+                               : BlowfishDecryptFile(source, target, kKeyText, options));
+        };
+        EXPECT_EQ(ErrorOf(run), kErrTargetExists);
+        EXPECT_EQ(ReadFile(target), std::vector<std::uint8_t>{7});
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"source", "source.BF", "t"}));
+
+        fs::remove(target);
+        options.progress = nullptr;
+        EXPECT_EQ(ErrorOf(run), 0);
+        EXPECT_EQ(ReadFile(target), row.encrypt ? encrypted : plain);
+    }
+}
+
 TEST_F(FileRoutines, TargetTakesTheSourcePermissions) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no mode bits: a new file takes the folder's access rights";
