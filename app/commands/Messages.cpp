@@ -261,6 +261,16 @@ std::string CloseWhileBusyQuestion() {
            "window closes.\nCancel it now?";
 }
 
+std::string ProgressLabel(Command command, const std::string& path) {
+    return std::string(Gerund(command)) + " " + DisplayName(path);
+}
+
+std::string ListFailureMessage(ListEntry entry, const std::string& path,
+                               const std::string& reason) {
+    return std::string(entry == ListEntry::Drive ? "Cannot read drive " : "Cannot read folder ") +
+           DisplayName(path) + ":\n" + reason;
+}
+
 std::string KeyProblemMessage(KeyProblem problem, Frame frame) {
     return Framed(KeyProblemSentence(problem, frame), frame);
 }

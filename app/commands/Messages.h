@@ -35,6 +35,11 @@ std::string OpenFailedMessage(const std::string& path, int error);
 std::string OneFileAtATimeMessage(const std::string& selected);
 // Asked when the window is closed while a file operation runs.
 std::string CloseWhileBusyQuestion();
+// The progress window's line while `command` works on `path`.
+std::string ProgressLabel(Command command, const std::string& path);
+// A drive or folder the lists cannot show; `reason` is the system's text.
+enum class ListEntry { Drive, Folder };
+std::string ListFailureMessage(ListEntry entry, const std::string& path, const std::string& reason);
 
 // A name as it may safely be shown on one line: unchanged when it is valid
 // UTF-8 without control characters; otherwise quoted the way ls does, with

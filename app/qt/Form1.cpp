@@ -58,9 +58,11 @@ QString DraggedFile(const QMimeData* mime, bool* more = nullptr) {
     return {};
 }
 
-// A path of the command layer as the messages show it.
-QString Shown(const std::string& path) { return QString::fromStdString(DisplayName(path)); }
-QString Shown(const QString& path) { return Shown(NativePath(path)); }
+// The lists' failure sentence, worded by the command layer.
+QString ListFailure(ListEntry entry, const QString& path, const QString& reason) {
+    return QString::fromStdString(
+        ListFailureMessage(entry, NativePath(path), reason.toStdString()));
+}
 
 } // namespace
 
@@ -171,10 +173,9 @@ void Form1::runFileCommand(Operation operation) {
     request.keyText = text2_->text().toStdU16String();
     request.folder = NativePath(file1_->path());
     request.fileName = selectedName();
-    const QString source =
-        request.fileName ? Shown(SourcePath(request.folder, *request.fileName)) : QString();
-    const QString label = operation == Operation::Encrypt ? tr("Encrypting %1").arg(source)
-                                                          : tr("Decrypting %1").arg(source);
+    const QString label = QString::fromStdString(ProgressLabel(
+        operation == Operation::Encrypt ? Command::Encrypt : Command::Decrypt,
+        request.fileName ? SourcePath(request.folder, *request.fileName) : std::string()));
 
     CommandOutcome outcome;
     BackgroundTask::run(this, label, [&](const ProgressCallback& progress) {
@@ -223,7 +224,7 @@ void Form1::wipeClicked() {
         return;
 
     CommandOutcome outcome;
-    BackgroundTask::run(this, tr("Wiping %1").arg(Shown(path)),
+    BackgroundTask::run(this, QString::fromStdString(ProgressLabel(Command::Wipe, path)),
                         [&](const ProgressCallback& progress) {
                             request.progress = progress;
                             outcome = RunWipeCommand(request);
@@ -249,7 +250,7 @@ void Form1::driveChanged(const QString& drive) {
     // The folder last shown there may have gone; the drive's root may not.
     if (folder != drive && dir1_->setPath(drive, &reason))
         return;
-    MessageBox::error(this, tr("Cannot read drive %1:\n%2").arg(Shown(drive), reason));
+    MessageBox::error(this, ListFailure(ListEntry::Drive, drive, reason));
     drive1_->showDriveOf(dir1_->path());
 }
 
@@ -257,19 +258,18 @@ void Form1::folderChanged(const QString& folder) {
     drive1_->showDriveOf(folder);
     QString reason;
     if (!file1_->setPath(folder, &reason))
-        MessageBox::error(this, tr("Cannot read folder %1:\n%2").arg(Shown(folder), reason));
+        MessageBox::error(this, ListFailure(ListEntry::Folder, folder, reason));
 }
 
 void Form1::folderOpenFailed(const QString& folder, const QString& reason) {
-    MessageBox::error(this, tr("Cannot open folder %1:\n%2").arg(Shown(folder), reason));
+    MessageBox::error(this, ListFailure(ListEntry::Folder, folder, reason));
 }
 
 bool Form1::showFile(const QString& filePath) {
     const QFileInfo info(filePath);
     QString reason;
     if (!dir1_->setPath(info.absolutePath(), &reason)) {
-        MessageBox::error(this,
-                          tr("Cannot open folder %1:\n%2").arg(Shown(info.absolutePath()), reason));
+        MessageBox::error(this, ListFailure(ListEntry::Folder, info.absolutePath(), reason));
         return false;
     }
     return file1_->selectFile(info.fileName());

@@ -69,16 +69,21 @@ std::u16string KeyTextFor(std::u16string_view password) { return KeyTextFromPass
 
 void ClearKey() { ClearKeyState(); }
 
-std::wstring ProgressLabel(std::wstring_view action, const FileChoice& choice) {
-    return std::wstring(action) + L" " + Widen(DisplayName(SourceOf(choice)));
+std::wstring ProgressLabel(FileCommand command, const FileChoice& choice) {
+    return Widen(commands::ProgressLabel(
+        command == FileCommand::Encrypt ? Command::Encrypt : Command::Decrypt, SourceOf(choice)));
+}
+
+std::wstring WipeProgressLabel(const FileChoice& choice) {
+    return Widen(commands::ProgressLabel(Command::Wipe, SourceOf(choice)));
 }
 
 std::string FolderProblem(std::wstring_view folder, std::wstring_view reason) {
-    return "Cannot read folder " + DisplayName(Narrow(folder)) + ":\n" + Narrow(reason);
+    return ListFailureMessage(ListEntry::Folder, Narrow(folder), Narrow(reason));
 }
 
 std::string DriveProblem(std::wstring_view drive, std::wstring_view reason) {
-    return "Cannot read drive " + DisplayName(Narrow(drive)) + ":\n" + Narrow(reason);
+    return ListFailureMessage(ListEntry::Drive, Narrow(drive), Narrow(reason));
 }
 
 } // namespace quillmoor::win32

@@ -49,7 +49,8 @@ std::u16string KeyTextFor(std::u16string_view password);
 void ClearKey();
 
 // The label of the progress dialog: the action and the selected file.
-std::wstring ProgressLabel(std::wstring_view action, const FileChoice& choice);
+std::wstring ProgressLabel(FileCommand command, const FileChoice& choice);
+std::wstring WipeProgressLabel(const FileChoice& choice);
 
 // Sentences for the lists: a folder or drive that cannot be read.
 std::string FolderProblem(std::wstring_view folder, std::wstring_view reason);

@@ -131,8 +131,7 @@ void Form1::RunFileCommand(FileCommand command) {
     std::u16string key = ToU16(keyText);
     SecureWipe(keyText);
     const FileChoice choice = Choice();
-    const std::wstring label =
-        ProgressLabel(command == FileCommand::Encrypt ? L"Encrypting" : L"Decrypting", choice);
+    const std::wstring label = ProgressLabel(command, choice);
     CommandResult result;
     try {
         RunInBackground(window_, label, [&](const ProgressCallback& progress) {
@@ -167,10 +166,9 @@ void Form1::WipeClicked() {
         return;
     CommandResult result;
     try {
-        RunInBackground(window_, ProgressLabel(L"Wiping", choice),
-                        [&](const ProgressCallback& progress) {
-                            result = RunWipe(choice, progress, wipeHooks_);
-                        });
+        RunInBackground(window_, WipeProgressLabel(choice), [&](const ProgressCallback& progress) {
+            result = RunWipe(choice, progress, wipeHooks_);
+        });
     } catch (const std::exception& e) {
         result = {e.what(), true, false};
     }

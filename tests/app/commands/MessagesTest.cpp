@@ -192,6 +192,12 @@ TEST(Messages, TheWindowsSentencesAboutFilesHandedToIt) {
         {OneFileAtATimeMessage("/d/a.BF"), "One file is taken at a time: /d/a.BF is selected."},
         {OneFileAtATimeMessage("/d/\x1b[2J"),
          "One file is taken at a time: '/d/'$'\\033''[2J' is selected."},
+        {ProgressLabel(Command::Decrypt, "/d/a\tb.BF"), "Decrypting '/d/a'$'\\t''b.BF'"},
+        {ProgressLabel(Command::Wipe, "/d/a"), "Wiping /d/a"},
+        {ListFailureMessage(ListEntry::Drive, "Q:\\", "The device is not ready."),
+         "Cannot read drive Q:\\:\nThe device is not ready."},
+        {ListFailureMessage(ListEntry::Folder, "/d/\x1b", "Permission denied"),
+         "Cannot read folder '/d/'$'\\033':\nPermission denied"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.said, c.expected);
