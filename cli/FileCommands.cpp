@@ -1,5 +1,8 @@
 #include "cli/FileCommands.h"
 
+#include <cwctype>
+#include <filesystem>
+#include <set>
 #include <sstream>
 #include <variant>
 
@@ -55,6 +58,41 @@ JobReport Refused(const std::string& file, const std::string& reason) {
     Report(err, commands::DisplayName(file), reason);
     report.err = err.str();
     return report;
+}
+
+// Operands that reach one file (a name given twice, one's target another's
+// source, a link or a hard link to it) would meet each other's locks side by
+// side, and a later one could miss what an earlier one writes. Such a run
+// goes one file after another, since its result must be that run's.
+bool OperandsShareAFile(const FileRun& run) {
+    namespace fs = std::filesystem;
+    std::set<fs::path::string_type> seen;
+    const auto clashes = [&](const std::string& name) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(commands::PathFromString(name), ec);
+        const fs::path resolved = ec ? fs::path() : fs::weakly_canonical(absolute, ec);
+        if (ec)
+            return true; // no telling: take the safe way
+        fs::path::string_type key = resolved.native();
+#ifdef _WIN32
+        for (wchar_t& c : key) // names differing only in case are one file there
+            c = static_cast<wchar_t>(std::towlower(c));
+#endif
+        const bool otherNames = fs::is_regular_file(resolved, ec) && !ec &&
+                                fs::hard_link_count(resolved, ec) > 1 && !ec;
+        return otherNames || !seen.insert(std::move(key)).second;
+    };
+    for (const std::string& operand : run.operands) {
+        if (NoFileProblem(operand))
+            continue; // refused alone, touching nothing
+        if (operand != kStandardStream && clashes(operand))
+            return true;
+        const auto chosen = ChooseTarget(run.operation, operand, run.output);
+        const Target* target = std::get_if<Target>(&chosen);
+        if (target && !target->standardOutput && clashes(target->path))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -121,7 +159,8 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
             err << report.err << std::flush;
         });
     };
-    return RunJobs(count, JobWorkers(run.jobs, count), job, publish, console.interrupted);
+    const unsigned workers = OperandsShareAFile(run) ? 1 : JobWorkers(run.jobs, count);
+    return RunJobs(count, workers, job, publish, console.interrupted);
 }
 
 } // namespace quillmoor::cli

@@ -822,6 +822,34 @@ TEST_F(Cli, JobsGiveTheBytesMessagesAndStatusOfOneAfterAnother) {
         EXPECT_EQ(Get("back/" + Numbered("f", i)), Get(Numbered("f", i)));
 }
 
+// Operands that reach one file (twice the same, one's target another's
+// source, a link, a hard link) give what one after another gives.
+TEST_F(Cli, JobsOverOneFileGiveWhatOneAfterAnotherGives) {
+    Put("a", RandomBytes(3000000, 7));
+    fs::create_symlink("a", dir / "link");
+    fs::create_hard_link(dir / "a", dir / "hard");
+    const std::vector<std::vector<std::string>> operandSets = {
+        {"a", "a"}, {"a", "a.BF"}, {"a", "./a"}, {"link", "a"}, {"a", "hard"}};
+    for (const auto& operands : operandSets) {
+        SCOPED_TRACE(operands[1]);
+        std::vector<std::string> said[2];
+        std::vector<std::uint8_t> chained[2]; // a.BF.BF, made from what the first wrote
+        for (const char* jobs : {"-j1", "-j2"}) {
+            for (const char* made : {"a.BF", "a.BF.BF", "hard.BF", "link.BF"})
+                fs::remove(dir / made);
+            std::vector<std::string> args{"encrypt", "--key-env", "QM_KEY", jobs};
+            args.insert(args.end(), operands.begin(), operands.end());
+            const ProcessResult r = Run(args);
+            const int i = jobs[2] - '1';
+            said[i] = {r.out, r.err, std::to_string(r.exitCode)};
+            if (Has("a.BF.BF"))
+                chained[i] = Get("a.BF.BF");
+        }
+        EXPECT_EQ(said[1], said[0]);
+        EXPECT_TRUE(chained[1] == chained[0]);
+    }
+}
+
 // -------------------------------------------------------------- options
 
 TEST_F(Cli, WarningsOnWeakKeysUnlessQuiet) {
