@@ -2,6 +2,7 @@
 
 #include <cwctype>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <variant>
@@ -60,39 +61,68 @@ JobReport Refused(const std::string& file, const std::string& reason) {
     return report;
 }
 
-// Operands that reach one file (a name given twice, one's target another's
-// source, a link or a hard link to it) would meet each other's locks side by
-// side, and a later one could miss what an earlier one writes. Such a run
-// goes one file after another, since its result must be that run's.
-bool OperandsShareAFile(const FileRun& run) {
-    namespace fs = std::filesystem;
-    std::set<fs::path::string_type> seen;
-    const auto clashes = [&](const std::string& name) {
-        std::error_code ec;
-        const fs::path absolute = fs::absolute(commands::PathFromString(name), ec);
-        const fs::path resolved = ec ? fs::path() : fs::weakly_canonical(absolute, ec);
-        if (ec)
-            return true; // no telling: take the safe way
-        fs::path::string_type key = resolved.native();
+namespace fs = std::filesystem;
+using FileKey = fs::path::string_type;
+
+// The one name a file goes by, as far as names tell (links resolved; on
+// Windows in one case), or nothing when that cannot be told.
+std::optional<FileKey> KeyOf(const std::string& name) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(commands::PathFromString(name), ec);
+    const fs::path resolved = ec ? fs::path() : fs::weakly_canonical(absolute, ec);
+    if (ec)
+        return std::nullopt;
+    FileKey key = resolved.native();
 #ifdef _WIN32
-        for (wchar_t& c : key) // names differing only in case are one file there
-            c = static_cast<wchar_t>(std::towlower(c));
+    for (wchar_t& c : key) // names differing only in case are one file there
+        c = static_cast<wchar_t>(std::towlower(c));
 #endif
-        const bool otherNames = fs::is_regular_file(resolved, ec) && !ec &&
-                                fs::hard_link_count(resolved, ec) > 1 && !ec;
-        return otherNames || !seen.insert(std::move(key)).second;
+    return key;
+}
+
+// A regular file with hard links: names alone cannot tell it from another.
+bool HasOtherNames(const FileKey& key) {
+    std::error_code ec;
+    return fs::is_regular_file(key, ec) && !ec && fs::hard_link_count(key, ec) > 1 && !ec;
+}
+
+struct OperandPlan {
+    // Operands reach one file (a name given twice, one's target another's
+    // source, a link or a hard link to it): side by side they would meet
+    // each other's locks, and a later one could miss what an earlier one
+    // writes, so they go one after another as -j1 would.
+    bool oneAfterAnother = false;
+    // An earlier operand writes the same target (two a.txt from two folders
+    // into one -o folder): the later one is refused rather than replace it.
+    std::vector<bool> targetOfAnEarlier;
+};
+
+OperandPlan PlanOperands(const FileRun& run) {
+    OperandPlan plan;
+    plan.targetOfAnEarlier.assign(run.operands.size(), false);
+    std::set<FileKey> files, targets;
+    const auto reached = [&](const std::string& name) {
+        const std::optional<FileKey> key = KeyOf(name);
+        if (!key || HasOtherNames(*key) || !files.insert(*key).second)
+            plan.oneAfterAnother = true;
+        return key;
     };
-    for (const std::string& operand : run.operands) {
+    for (std::size_t i = 0; i < run.operands.size(); ++i) {
+        const std::string& operand = run.operands[i];
         if (NoFileProblem(operand))
             continue; // refused alone, touching nothing
-        if (operand != kStandardStream && clashes(operand))
-            return true;
+        if (operand != kStandardStream)
+            (void)reached(operand);
         const auto chosen = ChooseTarget(run.operation, operand, run.output);
         const Target* target = std::get_if<Target>(&chosen);
-        if (target && !target->standardOutput && clashes(target->path))
-            return true;
+        if (!target || target->standardOutput)
+            continue;
+        if (const auto key = KeyOf(target->path); key && targets.count(*key) != 0)
+            plan.targetOfAnEarlier[i] = true;
+        else if (const auto reachedKey = reached(target->path))
+            targets.insert(*reachedKey);
     }
-    return false;
+    return plan;
 }
 
 } // namespace
@@ -113,6 +143,7 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
     }
 
     const std::size_t count = run.operands.size();
+    const OperandPlan plan = PlanOperands(run);
     ProgressBar bar(err, !run.quiet && console.errIsTerminal, console.interrupted, count,
                     console.columns);
     const auto job = [&](std::size_t index, unsigned threads) {
@@ -123,6 +154,10 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         if (const auto* refusal = std::get_if<std::string>(&chosen))
             return Refused(file, *refusal);
         const Target& target = std::get<Target>(chosen);
+        if (plan.targetOfAnEarlier[index])
+            return Refused(file, "its target " + commands::DisplayName(target.path) +
+                                     " is an earlier FILE's target too, and is kept; nothing "
+                                     "was written");
         commands::CommandRequest request;
         struct ScrubKey {
             std::u16string& key;
@@ -159,7 +194,7 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
             err << report.err << std::flush;
         });
     };
-    const unsigned workers = OperandsShareAFile(run) ? 1 : JobWorkers(run.jobs, count);
+    const unsigned workers = plan.oneAfterAnother ? 1 : JobWorkers(run.jobs, count);
     return RunJobs(count, workers, job, publish, console.interrupted);
 }
 

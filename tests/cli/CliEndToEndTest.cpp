@@ -823,31 +823,45 @@ TEST_F(Cli, JobsGiveTheBytesMessagesAndStatusOfOneAfterAnother) {
 }
 
 // Operands that reach one file (twice the same, one's target another's
-// source, a link, a hard link) give what one after another gives.
+// source, a link, a hard link) give what one after another gives; a target
+// that an earlier operand writes is kept, and the later operand refused.
 TEST_F(Cli, JobsOverOneFileGiveWhatOneAfterAnotherGives) {
     Put("a", RandomBytes(3000000, 7));
     fs::create_symlink("a", dir / "link");
     fs::create_hard_link(dir / "a", dir / "hard");
+    fs::create_directory(dir / "x");
+    fs::create_directory(dir / "y");
+    Put("x/a", RandomBytes(2000000, 8));
+    Put("y/a", RandomBytes(2000000, 9));
+    fs::create_directory(dir / "out");
     const std::vector<std::vector<std::string>> operandSets = {
-        {"a", "a"}, {"a", "a.BF"}, {"a", "./a"}, {"link", "a"}, {"a", "hard"}};
+        {"a", "a"},    {"a", "a.BF"}, {"a", "./a"},
+        {"link", "a"}, {"a", "hard"}, {"x/a", "y/a", "-o", "out"}};
     for (const auto& operands : operandSets) {
         SCOPED_TRACE(operands[1]);
         std::vector<std::string> said[2];
-        std::vector<std::uint8_t> chained[2]; // a.BF.BF, made from what the first wrote
+        std::vector<std::uint8_t> made[2]; // a.BF.BF (from what the first wrote) or out/a.BF
         for (const char* jobs : {"-j1", "-j2"}) {
-            for (const char* made : {"a.BF", "a.BF.BF", "hard.BF", "link.BF"})
-                fs::remove(dir / made);
+            for (const char* old : {"a.BF", "a.BF.BF", "hard.BF", "link.BF", "out/a.BF"})
+                fs::remove(dir / old);
             std::vector<std::string> args{"encrypt", "--key-env", "QM_KEY", jobs};
             args.insert(args.end(), operands.begin(), operands.end());
             const ProcessResult r = Run(args);
             const int i = jobs[2] - '1';
             said[i] = {r.out, r.err, std::to_string(r.exitCode)};
-            if (Has("a.BF.BF"))
-                chained[i] = Get("a.BF.BF");
+            for (const char* name : {"a.BF.BF", "out/a.BF"})
+                if (Has(name))
+                    made[i] = Get(name);
         }
         EXPECT_EQ(said[1], said[0]);
-        EXPECT_TRUE(chained[1] == chained[0]);
+        EXPECT_TRUE(made[1] == made[0]);
     }
+    const ProcessResult r = Run({"encrypt", "--key-env", "QM_KEY", "x/a", "y/a", "-o", "out"});
+    EXPECT_TRUE(r.Exited(1));
+    EXPECT_EQ(r.err, "quillmoor-cli: y/a: its target out/a.BF is an earlier FILE's target too, "
+                     "and is kept; nothing was written\n");
+    ASSERT_TRUE(Run({"decrypt", "--key-env", "QM_KEY", "out/a.BF", "-o", "back"}).Exited(0));
+    EXPECT_TRUE(Get("back") == Get("x/a"));
 }
 
 // -------------------------------------------------------------- options
