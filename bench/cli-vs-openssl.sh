@@ -23,12 +23,8 @@ ssl=(openssl enc -bf-cbc -provider legacy -provider default -K "$key" -iv "${key
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/plain"
 "${ssl[@]}" -in "$work/plain" -out "$work/sealed.BF" # decrypt input for both
 
-seconds() { # wall seconds of the command
-    local start=$EPOCHREALTIME
-    "$@" >/dev/null
-    awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 
 cli_enc() { seconds "$cli" encrypt --quiet --key-env QM_BENCH_KEY "$work/plain"; }
 ssl_enc() { seconds "${ssl[@]}" -in "$work/plain" -out "$work/ssl.BF"; }

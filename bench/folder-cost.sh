@@ -22,14 +22,8 @@ for ((i = 0; i < count; i++)); do
 done
 (cd "$work/crowded" && for ((i = count; i < entries; i++)); do : >"other$i"; done)
 
-seconds() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 files() { for ((i = 0; i < count; i++)); do echo "$1/f$i"; done; }
 
 declare -a small crowded

@@ -27,18 +27,18 @@ for ((i = 0; i < files; i++)); do
     sealed+=("$work/f$i.BF")
 done
 
-seconds() { # "wall cpu" seconds of the command (cpu: user and system)
+wall_and_cpu() { # "wall cpu" seconds of the command (cpu: user and system)
     local TIMEFORMAT='%R %U %S' line
     line=$({ time "$@" >/dev/null; } 2>&1)
     awk '{ print $1, $2 + $3 }' <<<"$line"
 }
-median() { printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 
 run() { # operation, jobs option (empty: default), files...
     local op=$1 jobs=$2
     shift 2
-    seconds "$cli" "$op" --quiet --key-env QM_BENCH_KEY ${jobs:+"$jobs"} "$@"
+    wall_and_cpu "$cli" "$op" --quiet --key-env QM_BENCH_KEY ${jobs:+"$jobs"} "$@"
 }
 
 # The reference bytes: -j1 must give what jobs give.

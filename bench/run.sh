@@ -18,14 +18,8 @@ ssl=(openssl enc -bf-cbc -provider legacy -provider default -K "$key" -iv "$iv")
 head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/plain"
 "${ssl[@]}" -in "$work/plain" -out "$work/ssl.BF"
 
-seconds() { # prints wall seconds of the command
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 
 declare -a oe od se sd pe
 for ((i = 0; i < runs; i++)); do
@@ -40,7 +34,6 @@ cmp -s "$work/ours.out" "$work/plain" || { echo "decrypted file differs" >&2; ex
 
 peak=$("$bench" encrypt "$key" "$work/plain" "$work/ours.BF" | sed -n 's/.*peak RSS \([0-9]*\) KiB.*/\1/p')
 m() { median "$@"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
 printf '%s MiB, median of %s runs\n' "$mib" "$runs"
 printf 'encrypt: quillmoor %.3f s  openssl %.3f s  speed-up %.2fx\n' "$(m "${oe[@]}")" "$(m "${se[@]}")" \
     "$(ratio "$(m "${se[@]}")" "$(m "${oe[@]}")")"
@@ -54,6 +47,7 @@ cli="$build/bin/quillmoor-cli"
 if [ -x "$cli" ] && command -v python3 >/dev/null; then
     export QM_BENCH_KEY=$key
     for op in "encrypt $work/plain" "decrypt $work/plain.BF" "wipe --yes $work/plain"; do
+        # shellcheck disable=SC2086 # the command word and its FILE, split on purpose
         python3 - "$cli" $op <<'PY'
 import resource, subprocess, sys
 args = [sys.argv[1], sys.argv[2]] + (["--key-env", "QM_BENCH_KEY"] if sys.argv[2] != "wipe" else []) + ["--quiet"] + sys.argv[3:]

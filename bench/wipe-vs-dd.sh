@@ -32,10 +32,12 @@ nine_dd() {
         dd if=/dev/zero of="$file" bs=1M count="$mib" conv=notrunc,fsync status=none
     done
 }
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 column() { # column N of the lines given, then their median
     local n=$1
     shift
+    # shellcheck disable=SC2046 # one number per line, split on purpose
     median $(printf '%s\n' "$@" | awk -v n="$n" '{print $n}')
 }
 load() { cut -d' ' -f1 /proc/loadavg 2>/dev/null || echo '?'; }
@@ -61,7 +63,7 @@ for folder in "${folders[@]}"; do
         "$(column 2 "${ours[@]}")" "$(column 3 "${ours[@]}")"
     printf '  9 x dd bs=1M fsync    %6.3f s  user %.3f s  sys %.3f s\n' "$d" \
         "$(column 2 "${theirs[@]}")" "$(column 3 "${theirs[@]}")"
-    printf '  relative speed %.2fx\n' "$(awk -v a="$d" -v b="$q" 'BEGIN { print a / b }')"
+    printf '  relative speed %.2fx\n' "$(ratio "$d" "$q")"
 done
 
 # The random generator alone, in CPU time (steady however busy the machine is).
