@@ -26,9 +26,9 @@ head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/plain"
 # shellcheck source=bench/timing.sh
 source "$(dirname "$0")/timing.sh"
 
-cli_enc() { seconds "$cli" encrypt --quiet --key-env QM_BENCH_KEY "$work/plain"; }
+cli_enc() { seconds "$cli" encrypt --force --quiet --key-env QM_BENCH_KEY "$work/plain"; }
 ssl_enc() { seconds "${ssl[@]}" -in "$work/plain" -out "$work/ssl.BF"; }
-cli_dec() { seconds "$cli" decrypt --quiet --key-env QM_BENCH_KEY "$work/sealed.BF"; }
+cli_dec() { seconds "$cli" decrypt --force --quiet --key-env QM_BENCH_KEY "$work/sealed.BF"; }
 ssl_dec() { seconds "${ssl[@]}" -d -in "$work/sealed.BF" -out "$work/ssl.out"; }
 
 declare -a ce se cd sd

@@ -29,9 +29,9 @@ files() { for ((i = 0; i < count; i++)); do echo "$1/f$i"; done; }
 declare -a small crowded
 for ((r = 0; r < runs; r++)); do
     mapfile -t list < <(files "$work/small")
-    small+=("$(seconds "$cli" encrypt --quiet --key-env QM_KEY "${list[@]}")")
+    small+=("$(seconds "$cli" encrypt --force --quiet --key-env QM_KEY "${list[@]}")")
     mapfile -t list < <(files "$work/crowded")
-    crowded+=("$(seconds "$cli" encrypt --quiet --key-env QM_KEY "${list[@]}")")
+    crowded+=("$(seconds "$cli" encrypt --force --quiet --key-env QM_KEY "${list[@]}")")
 done
 printf 'encrypt %d files, folder of %d entries: %ss (median of %d)\n' \
     "$count" "$count" "$(median "${small[@]}")" "$runs"

@@ -38,7 +38,7 @@ source "$(dirname "$0")/timing.sh"
 run() { # operation, jobs option (empty: default), files...
     local op=$1 jobs=$2
     shift 2
-    wall_and_cpu "$cli" "$op" --quiet --key-env QM_BENCH_KEY ${jobs:+"$jobs"} "$@"
+    wall_and_cpu "$cli" "$op" --force --quiet --key-env QM_BENCH_KEY ${jobs:+"$jobs"} "$@"
 }
 
 # The reference bytes: -j1 must give what jobs give.

@@ -50,7 +50,7 @@ if [ -x "$cli" ] && command -v python3 >/dev/null; then
         # shellcheck disable=SC2086 # the command word and its FILE, split on purpose
         python3 - "$cli" $op <<'PY'
 import resource, subprocess, sys
-args = [sys.argv[1], sys.argv[2]] + (["--key-env", "QM_BENCH_KEY"] if sys.argv[2] != "wipe" else []) + ["--quiet"] + sys.argv[3:]
+args = [sys.argv[1], sys.argv[2]] + (["--force", "--key-env", "QM_BENCH_KEY"] if sys.argv[2] != "wipe" else []) + ["--quiet"] + sys.argv[3:]
 subprocess.run(args, check=True)
 print(f"quillmoor-cli {sys.argv[2]}: peak RSS {resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss} KiB")
 PY

@@ -23,6 +23,7 @@ constexpr OptionSpec kOptions[] = {
     {"--lenient", "", Option::Lenient},
     {"--yes", "-y", Option::Yes},
     {"--no-clobber", "-n", Option::NoClobber},
+    {"--force", "-f", Option::Force},
     {"--output", "-o", Option::Output, KeyKind::None, true},
     {"--jobs", "-j", Option::Jobs, KeyKind::None, true},
     {"--bytes", "", Option::Bytes, KeyKind::None, true},
@@ -78,6 +79,7 @@ void SetFlag(Invocation& inv, Option option) {
     case Option::Lenient: inv.lenient = true; break;
     case Option::Yes: inv.yes = true; break;
     case Option::NoClobber: inv.noClobber = true; break;
+    case Option::Force: inv.force = true; break;
     default: break; // the others take a value
     }
 }
@@ -189,6 +191,8 @@ Invocation ParseArguments(std::string_view command, OptionSet accepted,
         else
             ApplyShortOptions(inv, accepted | Option::Help | Option::Version, arg, rest, i);
     }
+    if (inv.force && inv.noClobber)
+        throw UsageError("give only one of -f/--force and -n/--no-clobber");
     return inv;
 }
 

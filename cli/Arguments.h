@@ -26,6 +26,7 @@ enum class Option : std::uint16_t {
     Bytes = 1U << 7, // --bytes N
     Help = 1U << 8,  // every command takes these two
     Version = 1U << 9,
+    Force = 1U << 10, // -f: replace existing targets without asking
 };
 
 class OptionSet {
@@ -61,6 +62,7 @@ struct Invocation {
     bool help = false;
     bool version = false;
     bool noClobber = false;
+    bool force = false;
     std::optional<std::string> output; // -o as given
     unsigned jobs = 0;                 // files at once; 0: one per core
     std::size_t bytes = 16;            // keygen's key length

@@ -13,29 +13,17 @@
 #include "cli/FileCommands.h"
 #include "cli/Input.h"
 #include "cli/Jobs.h"
+#include "cli/KeyInput.h"
 #include "cli/Keygen.h"
 #include "cli/Progress.h"
+#include "cli/Replace.h"
 #include "cli/Terminal.h"
-#include "cli/Utf8.h"
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::cli {
 
 namespace {
-
-constexpr std::string_view kProgram = "quillmoor-cli";
-constexpr std::string_view kKeyPrompt = "Key (hexadecimal): ";
-constexpr std::string_view kPasswordPrompt = "Password: ";
-
-int Usage(std::ostream& err, std::string_view message) {
-    err << kProgram << ": " << message << "\nTry 'quillmoor-cli --help' for more information.\n";
-    return kExitUsage;
-}
-
-void Report(std::ostream& err, std::string_view subject, std::string_view reason) {
-    err << kProgram << ": " << subject << ": " << reason << '\n' << std::flush;
-}
 
 void ReportOutcome(std::ostream& err, const commands::CommandOutcome& outcome) {
     err << kProgram << ": " << commands::OutcomeMessage(outcome, commands::Frame::Cli) << '\n'
@@ -69,222 +57,6 @@ int ForEachFile(const Invocation& inv, std::ostream& err, const CliConsole& cons
     return exitStatus;
 }
 
-// Scrubs a secret however the function holding it returns.
-template <typename C> class Scrub {
-  public:
-    explicit Scrub(std::basic_string<C>& s) : s_(s) {}
-    ~Scrub() { WipeString(s_); }
-    Scrub(const Scrub&) = delete;
-    Scrub& operator=(const Scrub&) = delete;
-
-  private:
-    std::basic_string<C>& s_;
-};
-
-// --- The key text: where it comes from, reading it, decoding, checks ---------
-
-// How reading a key or password line went.
-struct LineRead {
-    LineStatus status = LineStatus::Ok;
-    int error = 0;         // the errno value for NotOpened and Failed
-    bool mismatch = false; // asked twice, and the two entries differ
-};
-
-// Says what went wrong with a read, naming where from; 0 when nothing did.
-// An interrupt is not reported: the program ends by the signal.
-int ReportRead(const LineRead& read, std::ostream& err, std::string_view subject,
-               int failedStatus) {
-    if (read.mismatch) {
-        Report(err, subject, "the two entries differ; nothing was done");
-        return kExitUsage;
-    }
-    switch (read.status) {
-    case LineStatus::Ok: return kExitOk;
-    case LineStatus::Interrupted: return kExitFailed;
-    case LineStatus::TooLong:
-        Report(err, subject,
-               "longer than " + std::to_string(kMaxLineBytes) +
-                   " bytes without a line end; a key or password is one line of at most 64 KiB");
-        return kExitUsage;
-    case LineStatus::NotOpened:
-        Report(err, subject, "cannot open: " + ErrorText(read.error));
-        break;
-    case LineStatus::Failed: Report(err, subject, "cannot read: " + ErrorText(read.error)); break;
-    }
-    return failedStatus;
-}
-
-// Asks on the controlling terminal without echo, never on standard input
-// or error, which may carry data or be hidden; with `again`, asks a second
-// time and insists on the same answer, since a mistyped encryption key loses
-// the file.
-LineRead AskSecret(const CliConsole& console, std::string_view prompt, std::string_view again,
-                   std::string& line) {
-    const auto ask = [&](std::string_view text, std::string& into) {
-        LineRead read;
-        if (console.ttyIn < 0) {
-            read.status = LineStatus::Failed;
-            read.error = ENXIO;
-            return read;
-        }
-        EchoOff silent(console.ttyIn);
-        (void)WriteAll(console.ttyOut, text);
-        read.status = ReadFirstLine(console.ttyIn, into, read.error, console.interrupted);
-        (void)WriteAll(console.ttyOut, "\n"); // the Enter key was not echoed either
-        return read;
-    };
-    LineRead read = ask(prompt, line);
-    if (read.status != LineStatus::Ok || again.empty())
-        return read;
-    std::string second;
-    Scrub scrub(second);
-    read = ask(again, second);
-    read.mismatch = read.status == LineStatus::Ok && second != line;
-    return read;
-}
-
-// One line of standard input: asked for on a terminal, read from anything else.
-LineRead ReadStandardInput(const CliConsole& console, std::string_view prompt,
-                           std::string_view again, std::string& line) {
-    if (console.inIsTerminal)
-        return AskSecret(console, prompt, again, line);
-    LineRead read;
-    read.status = ReadFirstLine(console.inFd, line, read.error, console.interrupted);
-    DropByteOrderMark(line);
-    return read;
-}
-
-// Where the key line comes from and how to talk about it.
-struct KeySource {
-    const KeyChoice& choice;
-    bool password = false;
-    std::string subject;     // for messages: the option and its value, or "key"
-    std::string_view prompt; // on a terminal
-    std::string_view again;  // asked a second time (encrypt) unless empty
-};
-
-// Where the key line comes from, or, when there is nowhere to take it from,
-// the status after saying why.
-int ChooseKeySource(const KeyChoice& choice, commands::Operation operation,
-                    const CliConsole& console, std::ostream& err,
-                    std::optional<KeySource>& source) {
-    // With no key option, a password is asked for on the terminal.
-    if (choice.kind == KeyKind::None && console.ttyIn < 0)
-        return Usage(err, "no key given, and no terminal to ask for a password on: use "
-                          "--key-env, --key-file, --password-env or --password-file");
-    const bool password = choice.kind == KeyKind::None || choice.kind == KeyKind::PasswordEnv ||
-                          choice.kind == KeyKind::PasswordFile;
-    std::string_view again;
-    if (operation == commands::Operation::Encrypt)
-        again = password ? "Repeat the password: " : "Repeat the key: ";
-    source.emplace(choice, password,
-                   choice.kind == KeyKind::None
-                       ? "password"
-                       : choice.option + " " + commands::DisplayName(choice.value),
-                   password ? kPasswordPrompt : kKeyPrompt, again);
-    const bool fromEnvironment =
-        choice.kind == KeyKind::KeyEnv || choice.kind == KeyKind::PasswordEnv;
-    if (fromEnvironment && !std::getenv(choice.value.c_str())) {
-        Report(err, source->subject, "the environment variable is not set");
-        return kExitUsage;
-    }
-    return kExitOk;
-}
-
-LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::string& line) {
-    const KeyChoice& choice = source.choice;
-    LineRead read;
-    switch (choice.kind) {
-    case KeyKind::None: return AskSecret(console, source.prompt, source.again, line);
-    case KeyKind::KeyEnv:
-    case KeyKind::PasswordEnv: {
-        const char* value = std::getenv(choice.value.c_str());
-        const std::string_view text = value ? value : ""; // unset was refused before
-        if (text.size() > kMaxLineBytes)
-            read.status = LineStatus::TooLong;
-        else
-            line.assign(text);
-        return read;
-    }
-    case KeyKind::KeyFile:
-    case KeyKind::PasswordFile:
-        if (choice.value == "-")
-            return ReadStandardInput(console, source.prompt, source.again, line);
-        read.status = ReadFirstLineOfFile(choice.value, line, read.error, console.interrupted);
-        return read;
-    }
-    return read;
-}
-
-// Strict UTF-8 to the UTF-16 text the window's boxes hold.
-int DecodeLine(const std::string& line, std::ostream& err, std::string_view subject,
-               std::u16string& text) {
-    std::size_t bad = 0;
-    if (Utf8ToUtf16(line, text, bad))
-        return kExitOk;
-    Report(err, subject, "not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
-    return kExitUsage;
-}
-
-// Said on standard error unless --quiet, once the key is accepted: keys
-// that work but are weak. `text` is the line as typed (before MD5).
-std::string KeyWarning(commands::Operation operation, bool password, std::u16string_view text) {
-    if (password)
-        return std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; })
-                   ? "warning: the password has characters above U+00FF; each counts only by "
-                     "its low 8 bits, so different passwords can give the same key"
-                   : "";
-    const std::size_t bytes = (text.size() + 1) / 2;
-    if (operation != commands::Operation::Encrypt || bytes >= 16)
-        return "";
-    return "warning: the key is " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
-           "; 16 or more are safer ('quillmoor-cli keygen' makes one)";
-}
-
-// Turns a password into the key text as the MD5 button does, then checks
-// what the command will use; the status after saying why not, or 0.
-int MakeKeyText(commands::Operation operation, bool password, std::u16string& text,
-                std::ostream& err) {
-    auto problem = password ? commands::PasswordProblem(operation, text) : std::nullopt;
-    if (password && !problem) {
-        std::u16string digest = commands::KeyTextFromPassword(text);
-        WipeString(text);
-        text.swap(digest);
-    }
-    if (!problem)
-        problem = commands::KeyTextProblem(operation, text);
-    if (!problem)
-        return kExitOk;
-    err << kProgram << ": " << commands::KeyProblemMessage(*problem, commands::Frame::Cli) << '\n';
-    return kExitUsage;
-}
-
-// The key text from wherever the options say, as the Key box would hold it:
-// a key as typed, or a password turned into 32 hex digits as by MD5.
-int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
-                  const CliConsole& console, std::u16string& keyText) {
-    std::optional<KeySource> chosen;
-    if (const int status = ChooseKeySource(inv.key, operation, console, err, chosen))
-        return status;
-    const KeySource& source = *chosen;
-    std::string line;
-    Scrub scrubLine(line);
-    if (const int status =
-            ReportRead(ReadKeyLine(source, console, line), err, source.subject, kExitUsage))
-        return status;
-    std::u16string text;
-    Scrub scrubText(text);
-    if (const int status = DecodeLine(line, err, source.subject, text))
-        return status;
-    const std::string warning = KeyWarning(operation, source.password, text);
-    if (const int status = MakeKeyText(operation, source.password, text, err))
-        return status;
-    if (!warning.empty() && !inv.quiet)
-        err << kProgram << ": " << warning << '\n';
-    keyText.swap(text);
-    return kExitOk;
-}
-
 int RunFileCommands(commands::Operation operation, const Invocation& inv, std::ostream& out,
                     std::ostream& err, const CliConsole& console) {
     if (inv.operands.empty())
@@ -304,7 +76,9 @@ int RunFileCommands(commands::Operation operation, const Invocation& inv, std::o
     if (dataFromStandardInput && inv.key.value == "-" &&
         (inv.key.kind == KeyKind::KeyFile || inv.key.kind == KeyKind::PasswordFile))
         return Usage(err, "standard input cannot give both the key and the data");
-    run.noClobber = inv.noClobber;
+    run.existing = inv.force       ? ExistingTarget::Replace
+                   : inv.noClobber ? ExistingTarget::Keep
+                                   : ExistingTarget::Ask;
     run.quiet = inv.quiet;
     run.lenient = inv.lenient;
     run.jobs = inv.jobs;
@@ -314,10 +88,6 @@ int RunFileCommands(commands::Operation operation, const Invocation& inv, std::o
     if (const int status = ObtainKeyText(inv, operation, err, console, keyText))
         return status;
     return RunFileOperands(run, keyText, out, err, console);
-}
-
-bool IsYes(std::string_view answer) {
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
 }
 
 int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
@@ -337,16 +107,11 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
         request.folder = where.folder;
         request.fileName = where.name;
         if (!inv.yes) {
-            (void)WriteAll(console.ttyOut,
-                           commands::WipeQuestion(commands::SourcePath(where.folder, where.name)) +
-                               " [y/N] ");
-            std::string answer;
-            int error = 0;
-            const LineStatus status =
-                ReadFirstLine(console.ttyIn, answer, error, console.interrupted);
-            if (status == LineStatus::Interrupted)
+            const Answer answer = AskOnTerminal(
+                console, commands::WipeQuestion(commands::SourcePath(where.folder, where.name)));
+            if (answer == Answer::Interrupted)
                 return FileResult::Stop;
-            if (status != LineStatus::Ok || !IsYes(answer)) {
+            if (answer == Answer::No) {
                 if (!inv.quiet)
                     out << "skipped " << commands::DisplayName(file) << '\n' << std::flush;
                 return FileResult::Done;
@@ -383,31 +148,18 @@ int RunDecrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
 int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const CliConsole& console) {
     if (inv.operands.size() > 1)
         return Usage(err, "md5: give at most one TEXT (quote a text with spaces)");
-    std::string line;
-    Scrub scrubLine(line);
-    std::string subject = "md5: TEXT";
-    LineRead read;
-    if (!inv.operands.empty()) {
-        if (inv.operands.front().size() > kMaxLineBytes)
-            read.status = LineStatus::TooLong;
-        else
-            line = inv.operands.front();
-    } else {
-        subject = "md5: standard input";
-        read = ReadStandardInput(console, kPasswordPrompt, "", line);
-    }
-    if (const int status = ReportRead(read, err, subject, kExitFailed))
-        return status;
     std::u16string text;
-    Scrub scrubText(text);
-    if (const int status = DecodeLine(line, err, subject, text))
-        return status;
-    std::u16string digest = commands::KeyTextFromPassword(text);
-    Scrub scrubDigest(digest);
+    const auto operand =
+        inv.operands.empty() ? std::nullopt : std::optional<std::string>(inv.operands.front());
+    const int status = ObtainMd5Text(operand, err, console, text);
+    std::u16string digest = status == kExitOk ? commands::KeyTextFromPassword(text) : u"";
+    WipeString(text);
     for (const char16_t digit : digest) // hex digits; no copy of the key is left behind
         out.put(static_cast<char>(digit));
-    out.put('\n');
-    return kExitOk; // RunCli reports output that could not be written
+    if (status == kExitOk)
+        out.put('\n');
+    WipeString(digest);
+    return status; // RunCli reports output that could not be written
 }
 
 int RunKeygenCommand(const Invocation& inv, std::ostream& out, std::ostream& err,
@@ -422,7 +174,7 @@ int RunKeygenCommand(const Invocation& inv, std::ostream& out, std::ostream& err
 
 // Every command: its name, the options it takes, what runs it.
 constexpr OptionSet kFileOptions =
-    Option::Key | Option::Quiet | Option::Output | Option::NoClobber | Option::Jobs;
+    Option::Key | Option::Quiet | Option::Output | Option::NoClobber | Option::Force | Option::Jobs;
 constexpr Verb kVerbs[] = {
     {"encrypt", kFileOptions, RunEncrypt},
     {"decrypt", kFileOptions | Option::Lenient, RunDecrypt},

@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "cli/Arguments.h"
+#include "cli/Report.h"
 
 // quillmoor-cli: a command-line front end over the same commands the window
 // runs. Everything here is argument handling and reporting; paths, key checks,
 // file routines and wiping come from the command layer.
 namespace quillmoor::cli {
-
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1; // at least one file failed
-inline constexpr int kExitUsage = 2;  // nothing was touched
 
 // What the program talks to besides its arguments.
 struct CliConsole {

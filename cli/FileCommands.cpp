@@ -12,6 +12,7 @@
 #include "cli/Input.h"
 #include "cli/Jobs.h"
 #include "cli/Progress.h"
+#include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::cli {
 
@@ -35,7 +36,8 @@ std::optional<std::string> NoFileProblem(const std::string& operand) {
 }
 
 JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
-                   const std::string& file, bool toStandardOutput) {
+                   const std::string& file, const Target& target) {
+    const bool toStandardOutput = target.standardOutput;
     JobReport report;
     if (outcome.status == commands::CommandStatus::Done) {
         // Standard output holds the data; a result line would spoil it.
@@ -46,7 +48,13 @@ JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
                          commands::DisplayPath(outcome.target) + "\n";
         return report;
     }
-    report.err = "quillmoor-cli: " + commands::OutcomeMessage(outcome, commands::Frame::Cli) + "\n";
+    // A target that appeared while the file was at work is kept as well.
+    const bool kept = outcome.failure.problem == commands::FileProblem::TargetExists &&
+                      run.existing == ExistingTarget::Ask;
+    report.err = "quillmoor-cli: " +
+                 (kept ? commands::TargetKeptMessage(ShownPath(target.path))
+                       : commands::OutcomeMessage(outcome, commands::Frame::Cli)) +
+                 "\n";
     report.result = outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
                                                                          : FileResult::Failed;
     return report;
@@ -62,17 +70,22 @@ JobReport Refused(const std::string& file, const std::string& reason) {
 }
 
 namespace fs = std::filesystem;
-using FileKey = fs::path::string_type;
 
-// The one name a file goes by, as far as names tell (links resolved; on
-// Windows in one case), or nothing when that cannot be told.
+// The one name a file goes by: its device and inode when it exists (so links,
+// hard links and bind mounts meet), else its path with links resolved (on
+// Windows in one case); nothing when that cannot be told.
+using FileKey = std::variant<FileIdentity, fs::path::string_type>;
+
 std::optional<FileKey> KeyOf(const std::string& name) {
+    const fs::path path = commands::PathFromString(name);
+    if (const auto identity = IdentityOfPath(path))
+        return *identity;
     std::error_code ec;
-    const fs::path absolute = fs::absolute(commands::PathFromString(name), ec);
+    const fs::path absolute = fs::absolute(path, ec);
     const fs::path resolved = ec ? fs::path() : fs::weakly_canonical(absolute, ec);
     if (ec)
         return std::nullopt;
-    FileKey key = resolved.native();
+    fs::path::string_type key = resolved.native();
 #ifdef _WIN32
     for (wchar_t& c : key) // names differing only in case are one file there
         c = static_cast<wchar_t>(std::towlower(c));
@@ -80,17 +93,11 @@ std::optional<FileKey> KeyOf(const std::string& name) {
     return key;
 }
 
-// A regular file with hard links: names alone cannot tell it from another.
-bool HasOtherNames(const FileKey& key) {
-    std::error_code ec;
-    return fs::is_regular_file(key, ec) && !ec && fs::hard_link_count(key, ec) > 1 && !ec;
-}
-
 struct OperandPlan {
     // Operands reach one file (a name given twice, one's target another's
-    // source, a link or a hard link to it): side by side they would meet
-    // each other's locks, and a later one could miss what an earlier one
-    // writes, so they go one after another as -j1 would.
+    // source, a link, a hard link or a bind mount of it): side by side they
+    // would meet each other's locks, and a later one could miss what an
+    // earlier one writes, so they go one after another as -j1 would.
     bool oneAfterAnother = false;
     // An earlier operand writes the same target (two a.txt from two folders
     // into one -o folder): the later one is refused rather than replace it.
@@ -103,7 +110,7 @@ OperandPlan PlanOperands(const FileRun& run) {
     std::set<FileKey> files, targets;
     const auto reached = [&](const std::string& name) {
         const std::optional<FileKey> key = KeyOf(name);
-        if (!key || HasOtherNames(*key) || !files.insert(*key).second)
+        if (!key || !files.insert(*key).second)
             plan.oneAfterAnother = true;
         return key;
     };
@@ -125,6 +132,104 @@ OperandPlan PlanOperands(const FileRun& run) {
     return plan;
 }
 
+// Whether each operand's existing target may be replaced, asked (once per
+// file, all before any job starts) where -f or -n does not say. Nothing when
+// the user interrupted the questions.
+std::optional<std::vector<TargetDecision>>
+DecideTargets(const FileRun& run, const OperandPlan& plan, const CliConsole& console) {
+    std::vector<TargetDecision> decisions(run.operands.size(), TargetDecision::Create);
+    for (std::size_t i = 0; i < run.operands.size(); ++i) {
+        if (NoFileProblem(run.operands[i]) || plan.targetOfAnEarlier[i])
+            continue;
+        const auto chosen = ChooseTarget(run.operation, run.operands[i], run.output);
+        const Target* target = std::get_if<Target>(&chosen);
+        if (!target || target->standardOutput)
+            continue;
+        decisions[i] = DecideTarget(run.existing, target->path, console);
+        if (decisions[i] == TargetDecision::Stop)
+            return std::nullopt;
+    }
+    return decisions;
+}
+
+// The refusal or note for an operand whose target decision stops it.
+std::optional<JobReport> ReportOfDecision(TargetDecision decision, const FileRun& run,
+                                          const std::string& file, const Target& target) {
+    if (decision == TargetDecision::Skip) {
+        JobReport report;
+        if (!run.quiet)
+            report.out = "skipped " + commands::DisplayName(file) + "\n";
+        return report;
+    }
+    if (decision == TargetDecision::Refuse)
+        return JobReport{FileResult::Failed, "",
+                         "quillmoor-cli: " + commands::TargetKeptMessage(ShownPath(target.path)) +
+                             "\n"};
+    return std::nullopt;
+}
+
+// Everything one job needs to know of the run.
+struct RunContext {
+    const FileRun& run;
+    std::u16string_view keyText;
+    const BlowfishState& state;
+    const OperandPlan& plan;
+    const std::vector<TargetDecision>& decisions;
+    std::ostream& out;
+    const CliConsole& console;
+    ProgressBar& bar;
+};
+
+commands::CommandRequest RequestFor(const RunContext& context, const std::string& file,
+                                    const Target& target, TargetDecision decision) {
+    commands::CommandRequest request;
+    request.operation = context.run.operation;
+    request.keyText = context.keyText;
+    if (file == kStandardStream) {
+        request.fileName = file;
+        request.sourceDescriptor = context.console.inFd;
+    } else {
+        const FileArgument where = SplitFileArgument(file);
+        request.folder = where.folder;
+        request.fileName = where.name;
+    }
+    if (target.standardOutput) {
+        context.out.flush(); // whatever was printed comes before the data
+        request.targetDescriptor = context.console.outFd;
+    } else {
+        request.target = target.path;
+    }
+    request.mode = context.run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
+    request.replaceTarget = decision == TargetDecision::Replace;
+    request.state = &context.state;
+    return request;
+}
+
+JobReport RunOne(const RunContext& context, std::size_t index, unsigned threads) {
+    const FileRun& run = context.run;
+    const std::string& file = run.operands[index];
+    if (const auto problem = NoFileProblem(file))
+        return Refused(file, *problem);
+    const auto chosen = ChooseTarget(run.operation, file, run.output);
+    if (const auto* refusal = std::get_if<std::string>(&chosen))
+        return Refused(file, *refusal);
+    const Target& target = std::get<Target>(chosen);
+    if (context.plan.targetOfAnEarlier[index])
+        return Refused(file, "its target " + commands::DisplayName(target.path) +
+                                 " is an earlier FILE's target too, and is kept; nothing "
+                                 "was written");
+    const TargetDecision decision = context.decisions[index];
+    if (auto report = ReportOfDecision(decision, run, file, target))
+        return *report;
+    commands::CommandRequest request = RequestFor(context, file, target, decision);
+    Scrub scrubKey(request.keyText);
+    request.threads = threads;
+    request.progress = context.bar.For(index, commands::DisplayName(file));
+    const commands::CommandOutcome outcome = commands::RunFileCommand(request);
+    context.bar.Finished(index);
+    return ReportOf(outcome, run, file, target);
+}
+
 } // namespace
 
 int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostream& out,
@@ -144,50 +249,12 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
 
     const std::size_t count = run.operands.size();
     const OperandPlan plan = PlanOperands(run);
+    const auto decisions = DecideTargets(run, plan, console);
+    if (!decisions)
+        return kExitFailed; // interrupted: the program ends by the signal
     ProgressBar bar(err, !run.quiet && console.errIsTerminal, console.interrupted, count,
                     console.columns);
-    const auto job = [&](std::size_t index, unsigned threads) {
-        const std::string& file = run.operands[index];
-        if (const auto problem = NoFileProblem(file))
-            return Refused(file, *problem);
-        const auto chosen = ChooseTarget(run.operation, file, run.output);
-        if (const auto* refusal = std::get_if<std::string>(&chosen))
-            return Refused(file, *refusal);
-        const Target& target = std::get<Target>(chosen);
-        if (plan.targetOfAnEarlier[index])
-            return Refused(file, "its target " + commands::DisplayName(target.path) +
-                                     " is an earlier FILE's target too, and is kept; nothing "
-                                     "was written");
-        commands::CommandRequest request;
-        struct ScrubKey {
-            std::u16string& key;
-            ~ScrubKey() { WipeString(key); }
-        } scrubKey{request.keyText};
-        request.operation = run.operation;
-        request.keyText = keyText;
-        if (file == kStandardStream) {
-            request.fileName = file;
-            request.sourceDescriptor = console.inFd;
-        } else {
-            const FileArgument where = SplitFileArgument(file);
-            request.folder = where.folder;
-            request.fileName = where.name;
-        }
-        if (target.standardOutput) {
-            out.flush(); // whatever was printed comes before the data
-            request.targetDescriptor = console.outFd;
-        } else {
-            request.target = target.path;
-        }
-        request.mode = run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
-        request.replaceTarget = !run.noClobber;
-        request.state = &state;
-        request.threads = threads;
-        request.progress = bar.For(index, commands::DisplayName(file));
-        const commands::CommandOutcome outcome = commands::RunFileCommand(request);
-        bar.Finished(index);
-        return ReportOf(outcome, run, file, target.standardOutput);
-    };
+    const RunContext context{run, keyText, state, plan, *decisions, out, console, bar};
     const auto publish = [&](std::size_t, const JobReport& report) {
         bar.Above([&] {
             out << report.out << std::flush;
@@ -195,7 +262,10 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         });
     };
     const unsigned workers = plan.oneAfterAnother ? 1 : JobWorkers(run.jobs, count);
-    return RunJobs(count, workers, job, publish, console.interrupted);
+    return RunJobs(
+        count, workers,
+        [&](std::size_t index, unsigned threads) { return RunOne(context, index, threads); },
+        publish, console.interrupted);
 }
 
 } // namespace quillmoor::cli

@@ -7,6 +7,7 @@
 
 #include "app/commands/Commands.h"
 #include "cli/CliMain.h"
+#include "cli/Replace.h"
 #include "cli/Targets.h"
 
 // Encrypt and decrypt over the FILE operands, once the key is known: where
@@ -17,7 +18,7 @@ struct FileRun {
     commands::Operation operation = commands::Operation::Encrypt;
     std::vector<std::string> operands; // "-" is standard input
     OutputOption output;
-    bool noClobber = false;
+    ExistingTarget existing = ExistingTarget::Ask;
     bool quiet = false;
     bool lenient = false;
     unsigned jobs = 0; // files at once; 0: one per core

@@ -4,8 +4,8 @@ namespace quillmoor::cli {
 
 std::string_view HelpText() {
     return R"(Usage:
-  quillmoor-cli encrypt [KEY OPTION] [-o PATH] [-n] [-j N] [-q] FILE...
-  quillmoor-cli decrypt [KEY OPTION] [-o PATH] [-n] [-j N] [--lenient] [-q] FILE...
+  quillmoor-cli encrypt [KEY OPTION] [-o PATH] [-f | -n] [-j N] [-q] FILE...
+  quillmoor-cli decrypt [KEY OPTION] [-o PATH] [-f | -n] [-j N] [--lenient] [-q] FILE...
   quillmoor-cli wipe [-y] [-q] FILE...
   quillmoor-cli md5 [TEXT]
   quillmoor-cli keygen [--bytes N] [-o FILE] [-q]
@@ -16,16 +16,18 @@ the same commands, the same file format, the same target names.
 
 Commands:
   encrypt  Writes FILE.BF beside each FILE: Blowfish in CBC mode, no header.
-           FILE itself is only read. An existing FILE.BF is replaced without
-           asking; the new file takes its place in one step, so a failure or
-           an interrupt leaves the old one as it was. An empty password, or
+           FILE itself is only read. An existing FILE.BF is replaced only
+           when you say so (see -f); the new file takes its place in one
+           step, so a failure or an interrupt leaves the old one as it was.
+           An empty password, or
            the key MD5 makes of one, is refused: anyone could open the file.
   decrypt  Writes each FILE less its ".BF" (any case): a.txt.BF gives a.txt.
            A FILE whose name does not end in .BF is refused unless -o names
            the target, and so is the name ".BF" alone, as nothing would be
            left of it. An existing target is replaced as by encrypt. A wrong
            key is usually noticed ("wrong key or damaged file") and writes
-           nothing. Any key is taken, so old files still open.
+           nothing, but about one wrong key in 256 passes: keep -f for when
+           you are sure. Any key is taken, so old files still open.
   wipe     Overwrites each FILE in place, three times over: zeros, random
            bytes, then bytes of 255, in 250-byte blocks, each pass forced to
            the device. The file is not deleted: it keeps its name, holds only
@@ -33,8 +35,9 @@ Commands:
            journaling or copy-on-write file systems and on SSDs, older copies
            of the data may survive elsewhere on the device.
   md5      Prints the key that the window's MD5 button makes of a password:
-           32 lowercase hexadecimal digits. TEXT is the password; without it,
-           one line of standard input (asked for without echo on a terminal).
+           32 lowercase hexadecimal digits. TEXT is the password; without it
+           or with "-", one line of standard input (asked for without echo on
+           a terminal).
            TEXT on the command line can be seen by other users; prefer stdin.
   keygen   Prints a random key from the system's random source as
            hexadecimal text and a line feed, ready for --key-file or the
@@ -55,11 +58,14 @@ Key options (encrypt and decrypt take at most one):
   With no key option, a password is asked for on the terminal (/dev/tty,
   not standard input or error), without echo; encrypt asks twice and stops
   if the two entries differ. With no key option and no terminal, it is a
-  usage error. "-" on a terminal asks the same way. Keys and passwords are
-  never taken from the command line.
-  Text is read as UTF-8 and converted to UTF-16 before use; the line ending
-  (LF or CR LF) and a leading byte-order mark are not part of the line; a
-  line is at most 64 KiB.
+  usage error. A PATH that is a terminal ("-" or /dev/stdin on one,
+  /dev/tty) asks the same way; echo is turned off again if the program is
+  stopped and continued (Ctrl-Z, fg). Keys and passwords are never taken
+  from the command line.
+  Text is read as UTF-8 and converted to UTF-16 before use. From every
+  source alike, one trailing CR LF, LF or CR is not part of the key or
+  password, nor is a leading byte-order mark in a file; a file gives its
+  first line only; a line is at most 64 KiB.
   Characters beyond U+00FF count by the low 8 bits of their UTF-16 units, as
   in the window.
   Warnings (not refusals; --quiet silences them): encrypt with a key shorter
@@ -69,6 +75,12 @@ Other options:
   -o, --output PATH   encrypt, decrypt: with one FILE, the target file; with
                       a folder, every target goes there under its usual name;
                       "-" is standard output. keygen: the new key file.
+  -f, --force         encrypt, decrypt: replace existing targets without
+                      asking. Without -f or -n, an existing target is asked
+                      about on the terminal ("replace a.txt? [y/N]"), once per
+                      file and before any file is touched; a no skips that
+                      file. With no terminal, such a file is refused (status
+                      1: "a.txt exists; -f replaces it") and the others go on.
   -n, --no-clobber    encrypt, decrypt: refuse to replace an existing target.
   -j, --jobs N        encrypt, decrypt: work on up to N files at once (1 to
                       64; default: one per core). Messages, their order and
@@ -101,7 +113,10 @@ Standard input and output ("-"):
   not even to standard output. From a pipe that check can only come at the
   end: the output then stops before the final block, and the exit status is
   1 with the usual "wrong key or damaged file". A target file written from
-  standard input is readable by its owner only.
+  standard input is readable by its owner only. A regular file at both ends
+  (-o - >> FILE, or - -o FILE < FILE) is refused before anything is read, and
+  a source file that changes length while it is streamed fails as a file
+  does.
 
 Output:
   One line per file on standard output ("encrypted a.txt -> ./a.txt.BF"),

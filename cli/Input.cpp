@@ -91,26 +91,35 @@ LineStatus ReadFirstLine(int fd, std::string& line, int& error,
         WipeString(line);
         return status;
     }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
+    DropLineEnd(line);
     return LineStatus::Ok;
 }
 
-LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& error,
-                               const std::function<bool()>& interrupted) {
+int OpenLineFile(const std::string& path, int& error) {
 #ifdef _WIN32 // arguments are UTF-8 here; the wide call reaches any name
     const auto name = std::filesystem::path(std::u8string(path.begin(), path.end()));
     const int fd = ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY);
 #else
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
 #endif
-    if (fd < 0) {
+    if (fd < 0)
         error = errno;
+    return fd;
+}
+
+void CloseLineFile(int fd) { ::close(fd); }
+
+bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& error,
+                               const std::function<bool()>& interrupted) {
+    const int fd = OpenLineFile(path, error);
+    if (fd < 0) {
         WipeString(line);
         return LineStatus::NotOpened;
     }
     const LineStatus status = ReadFirstLine(fd, line, error, interrupted);
-    ::close(fd);
+    CloseLineFile(fd);
     DropByteOrderMark(line);
     return status;
 }
@@ -119,6 +128,14 @@ void DropByteOrderMark(std::string& line) {
     // The bytes erase() leaves past the end are zeroed by WipeString later.
     if (line.starts_with("\xEF\xBB\xBF"))
         line.erase(0, 3);
+}
+
+void DropLineEnd(std::string& line) {
+    // What pop_back() leaves past the end is zeroed by WipeString later.
+    if (line.ends_with('\n'))
+        line.pop_back();
+    if (line.ends_with('\r'))
+        line.pop_back();
 }
 
 #ifdef _WIN32
@@ -136,6 +153,8 @@ EchoOff::~EchoOff() {
     if (restore_)
         ::SetConsoleMode(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)), saved_);
 }
+
+void EchoOff::Renew() {} // nothing stops a Windows console program and gives its echo back
 #else
 EchoOff::EchoOff(int fd) : fd_(fd) {
     if (::tcgetattr(fd_, &saved_) != 0)
@@ -148,6 +167,14 @@ EchoOff::EchoOff(int fd) : fd_(fd) {
 EchoOff::~EchoOff() {
     if (restore_)
         ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+}
+
+void EchoOff::Renew() {
+    struct termios now {};
+    if (!restore_ || ::tcgetattr(fd_, &now) != 0 || (now.c_lflag & ECHO) == 0)
+        return;
+    now.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+    ::tcsetattr(fd_, TCSANOW, &now);
 }
 #endif
 

@@ -15,6 +15,18 @@
 // common/SecureWipe.h, drops every string that held one).
 namespace quillmoor::cli {
 
+// Scrubs a secret however the function holding it returns.
+template <typename C> class Scrub {
+  public:
+    explicit Scrub(std::basic_string<C>& s) : s_(s) {}
+    ~Scrub() { WipeString(s_); }
+    Scrub(const Scrub&) = delete;
+    Scrub& operator=(const Scrub&) = delete;
+
+  private:
+    std::basic_string<C>& s_;
+};
+
 // The longest key or password line taken, in bytes. Without a cap a
 // key file such as /dev/zero would be read until memory ran out.
 inline constexpr std::size_t kMaxLineBytes = std::size_t{64} << 10;
@@ -44,12 +56,26 @@ LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& 
 // Drops a UTF-8 byte-order mark at the start, as some editors write one.
 void DropByteOrderMark(std::string& line);
 
+// Drops one trailing CR LF, LF or CR: the rule for a key or password from
+// any source, so a value taken from a CRLF file by $(cat ...) gives the same
+// key as the file itself.
+void DropLineEnd(std::string& line);
+
+// A key or password file opened for reading (-1 and `error` when it cannot
+// be), so the caller can see whether it is a terminal before reading it.
+int OpenLineFile(const std::string& path, int& error);
+void CloseLineFile(int fd);
+bool IsTerminal(int fd);
+
 // Turns terminal echo off for as long as it lives, so a typed key is not
 // shown; restores the previous settings, also when reading failed.
 class EchoOff {
   public:
     explicit EchoOff(int fd);
     ~EchoOff();
+    // Turns echo off again if something turned it back on meanwhile (a
+    // shell taking the terminal over while the program was stopped).
+    void Renew();
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
 

@@ -30,6 +30,12 @@ volatile std::sig_atomic_t g_signal = 0;
 
 void OnSignal(int signal) { g_signal = signal; }
 
+#ifndef _WIN32
+// Only wakes a prompt's wait after a stop (Ctrl-Z, fg), so it turns echo
+// off again before the next key is typed.
+void OnContinue(int) {}
+#endif
+
 #ifdef _WIN32
 // argv holds the ANSI code page's rendering; the wide command line, as UTF-8,
 // keeps every name intact.
@@ -114,6 +120,9 @@ int main(int argc, char** argv) {
     }
     for (const int signal : {SIGXFSZ, SIGPIPE})
         std::signal(signal, SIG_IGN);
+    action.sa_handler = OnContinue;
+    action.sa_flags = 0;
+    sigaction(SIGCONT, &action, nullptr);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
 #endif

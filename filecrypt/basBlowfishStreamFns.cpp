@@ -74,6 +74,14 @@ const BlowfishState& StateOf(const FileCryptOptions& options) {
     return options.state ? *options.state : blowfishState();
 }
 
+// A source with a size that gave more or fewer bytes than that was cut or
+// grew while it was read: its output would match nothing.
+void CheckLengthRead(const StreamSource& source, std::uint64_t done) {
+    if (const auto size = source.Size(); size && done != *size)
+        Fail(kErrChangedWhileRead, "cannot read", source.Name(),
+             "the file changed in length while it was read");
+}
+
 } // namespace
 
 DescriptorSource::DescriptorSource(int fd, fs::path name) : fd_(fd), name_(std::move(name)) {
@@ -190,6 +198,8 @@ FileCryptResult BlowfishEncryptStream(StreamSource& source, StreamSink& sink,
                         static_cast<std::uint8_t>(filler));
             length += filler;
         }
+        if (last)
+            CheckLengthRead(source, done);
         CbcEncrypt(state, std::span(buffer).first(length), chain);
         sink.Write(std::span(buffer).first(length));
         if (!KeepGoing(options, done, total))
@@ -262,9 +272,7 @@ FileCryptResult BlowfishDecryptStream(StreamSource& source, StreamSink& sink,
         current.swap(next);
         length = following;
     }
-    if (size && done != *size)
-        Fail(kErrChangedWhileRead, "cannot read", source.Name(),
-             "the file changed in length while it was read");
+    CheckLengthRead(source, done);
 
     std::size_t whole = length - length % 8;
     if (whole == 0) { // the whole input is shorter than one block

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -139,6 +141,21 @@ void DiscardTemporary(FileHandle handle, const std::filesystem::path& temporary)
 void RemoveQuietly(const std::filesystem::path& path) noexcept;
 // Permission bits of an open file (0600 when they cannot be read).
 unsigned PermissionsOfOpenFile(FileHandle handle) noexcept;
+
+// What makes a file itself whatever names reach it: device and inode (on
+// Windows volume serial and file index). Two names, two descriptors or a
+// name and a descriptor reach one file exactly when these agree.
+struct FileIdentity {
+    std::uint64_t device = 0, inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+// Only regular files have one here: a terminal or /dev/null at both ends of
+// a stream is no conflict.
+// Of the file a C runtime descriptor (standard input or output) is open on.
+[[nodiscard]] std::optional<FileIdentity> IdentityOfDescriptor(int fd) noexcept;
+// Of the file `path` leads to (links followed); nothing when there is none.
+[[nodiscard]] std::optional<FileIdentity>
+IdentityOfPath(const std::filesystem::path& path) noexcept;
 
 // The system's text for an error number.
 std::string ErrorText(int error);

@@ -388,4 +388,20 @@ void RemoveQuietly(const fs::path& path) noexcept { ::unlink(path.c_str()); }
 
 std::string detail::SystemErrorText(int error) { return std::strerror(error); }
 
+std::optional<FileIdentity> IdentityOfDescriptor(int fd) noexcept {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<FileIdentity> IdentityOfPath(const fs::path& path) noexcept {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+}
+
 } // namespace quillmoor

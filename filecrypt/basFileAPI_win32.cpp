@@ -18,6 +18,8 @@
 #endif
 #include <windows.h>
 
+#include <io.h>
+
 #include "common/RuntimeError.h"
 #include "filecrypt/FileAPISystem.h"
 
@@ -514,6 +516,32 @@ std::string detail::SystemErrorText(int error) {
         return message;
     }
     return std::strerror(error);
+}
+
+namespace {
+
+std::optional<FileIdentity> IdentityOfHandle(HANDLE handle) noexcept {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+} // namespace
+
+std::optional<FileIdentity> IdentityOfDescriptor(int fd) noexcept {
+    return IdentityOfHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)));
+}
+
+std::optional<FileIdentity> IdentityOfPath(const fs::path& path) noexcept {
+    const HANDLE handle = QueryHandle(path);
+    const auto identity = IdentityOfHandle(handle);
+    if (handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(handle);
+    return identity;
 }
 
 } // namespace quillmoor

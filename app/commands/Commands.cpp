@@ -80,10 +80,27 @@ std::optional<KeyProblem> SetUpKey(const CommandRequest& request) {
     return PrepareKeyState(request.operation, request.keyText, blowfishState());
 }
 
+// A stream that is the very file at the other end (`-o - >> p.BF`, `- -o x.BF
+// < x.BF`) would eat its own output or destroy its only copy: refused before
+// anything is read, as cat does.
+void RefuseOneFileAtBothEnds(const CommandRequest& request, const CommandOutcome& outcome) {
+    const auto source = request.sourceDescriptor >= 0
+                            ? IdentityOfDescriptor(request.sourceDescriptor)
+                            : IdentityOfPath(outcome.source);
+    const auto target = request.targetDescriptor >= 0
+                            ? IdentityOfDescriptor(request.targetDescriptor)
+                            : IdentityOfPath(outcome.target);
+    if (source && target && *source == *target)
+        throw RuntimeError(kErrSameFile,
+                           request.targetDescriptor >= 0 ? "cannot write" : "cannot create",
+                           outcome.target, ErrorText(kRefusedSameFile), outcome.source);
+}
+
 // Standard input or output at one end: the stream routines, with a file at
 // the other end read, or replaced as the file routines replace a target.
 FileCryptResult RunStreams(const CommandRequest& request, CommandOutcome& outcome,
                            const FileCryptOptions& options) {
+    RefuseOneFileAtBothEnds(request, outcome);
     std::optional<DescriptorSource> fromDescriptor;
     std::optional<FileSource> fromFile;
     if (request.sourceDescriptor >= 0)

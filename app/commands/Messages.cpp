@@ -1,5 +1,6 @@
 #include "app/commands/Messages.h"
 
+#include "app/commands/Utf8.h"
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 
@@ -9,32 +10,10 @@ namespace {
 
 // --- Showing names -----------------------------------------------------------
 
-// The length of the valid UTF-8 character at text[i] and its value, or 0
-// when the bytes there are not one (overlong, surrogate, cut off, too big).
+// The length of the valid UTF-8 character at text[i] and its value, or 0.
 std::size_t CharacterAt(std::string_view text, std::size_t i, char32_t& value) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80)
-        return value = lead, 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2, minimum = 0x80, value = lead & 0x1F;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3, minimum = 0x800, value = lead & 0x0F;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4, minimum = 0x10000, value = lead & 0x07;
-    else
-        return 0;
-    if (text.size() - i < length)
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(k) & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (byte(k) & 0x3F);
-    }
-    const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-    return value < minimum || value > 0x10FFFF || surrogate ? 0 : length;
+    std::size_t bad = 0;
+    return Utf8CharacterAt(text, i, value, bad);
 }
 
 // Characters that would move the cursor, start a terminal sequence, break
@@ -246,6 +225,14 @@ std::string DisplayPath(const std::filesystem::path& path) {
 
 std::string WipeQuestion(const std::string& path) {
     return "Do you want to wipe file: " + DisplayName(path);
+}
+
+std::string ReplaceQuestion(const std::string& path) {
+    return "replace " + DisplayName(path) + "?";
+}
+
+std::string TargetKeptMessage(const std::string& path) {
+    return DisplayName(path) + " exists; -f replaces it";
 }
 
 std::string OpenFailedMessage(const std::string& path, int error) {

@@ -27,6 +27,11 @@ std::string KeyProblemMessage(KeyProblem problem, Frame frame);
 // The confirmation asked before a wipe.
 std::string WipeQuestion(const std::string& path);
 
+// The command-line tool replaces an existing target only when told: the
+// question asked on the terminal, and the refusal where nobody can answer.
+std::string ReplaceQuestion(const std::string& path);
+std::string TargetKeptMessage(const std::string& path);
+
 // The window's own sentences about files handed to it and about closing.
 // A file it was started on, or had dropped on it, that cannot be opened
 // (`error` as from OpenForReadingError).

@@ -29,8 +29,8 @@ _quillmoor_cli() {
 
     local options
     case $command in
-    encrypt) options='--key-env --key-file --password-env --password-file --output --no-clobber --jobs --quiet --help' ;;
-    decrypt) options='--key-env --key-file --password-env --password-file --output --no-clobber --jobs --lenient --quiet --help' ;;
+    encrypt) options='--key-env --key-file --password-env --password-file --output --force --no-clobber --jobs --quiet --help' ;;
+    decrypt) options='--key-env --key-file --password-env --password-file --output --force --no-clobber --jobs --lenient --quiet --help' ;;
     wipe) options='--yes --quiet --help' ;;
     md5) options='--help' ;;
     keygen) options='--bytes --output --quiet --help' ;;

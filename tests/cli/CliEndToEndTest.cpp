@@ -140,15 +140,49 @@ TEST_F(Cli, TargetsAreNamedAsTheWindowNamesThem) {
     EXPECT_EQ(Text(Get("lower")), "in a folder");
 }
 
-TEST_F(Cli, ExistingTargetIsReplaced) {
+// An existing target is replaced only when the user says so; with nobody
+// to ask, that file is refused and the others go on.
+TEST_F(Cli, ExistingTargetIsReplacedOnlyWithForce) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        bool replaced;
+    };
+    const std::vector<Case> cases = {
+        {{"decrypt", "a.txt.BF"}, 1, "quillmoor-cli: a.txt exists; -f replaces it\n", false},
+        {{"decrypt", "-f", "a.txt.BF"}, 0, "", true},
+        {{"decrypt", "--force", "a.txt.BF", "-o", "a.txt"}, 0, "", true},
+        {{"decrypt", "-n", "a.txt.BF"}, 1, "cannot create ./a.txt: the file exists", false},
+        {{"decrypt", "a.txt.BF", "-o", "-"}, 0, "", false}, // standard output is no file
+        {{"decrypt", "-", "-o", "a.txt"},
+         1,
+         "quillmoor-cli: a.txt exists; -f replaces it\n",
+         false},
+        {{"encrypt", "b.txt", "a.txt"},
+         1,
+         "quillmoor-cli: a.txt.BF exists; -f replaces it\n",
+         false},
+    };
     Put("a.txt", "new contents");
-    Put("a.txt.BF", "stale");
+    Put("b.txt", "other");
     ASSERT_TRUE(Encrypt("a.txt").Exited(0));
-    Put("a.txt", "an older file of the same name");
-    const ProcessResult r = Run({"decrypt", "--key-env", "QM_KEY", "a.txt.BF"});
-    EXPECT_TRUE(r.Exited(0)) << r.err;
-    EXPECT_EQ(Text(Get("a.txt")), "new contents");
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.txt", "a.txt.BF"}));
+    const auto sealed = Get("a.txt.BF");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1] + " " + c.args.back());
+        Put("a.txt", "edited since");
+        Put("a.txt.BF", sealed);
+        fs::remove(dir / "b.txt.BF");
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, {"--key-env", "QM_KEY"});
+        const ProcessResult r = Run(args, Text(sealed));
+        EXPECT_EQ(r.exitCode, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(Text(Get("a.txt")), c.replaced ? "new contents" : "edited since");
+        EXPECT_EQ(Get("a.txt.BF"), sealed);
+    }
+    EXPECT_TRUE(Has("b.txt.BF")) << "the other file went on"; // the last case
+    EXPECT_TRUE(Run({"encrypt", "-f", "-n", "a.txt"}).Exited(2));
 }
 
 // ------------------------------------------------------ failures and messages
@@ -158,7 +192,7 @@ TEST_F(Cli, WrongKeyFailsNamingTheFileAndKeepsTheExistingTarget) {
     ASSERT_TRUE(Encrypt("a.txt").Exited(0));
     Put("a.txt", "keep me");
     const ProcessResult r =
-        Run({"decrypt", "--key-env", "OTHER", "a.txt.BF"}, "", {"OTHER=" + kOtherKey});
+        Run({"decrypt", "-f", "--key-env", "OTHER", "a.txt.BF"}, "", {"OTHER=" + kOtherKey});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
@@ -278,14 +312,20 @@ TEST_F(Cli, EveryKeySourceGivesTheSameCiphertext) {
         {{"--key-file=k1"}, ""},      {{"--key-file", "-"}, kKey + "\n"},
         {{"--key-file", "-"}, kKey},  {{"--key-env=QM_KEY"}, ""},
         {{"--key-env", "UPPER"}, ""}, // hex digits in either case
+        {{"--key-env", "CR"}, ""},    // one trailing CR LF, LF or CR is no part of a key
+        {{"--key-env", "LF"}, ""},    {{"--key-env", "CRLF"}, ""},
+        {{"--key-file", "k5"}, ""},
     };
+    Put("k5", kKey + "\r");
     for (const auto& [options, input] : variants) {
         SCOPED_TRACE(options.front() + (options.size() > 1 ? " " + options.back() : ""));
         fs::remove(dir / "p.bin.BF");
         std::vector<std::string> args{"encrypt"};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back("p.bin");
-        const ProcessResult r = Run(args, input, {"UPPER=00112233445566778899AABBCCDDEEFF"});
+        const ProcessResult r = Run(args, input,
+                                    {"UPPER=00112233445566778899AABBCCDDEEFF", "CR=" + kKey + "\r",
+                                     "LF=" + kKey + "\n", "CRLF=" + kKey + "\r\n"});
         EXPECT_TRUE(r.Exited(0)) << r.err;
         EXPECT_EQ(Get("p.bin.BF"), reference);
     }
@@ -716,7 +756,7 @@ TEST_F(Cli, NoClobberKeepsAnExistingTarget) {
         EXPECT_EQ(Text(Get("a.txt.BF")), "old");
         EXPECT_TRUE(fs::is_symlink(dir / "link.BF"));
     }
-    EXPECT_TRUE(Run({"encrypt", "--key-env", "QM_KEY", "a.txt"}).Exited(0)) << "without -n";
+    EXPECT_TRUE(Run({"encrypt", "-f", "--key-env", "QM_KEY", "a.txt"}).Exited(0)) << "with -f";
     EXPECT_NE(Text(Get("a.txt.BF")), "old");
 }
 
@@ -780,7 +820,7 @@ TEST_F(Cli, JobsGiveTheBytesMessagesAndStatusOfOneAfterAnother) {
     };
     const auto runWith = [&](const std::string& jobs, const char* command,
                              const std::vector<std::string>& operands) {
-        std::vector<std::string> args{command, "--key-env", "QM_KEY", jobs};
+        std::vector<std::string> args{command, "-f", "--key-env", "QM_KEY", jobs};
         args.insert(args.end(), operands.begin(), operands.end());
         const ProcessResult r = Run(args);
         Run_ result{r.out, r.err, r.exitCode, {}};
@@ -856,7 +896,8 @@ TEST_F(Cli, JobsOverOneFileGiveWhatOneAfterAnotherGives) {
         EXPECT_EQ(said[1], said[0]);
         EXPECT_TRUE(made[1] == made[0]);
     }
-    const ProcessResult r = Run({"encrypt", "--key-env", "QM_KEY", "x/a", "y/a", "-o", "out"});
+    const ProcessResult r =
+        Run({"encrypt", "-f", "--key-env", "QM_KEY", "x/a", "y/a", "-o", "out"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.err, "quillmoor-cli: y/a: its target out/a.BF is an earlier FILE's target too, "
                      "and is kept; nothing was written\n");
@@ -884,7 +925,9 @@ TEST_F(Cli, WarningsOnWeakKeysUnlessQuiet) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1] + " " + c.env);
-        const ProcessResult r = Run(c.args, "", {c.env});
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, "-f"); // each case writes the same target again
+        const ProcessResult r = Run(args, "", {c.env});
         EXPECT_TRUE(r.Exited(0)) << r.err;
         if (c.warning) {
             EXPECT_TRUE(r.err.starts_with("quillmoor-cli: warning: ")) << r.err;
@@ -895,10 +938,10 @@ TEST_F(Cli, WarningsOnWeakKeysUnlessQuiet) {
     }
     // The warning is no refusal: "Ж" and "Ȗ" give the same key.
     ASSERT_TRUE(
-        Run({"encrypt", "-q", "--password-env", "K", "a.txt"}, "", {"K=\xD0\x96"}).Exited(0));
+        Run({"encrypt", "-qf", "--password-env", "K", "a.txt"}, "", {"K=\xD0\x96"}).Exited(0));
     const auto fromZhe = Get("a.txt.BF");
     ASSERT_TRUE(
-        Run({"encrypt", "-q", "--password-env", "K", "a.txt"}, "", {"K=\xC8\x96"}).Exited(0));
+        Run({"encrypt", "-qf", "--password-env", "K", "a.txt"}, "", {"K=\xC8\x96"}).Exited(0));
     EXPECT_EQ(Get("a.txt.BF"), fromZhe);
 }
 
@@ -934,7 +977,7 @@ TEST_F(Cli, QuietPrintsNothingButErrors) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(Has("a.txt.BF"));
-    r = Run({"decrypt", "-q", "--key-env", "QM_KEY", "a.txt.BF", "gone.BF"});
+    r = Run({"decrypt", "-qf", "--key-env", "QM_KEY", "a.txt.BF", "gone.BF"});
     EXPECT_TRUE(r.Exited(1));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(LineCount(r.err), 1u);
@@ -977,6 +1020,7 @@ TEST_F(Cli, Md5OfTextOrOfOneLineOfStandardInput) {
         {{"message digest"}, "", "f96b697d7cb7938d525a2f31aaf161d0"},
         {{"abcdefghijklmnopqrstuvwxyz"}, "", "c3fcd3d76192e4007dfb496cca67e13b"},
         {{"--", "-x"}, "", "d25c186e3f3096a9ff4a918f7b3141d4"},
+        {{"-"}, "abc\n", abc}, // "-" is standard input, as everywhere else
         // UTF-8 in, UTF-16 units digested by their low bytes:
         {{"\xC3\xA9"}, "", "3406877694691ddd1dfb0aca54681407"},         // U+00E9 -> E9
         {{}, "\xE2\x82\xAC\n", "20a7f30fb9f8e145422b66b3d4f4da70"},     // U+20AC -> AC

@@ -209,6 +209,22 @@ class TerminalSession {
         return (t.c_lflag & ECHO) != 0;
     }
 
+    void SetEcho(bool on) {
+        struct termios t {};
+        if (::tcgetattr(master_, &t) != 0)
+            throw std::runtime_error("tcgetattr failed");
+        t.c_lflag = on ? (t.c_lflag | ECHO) : (t.c_lflag & ~static_cast<tcflag_t>(ECHO));
+        ::tcsetattr(master_, TCSANOW, &t);
+    }
+
+    // True once the terminal's echo is `on`; a generous limit as for Expect().
+    bool WaitForEcho(bool on) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (EchoIsOn() != on && std::chrono::steady_clock::now() < deadline)
+            ReadSome(50);
+        return EchoIsOn() == on;
+    }
+
     // Reads until the program ends, then reaps it.
     ProcessResult Finish() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);

@@ -226,6 +226,92 @@ TEST_F(CliTerminal, PromptUsesTheTerminalWhileTheStandardStreamsCarryData) {
     EXPECT_EQ(ReadFile(dir / "back"), std::vector<std::uint8_t>(3000, 0xFF));
 }
 
+// An existing target is replaced only after a yes, asked once per file on
+// the terminal, every question before any file is touched.
+TEST_F(CliTerminal, ReplaceIsAskedForEachExistingTargetBeforeAnyJob) {
+    const std::vector<std::uint8_t> stale = {'o', 'l', 'd'};
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        WriteFile(dir / name, RandomBytes(40, 11));
+    const auto reference = ReferenceCipher("a.txt");
+    WriteFile(dir / "a.txt.BF", stale);
+    WriteFile(dir / "b.txt.BF", stale);
+    TerminalSession tty(Call({"encrypt", "--key-env", "QM_KEY", "a.txt", "b.txt", "c.txt"}));
+    ASSERT_TRUE(tty.Expect("replace a.txt.BF? [y/N] ")) << tty.transcript();
+    tty.Send("y\n");
+    ASSERT_TRUE(tty.Expect("replace b.txt.BF? [y/N] ")) << tty.transcript();
+    EXPECT_EQ(ReadFile(dir / "a.txt.BF"), stale) << "no job before the last answer";
+    EXPECT_FALSE(fs::exists(dir / "c.txt.BF"));
+    tty.Send("\n");
+    const ProcessResult r = tty.Finish();
+    EXPECT_TRUE(r.Exited(0)) << r.out;
+    EXPECT_NE(r.out.find("skipped b.txt"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("replace c.txt.BF"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(dir / "a.txt.BF"), reference);
+    EXPECT_EQ(ReadFile(dir / "b.txt.BF"), stale);
+    EXPECT_TRUE(fs::exists(dir / "c.txt.BF"));
+}
+
+// A terminal named as the key or password file is a prompt: no echo, asked
+// twice for encrypt.
+TEST_F(CliTerminal, ATerminalNamedAsKeySourceIsAPrompt) {
+    WriteFile(dir / "a.txt", RandomBytes(40, 12));
+    const auto byPassword = ReferenceCipher("a.txt", "--password-env");
+    const auto byKey = ReferenceCipher("a.txt");
+    struct Row {
+        std::vector<std::string> option;
+        std::string prompt, again, typed;
+        const std::vector<std::uint8_t>& expected;
+    };
+    const Row rows[] = {
+        {{"--password-file", "/dev/tty"},
+         "Password: ",
+         "Repeat the password: ",
+         "swordfish",
+         byPassword},
+        {{"--password-file", "/dev/stdin"},
+         "Password: ",
+         "Repeat the password: ",
+         "swordfish",
+         byPassword},
+        {{"--key-file", "/dev/tty"}, "Key (hexadecimal): ", "Repeat the key: ", kKey, byKey},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.option.front() + " " + row.option.back());
+        fs::remove(dir / "a.txt.BF");
+        std::vector<std::string> args{"encrypt"};
+        args.insert(args.end(), row.option.begin(), row.option.end());
+        args.push_back("a.txt");
+        TerminalSession tty(Call(args));
+        ASSERT_TRUE(tty.Expect(row.prompt)) << tty.transcript();
+        EXPECT_FALSE(tty.EchoIsOn());
+        tty.Send(row.typed + "\n");
+        ASSERT_TRUE(tty.Expect(row.again)) << tty.transcript();
+        tty.Send(row.typed + "\n");
+        const ProcessResult r = tty.Finish();
+        EXPECT_TRUE(r.Exited(0)) << r.out;
+        EXPECT_EQ(r.out.find(row.typed), std::string::npos) << "echoed: " << r.out;
+        EXPECT_EQ(ReadFile(dir / "a.txt.BF"), row.expected);
+        EXPECT_TRUE(tty.EchoIsOn());
+    }
+}
+
+// Stopped at the prompt and continued (Ctrl-Z, fg), the program turns echo
+// off again, whatever the shell did to the terminal meanwhile.
+TEST_F(CliTerminal, EchoIsOffAgainAfterAStop) {
+    WriteFile(dir / "a.txt", RandomBytes(40, 13));
+    TerminalSession tty(Call({"decrypt", "-o", "-", "a.txt"}));
+    ASSERT_TRUE(tty.Expect("Password: ")) << tty.transcript();
+    ASSERT_FALSE(tty.EchoIsOn());
+    ::kill(tty.pid(), SIGSTOP);
+    tty.SetEcho(true);
+    ::kill(tty.pid(), SIGCONT);
+    EXPECT_TRUE(tty.WaitForEcho(false)) << "echo stays on after fg";
+    ::kill(tty.pid(), SIGINT);
+    const ProcessResult r = tty.Finish();
+    EXPECT_EQ(r.signal, SIGINT) << r.out;
+    EXPECT_TRUE(tty.EchoIsOn()) << "echo is back at the end";
+}
+
 TEST_F(CliTerminal, ProgressBarShowsThePlaceAmongSeveralFiles) {
     WriteFile(dir / "one.bin", RandomBytes((17u << 20) + 1, 8));
     WriteFile(dir / "two.bin", RandomBytes((17u << 20) + 2, 9));

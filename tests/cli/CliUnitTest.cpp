@@ -14,14 +14,15 @@
 
 #include <unistd.h>
 
+#include "app/commands/Utf8.h"
 #include "cli/CliMain.h"
 #include "cli/Input.h"
 #include "cli/Jobs.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"
-#include "cli/Utf8.h"
 
 using namespace quillmoor::cli;
+using quillmoor::commands::Utf8ToUtf16;
 
 namespace {
 

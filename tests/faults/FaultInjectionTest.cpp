@@ -38,12 +38,14 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The cases are about replacing a target safely, so they say -f, as a user
+// who means to replace one does.
 std::vector<std::string> Encrypt(const fs::path& file) {
-    return {"encrypt", "--key-env", "QM_KEY", file.string()};
+    return {"encrypt", "-f", "--key-env", "QM_KEY", file.string()};
 }
 
 std::vector<std::string> Decrypt(const fs::path& file) {
-    return {"decrypt", "--key-env", "QM_KEY", file.string()};
+    return {"decrypt", "-f", "--key-env", "QM_KEY", file.string()};
 }
 
 // Says on the test's output which variant of a case ran.
@@ -528,7 +530,7 @@ TEST(WrongKey, StrictDecryptionRefusesAndWritesNothing) {
             WriteBytes(f / "secret", kOldTarget);
         for (const Wrong& wrong : wrongs) {
             Launch launch;
-            launch.args = {"decrypt", wrong.option, "QM_WRONG", (f / "secret.BF").string()};
+            launch.args = {"decrypt", "-f", wrong.option, "QM_WRONG", (f / "secret.BF").string()};
             launch.env = {std::string("QM_WRONG=") + wrong.value};
             const Outcome o = RunCli(launch);
             EXPECT_TRUE(o.Exited(1)) << wrong.value << ": " << o;
@@ -1021,6 +1023,99 @@ void LeftoversOfOtherTargetsAreLeft(const Folder& f) {
     ExpectNames(f.path(), {theirs.filename().string(), "src", "src.BF"});
 }
 
+// A stream whose other end is the very file (`-o - >> p.BF`, `- -o x.BF <
+// x.BF`) is refused before anything is read: no run until the disk is full,
+// no only copy replaced.
+void StreamsRefuseTheirOwnFile(const Folder& f) {
+    WritePattern(f / "p", 5000, 31);
+    MakeEncrypted(f / "p.BF", 5000, 31);
+    const Bytes plain = ReadBytes(f / "p"), sealed = ReadBytes(f / "p.BF");
+    struct Row {
+        std::vector<std::string> args;
+        std::string input, output;
+    };
+    const std::string p = (f / "p").string(), pbf = (f / "p.BF").string();
+    const Row rows[] = {
+        {{"decrypt", "--key-env", "QM_KEY", pbf, "-o", "-"}, "/dev/null", pbf},
+        {{"encrypt", "--key-env", "QM_KEY", p, "-o", "-"}, "/dev/null", p},
+        {{"decrypt", "-f", "--lenient", "--key-env", "QM_KEY", "-", "-o", pbf}, pbf, ""},
+        {{"encrypt", "-f", "--key-env", "QM_KEY", "-", "-o", p}, p, ""},
+    };
+    for (const Row& row : rows) {
+        Launch launch(row.args);
+        launch.input = row.input;
+        launch.output = row.output;
+        launch.appendOutput = true;
+        const Outcome o = Program(launch).Wait();
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "same file")) << o;
+        EXPECT_EQ(ReadBytes(f / "p"), plain);
+        EXPECT_EQ(ReadBytes(f / "p.BF"), sealed);
+    }
+    ExpectNames(f.path(), {"p", "p.BF"});
+}
+
+// A stream read from a regular file that is cut meanwhile fails as the file
+// path does, and writes no file.
+void ShrinkingStreamSource(const Folder& f) {
+    const std::uint64_t size = BusySize();
+    struct Row {
+        std::vector<std::string> args;
+        std::string input, output, watched; // watched: what appears once writing started
+    };
+    const std::string src = (f / "src").string(), out = (f / "out").string();
+    const Row rows[] = {
+        {{"encrypt", "--key-env", "QM_KEY", src, "-o", "-"}, "/dev/null", out, ""},
+        {{"encrypt", "--key-env", "QM_KEY", "-", "-o", (f / "g.BF").string()}, src, "", "g.BF"},
+    };
+    for (const Row& row : rows) {
+        WritePattern(f / "src", size, 32);
+        Launch launch(row.args);
+        launch.input = row.input;
+        launch.output = row.output;
+        Program program(launch);
+        const bool started = WaitFor(program, [&] {
+            std::error_code ec;
+            return row.watched.empty() ? fs::file_size(f / "out", ec) > 0 && !ec
+                                       : FindTemporary(f.path(), row.watched).has_value();
+        });
+        const bool changed = started && program.Pause();
+        if (changed) {
+            fs::resize_file(f / "src", size / 2);
+            program.Resume();
+        }
+        const Outcome o = program.Wait();
+        fs::remove(f / "out");
+        if (!changed) {
+            Note("shrinking stream source: the program ended before the change");
+            continue;
+        }
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "changed in length while it was read")) << o;
+        EXPECT_FALSE(fs::exists(f / "g.BF"));
+    }
+    ExpectNames(f.path(), {"src"});
+}
+
+// One file reached through a bind mount of its folder is one file: side by
+// side the two names would meet each other's locks.
+void OneFileThroughABindMount(const Folder& f) {
+    fs::create_directory(f / "d");
+    fs::create_directory(f / "e");
+    WritePattern(f / "d" / "a", 4 * kMiB, 33);
+    if (::mount((f / "d").c_str(), (f / "e").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        Note("bind mount: " + std::string(std::strerror(errno)) + "; not tried");
+        return;
+    }
+    Launch launch({"encrypt", "-f", "-j2", "--key-env", "QM_KEY", (f / "d" / "a").string(),
+                   (f / "e" / "a").string()});
+    const Outcome o = Program(launch).Wait();
+    ::umount2((f / "e").c_str(), MNT_DETACH);
+    EXPECT_TRUE(o.Exited(0)) << o;
+    EXPECT_FALSE(Has(o.err, "in use")) << o;
+    EXPECT_TRUE(DecryptsToPattern(f / "d" / "a.BF", 4 * kMiB, 33));
+}
+
 struct HostileCase {
     const char* name;
     void (*run)(const Folder&);
@@ -1048,8 +1143,10 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"GrowingSource", GrowingSource},
                       HostileCase{"SameFileThroughLinks", SameFileThroughLinks},
                       HostileCase{"LongestNames", LongestNames},
-                      HostileCase{"LeftoversOfOtherTargetsAreLeft",
-                                  LeftoversOfOtherTargetsAreLeft}),
+                      HostileCase{"LeftoversOfOtherTargetsAreLeft", LeftoversOfOtherTargetsAreLeft},
+                      HostileCase{"StreamsRefuseTheirOwnFile", StreamsRefuseTheirOwnFile},
+                      HostileCase{"ShrinkingStreamSource", ShrinkingStreamSource},
+                      HostileCase{"OneFileThroughABindMount", OneFileThroughABindMount}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 } // namespace

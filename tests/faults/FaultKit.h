@@ -210,6 +210,7 @@ struct Launch {
     std::vector<std::string> env;        // NAME=value, added to PATH, LC_ALL=C and QM_KEY
     std::string input = "/dev/null";     // opened as standard input
     std::string output;                  // standard output: this path; empty: read back
+    bool appendOutput = false;           // the output path is appended to (>>), not emptied
     bool outputPipeClosed = false;       // standard output: a pipe nobody reads
     bool coreDumps = false;              // RLIMIT_CORE raised to its hard limit
     std::optional<mode_t> umask;         // the child's umask, else the test's own
@@ -257,10 +258,12 @@ class Program {
                 if (signal != SIGKILL && signal != SIGSTOP)
                     ::signal(signal, SIG_DFL);
             const int in = ::open(launch.input.c_str(), O_RDONLY);
-            const int out = launch.outputPipeClosed ? closedPipe[1]
-                            : launch.output.empty()
-                                ? ::fileno(out_)
-                                : ::open(launch.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int out =
+                launch.outputPipeClosed ? closedPipe[1]
+                : launch.output.empty()
+                    ? ::fileno(out_)
+                    : ::open(launch.output.c_str(),
+                             O_WRONLY | O_CREAT | (launch.appendOutput ? O_APPEND : O_TRUNC), 0600);
             if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
                 ::dup2(::fileno(err_), 2) < 0)
                 ::_exit(126);
