@@ -122,7 +122,7 @@ TEST(CliWindows, KeyFileWithAWideNameAndCrLf) {
         RunCli(dir, {L"encrypt", L"--key-file", Backslashed(keyFile), Backslashed(dir / "a")});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     const auto viaFile = ReadFile(dir / "a.BF");
-    run = RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")});
+    run = RunCli(dir, {L"encrypt", L"-f", L"--key-env", kKeyVariable, Backslashed(dir / "a")});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(ReadFile(dir / "a.BF"), viaFile); // the same key either way
 }
@@ -134,8 +134,8 @@ TEST(CliWindows, WrongKeyWritesNothing) {
         RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")}).exitCode, 0u);
     WriteFile(dir / "a", {42});
     ::SetEnvironmentVariableW(L"QUILLMOOR_OTHER_KEY", L"00000000000000000000000000000001");
-    const CliRun run =
-        RunCli(dir, {L"decrypt", L"--key-env", L"QUILLMOOR_OTHER_KEY", Backslashed(dir / "a.BF")});
+    const CliRun run = RunCli(
+        dir, {L"decrypt", L"-f", L"--key-env", L"QUILLMOOR_OTHER_KEY", Backslashed(dir / "a.BF")});
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.err.find("wrong key"), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(dir / "a"), std::vector<std::uint8_t>{42});
@@ -150,15 +150,16 @@ TEST(CliWindows, TargetHeldOpenByAnotherProgramIsKept) {
     const FileHandle held = OpenExistingForReading(dir / "a.BF");
     ASSERT_NE(held, kInvalidHandle);
     const CliRun run =
-        RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")});
+        RunCli(dir, {L"encrypt", L"-f", L"--key-env", kKeyVariable, Backslashed(dir / "a")});
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.err.find("in use"), std::string::npos) << run.err;
     EXPECT_TRUE(FlushAndClose(held));
     EXPECT_EQ(ReadFile(dir / "a.BF"), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a", "a.BF"}));
     // Released, the same command goes through.
-    EXPECT_EQ(
-        RunCli(dir, {L"encrypt", L"--key-env", kKeyVariable, Backslashed(dir / "a")}).exitCode, 0u);
+    EXPECT_EQ(RunCli(dir, {L"encrypt", L"-f", L"--key-env", kKeyVariable, Backslashed(dir / "a")})
+                  .exitCode,
+              0u);
     EXPECT_EQ(fs::file_size(dir / "a.BF"), 104u);
 }
 
