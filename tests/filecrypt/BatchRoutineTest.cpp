@@ -157,6 +157,7 @@ TEST_F(BatchRoutine, AFailingFileLeavesTheOthersRight) {
         {"target folder missing",
          [](const TempDir& d, EncryptBatchFile& f) { f.target = d / "none" / "f2.BF"; },
          kErrDeviceUnavailable, 18},
+#ifndef _WIN32 // there the source is held exclusively while it is read
         {"source cut while read",
          [](const TempDir&, EncryptBatchFile& f) {
              f.progress = [path = f.source](std::uint64_t, std::uint64_t) {
@@ -173,6 +174,7 @@ TEST_F(BatchRoutine, AFailingFileLeavesTheOthersRight) {
              };
          },
          kErrChangedWhileRead, 18},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
