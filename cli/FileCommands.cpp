@@ -1,5 +1,6 @@
 #include "cli/FileCommands.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <filesystem>
 #include <optional>
@@ -36,8 +37,8 @@ std::optional<std::string> NoFileProblem(const std::string& operand) {
 }
 
 JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
-                   const std::string& file, const Target& target) {
-    const bool toStandardOutput = target.standardOutput;
+                   const std::string& file, const commands::CommandRequest& request) {
+    const bool toStandardOutput = request.targetDescriptor >= 0;
     JobReport report;
     if (outcome.status == commands::CommandStatus::Done) {
         // Standard output holds the data; a result line would spoil it.
@@ -52,13 +53,28 @@ JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
     const bool kept = outcome.failure.problem == commands::FileProblem::TargetExists &&
                       run.existing == ExistingTarget::Ask;
     report.err = "quillmoor-cli: " +
-                 (kept ? commands::TargetKeptMessage(ShownPath(target.path))
+                 (kept ? commands::TargetKeptMessage(ShownPath(request.target.value_or("")))
                        : commands::OutcomeMessage(outcome, commands::Frame::Cli)) +
                  "\n";
     report.result = outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
                                                                          : FileResult::Failed;
     return report;
 }
+
+// Standard input or output in the run: those go through the stream routines.
+bool AnyStream(const FileRun& run) {
+    return std::ranges::count(run.operands, std::string(kStandardStream)) != 0 ||
+           run.output.path == kStandardStream;
+}
+
+// The key text's copies in the requests, wiped however the run ends.
+struct ScrubKeys {
+    std::vector<commands::CommandRequest>& requests;
+    ~ScrubKeys() {
+        for (auto& request : requests)
+            WipeString(request.keyText);
+    }
+};
 
 JobReport Refused(const std::string& file, const std::string& reason) {
     JobReport report;
@@ -180,10 +196,26 @@ struct RunContext {
     ProgressBar& bar;
 };
 
-commands::CommandRequest RequestFor(const RunContext& context, const std::string& file,
-                                    const Target& target, TargetDecision decision) {
-    commands::CommandRequest request;
-    request.operation = context.run.operation;
+// Fills in the request for one FILE, or gives its report when it is refused
+// or skipped before anything is touched.
+std::optional<JobReport> Prepare(const RunContext& context, std::size_t index, unsigned threads,
+                                 commands::CommandRequest& request) {
+    const FileRun& run = context.run;
+    const std::string& file = run.operands[index];
+    if (const auto problem = NoFileProblem(file))
+        return Refused(file, *problem);
+    const auto chosen = ChooseTarget(run.operation, file, run.output);
+    if (const auto* refusal = std::get_if<std::string>(&chosen))
+        return Refused(file, *refusal);
+    const Target& target = std::get<Target>(chosen);
+    if (context.plan.targetOfAnEarlier[index])
+        return Refused(file, "its target " + commands::DisplayName(target.path) +
+                                 " is an earlier FILE's target too, and is kept; nothing "
+                                 "was written");
+    const TargetDecision decision = context.decisions[index];
+    if (auto report = ReportOfDecision(decision, run, file, target))
+        return report;
+    request.operation = run.operation;
     request.keyText = context.keyText;
     if (file == kStandardStream) {
         request.fileName = file;
@@ -199,35 +231,49 @@ commands::CommandRequest RequestFor(const RunContext& context, const std::string
     } else {
         request.target = target.path;
     }
-    request.mode = context.run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
+    request.mode = run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
     request.replaceTarget = decision == TargetDecision::Replace;
     request.state = &context.state;
-    return request;
+    request.threads = threads;
+    request.progress = context.bar.For(index, commands::DisplayName(file));
+    return std::nullopt;
+}
+
+JobReport ReportOfRun(const RunContext& context, std::size_t index,
+                      const commands::CommandOutcome& outcome,
+                      const commands::CommandRequest& request) {
+    context.bar.Finished(index);
+    return ReportOf(outcome, context.run, context.run.operands[index], request);
 }
 
 JobReport RunOne(const RunContext& context, std::size_t index, unsigned threads) {
-    const FileRun& run = context.run;
-    const std::string& file = run.operands[index];
-    if (const auto problem = NoFileProblem(file))
-        return Refused(file, *problem);
-    const auto chosen = ChooseTarget(run.operation, file, run.output);
-    if (const auto* refusal = std::get_if<std::string>(&chosen))
-        return Refused(file, *refusal);
-    const Target& target = std::get<Target>(chosen);
-    if (context.plan.targetOfAnEarlier[index])
-        return Refused(file, "its target " + commands::DisplayName(target.path) +
-                                 " is an earlier FILE's target too, and is kept; nothing "
-                                 "was written");
-    const TargetDecision decision = context.decisions[index];
-    if (auto report = ReportOfDecision(decision, run, file, target))
-        return *report;
-    commands::CommandRequest request = RequestFor(context, file, target, decision);
-    Scrub scrubKey(request.keyText);
-    request.threads = threads;
-    request.progress = context.bar.For(index, commands::DisplayName(file));
-    const commands::CommandOutcome outcome = commands::RunFileCommand(request);
-    context.bar.Finished(index);
-    return ReportOf(outcome, run, file, target);
+    std::vector<commands::CommandRequest> one(1);
+    const ScrubKeys scrubKey{one};
+    commands::CommandRequest& request = one.front();
+    if (auto refused = Prepare(context, index, threads, request))
+        return *refused;
+    return ReportOfRun(context, index, commands::RunFileCommand(request), request);
+}
+
+// Encryption of several files: their chains side by side on each thread.
+int RunEncryptBatch(const RunContext& context,
+                    const std::function<void(std::size_t, const JobReport&)>& publish) {
+    const std::size_t count = context.run.operands.size();
+    OrderedReports reports(count, publish);
+    std::vector<commands::CommandRequest> requests(count);
+    const ScrubKeys scrubKeys{requests};
+    for (std::size_t i = 0; i < count; ++i)
+        if (auto refused = Prepare(context, i, 1, requests[i]))
+            reports.Add(i, std::move(*refused));
+    commands::EncryptBatchPlan batch;
+    batch.filesAtOnce = context.run.jobs;
+    batch.stop = context.console.interrupted;
+    commands::RunEncryptCommands(
+        requests, batch, [&](std::size_t i, const commands::CommandOutcome& outcome) {
+            if (requests[i].fileName) // a refused FILE has its report already
+                reports.Add(i, ReportOfRun(context, i, outcome, requests[i]));
+        });
+    return reports.Status();
 }
 
 } // namespace
@@ -262,10 +308,13 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         });
     };
     const unsigned workers = plan.oneAfterAnother ? 1 : JobWorkers(run.jobs, count);
-    return RunJobs(
-        count, workers,
-        [&](std::size_t index, unsigned threads) { return RunOne(context, index, threads); },
-        publish, console.interrupted);
+    if (run.operation != commands::Operation::Encrypt || plan.oneAfterAnother || count < 2 ||
+        run.jobs == 1 || AnyStream(run))
+        return RunJobs(
+            count, workers,
+            [&](std::size_t index, unsigned threads) { return RunOne(context, index, threads); },
+            publish, console.interrupted);
+    return RunEncryptBatch(context, publish);
 }
 
 } // namespace quillmoor::cli
