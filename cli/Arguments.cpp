@@ -24,6 +24,10 @@ constexpr OptionSpec kOptions[] = {
     {"--yes", "-y", Option::Yes},
     {"--no-clobber", "-n", Option::NoClobber},
     {"--force", "-f", Option::Force},
+    {"--stdout", "-c", Option::Stdout},
+    {"--remove", "-u", Option::Remove},
+    {"--null", "-0", Option::NullSeparated},
+    {"--files-from", "", Option::FilesFrom, KeyKind::None, true},
     {"--output", "-o", Option::Output, KeyKind::None, true},
     {"--jobs", "-j", Option::Jobs, KeyKind::None, true},
     {"--bytes", "", Option::Bytes, KeyKind::None, true},
@@ -80,6 +84,9 @@ void SetFlag(Invocation& inv, Option option) {
     case Option::Yes: inv.yes = true; break;
     case Option::NoClobber: inv.noClobber = true; break;
     case Option::Force: inv.force = true; break;
+    case Option::Stdout: inv.toStdout = true; break;
+    case Option::Remove: inv.remove = true; break;
+    case Option::NullSeparated: inv.nullSeparated = true; break;
     default: break; // the others take a value
     }
 }
@@ -101,6 +108,11 @@ void SetValue(Invocation& inv, const OptionSpec& spec, const std::string& name,
         inv.jobs = *jobs;
         return;
     }
+    case Option::FilesFrom:
+        if (inv.filesFrom)
+            throw UsageError("give --files-from only once");
+        inv.filesFrom = value;
+        return;
     case Option::Bytes: {
         const auto bytes = Count(value, 1, 56);
         if (!bytes)
@@ -160,6 +172,11 @@ void ApplyShortOptions(Invocation& inv, OptionSet accepted, const std::string& a
 
 } // namespace
 
+std::optional<Option> OptionNamed(std::string_view name) {
+    const OptionSpec* spec = FindOption(name);
+    return spec ? std::optional(spec->option) : std::nullopt;
+}
+
 std::string Quoted(std::string_view text) {
     std::string shown = commands::DisplayName(text);
     return shown == text ? "'" + shown + "'" : shown; // already quoted when escaped
@@ -193,6 +210,10 @@ Invocation ParseArguments(std::string_view command, OptionSet accepted,
     }
     if (inv.force && inv.noClobber)
         throw UsageError("give only one of -f/--force and -n/--no-clobber");
+    if (inv.toStdout && inv.output)
+        throw UsageError("give only one of -c/--stdout and -o/--output");
+    if (inv.nullSeparated && !inv.filesFrom)
+        throw UsageError("-0/--null is for the names of --files-from");
     return inv;
 }
 

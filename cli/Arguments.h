@@ -26,7 +26,11 @@ enum class Option : std::uint16_t {
     Bytes = 1U << 7, // --bytes N
     Help = 1U << 8,  // every command takes these two
     Version = 1U << 9,
-    Force = 1U << 10, // -f: replace existing targets without asking
+    Force = 1U << 10,         // -f: replace existing targets without asking
+    Stdout = 1U << 11,        // -c: to standard output, as -o -
+    Remove = 1U << 12,        // wipe -u
+    FilesFrom = 1U << 13,     // --files-from LIST
+    NullSeparated = 1U << 14, // -0: the list's names end in a zero byte
 };
 
 class OptionSet {
@@ -63,9 +67,13 @@ struct Invocation {
     bool version = false;
     bool noClobber = false;
     bool force = false;
-    std::optional<std::string> output; // -o as given
-    unsigned jobs = 0;                 // files at once; 0: one per core
-    std::size_t bytes = 16;            // keygen's key length
+    bool toStdout = false;
+    bool remove = false;
+    bool nullSeparated = false;
+    std::optional<std::string> filesFrom; // --files-from as given; "-" is standard input
+    std::optional<std::string> output;    // -o as given
+    unsigned jobs = 0;                    // files at once; 0: one per core
+    std::size_t bytes = 16;               // keygen's key length
     std::vector<std::string> operands;
 };
 
@@ -87,6 +95,9 @@ std::string Quoted(std::string_view text);
 
 // True for names that look like an attempt to pass a key or password itself.
 bool LooksLikeSecretOption(std::string_view name);
+
+// The option a name ("--output", "-o") stands for, or nothing.
+std::optional<Option> OptionNamed(std::string_view name);
 
 // Reads the arguments after `command`, accepting the options in `accepted`
 // (and --help and --version, which every command takes). Short options

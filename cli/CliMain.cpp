@@ -11,6 +11,7 @@
 #include "app/commands/Commands.h"
 #include "app/commands/Messages.h"
 #include "cli/FileCommands.h"
+#include "cli/FilesFrom.h"
 #include "cli/Input.h"
 #include "cli/Jobs.h"
 #include "cli/KeyInput.h"
@@ -57,20 +58,31 @@ int ForEachFile(const Invocation& inv, std::ostream& err, const CliConsole& cons
     return exitStatus;
 }
 
-int RunFileCommands(commands::Operation operation, const Invocation& inv, std::ostream& out,
+int RunFileCommands(commands::Command operation, const Invocation& inv, std::ostream& out,
                     std::ostream& err, const CliConsole& console) {
     if (inv.operands.empty())
         return Usage(err, inv.command + ": no FILE given");
     FileRun run;
     run.operation = operation;
     run.operands = inv.operands;
-    run.output.path = inv.output;
+    run.output.path = inv.toStdout ? std::optional<std::string>("-") : inv.output;
     std::error_code ignored;
     run.output.isFolder =
         inv.output && *inv.output != "-" &&
         std::filesystem::is_directory(commands::PathFromString(*inv.output), ignored);
     if (const auto problem = OutputProblem(run.operands, run.output))
         return Usage(err, *problem);
+    // Binary on a terminal garbles it and may drive it; only an explicit
+    // -o - says that is wanted.
+    if (console.outIsTerminal && inv.output != "-" && WritesStandardOutput(run)) {
+        err << kProgram
+            << ": standard output is a terminal, and encrypted or decrypted bytes "
+               "would garble it: redirect it (> FILE, | less), or give -o - to "
+               "write there anyway\n";
+        return kExitUsage;
+    }
+    if (operation == commands::Command::Encrypt && !inv.quiet)
+        WarnOfEncryptedNames(run.operands, err);
     const bool dataFromStandardInput =
         std::find(run.operands.begin(), run.operands.end(), "-") != run.operands.end();
     if (dataFromStandardInput && inv.key.value == "-" &&
@@ -94,6 +106,8 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             const CliConsole& console) {
     if (inv.operands.empty())
         return Usage(err, "wipe: no FILE given");
+    const commands::AfterWipe after =
+        inv.remove ? commands::AfterWipe::Remove : commands::AfterWipe::Keep;
     if (!inv.yes && console.ttyIn < 0)
         return Usage(err, "wipe: refusing to wipe without --yes: there is no terminal, so "
                           "nobody can confirm, and a wipe cannot be undone");
@@ -106,6 +120,7 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
         commands::WipeRequest request;
         request.folder = where.folder;
         request.fileName = where.name;
+        request.after = after;
         if (!inv.yes) {
             const Answer answer = AskOnTerminal(
                 console, commands::WipeQuestion(commands::SourcePath(where.folder, where.name)));
@@ -126,7 +141,9 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
         }
         if (outcome.status == commands::CommandStatus::Done) {
             if (!inv.quiet)
-                out << "wiped " << commands::DisplayName(file) << '\n' << std::flush;
+                out << (inv.remove ? "wiped and removed " : "wiped ") << commands::DisplayName(file)
+                    << '\n'
+                    << std::flush;
             return FileResult::Done;
         }
         ReportOutcome(err, outcome);
@@ -137,12 +154,25 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
 
 int RunEncrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
                const CliConsole& console) {
-    return RunFileCommands(commands::Operation::Encrypt, inv, out, err, console);
+    return RunFileCommands(commands::Command::Encrypt, inv, out, err, console);
 }
 
 int RunDecrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
                const CliConsole& console) {
-    return RunFileCommands(commands::Operation::Decrypt, inv, out, err, console);
+    return RunFileCommands(commands::Command::Decrypt, inv, out, err, console);
+}
+
+int RunTest(const Invocation& inv, std::ostream& out, std::ostream& err,
+            const CliConsole& console) {
+    if (inv.operands.empty())
+        return Usage(err, "test: no FILE given");
+    if (inv.operands.size() > 1 && std::ranges::count(inv.operands, std::string("-")) != 0)
+        return Usage(err, "standard input ('-') goes with no other FILE");
+    std::u16string keyText;
+    Scrub scrubKey(keyText);
+    if (const int status = ObtainKeyText(inv, commands::Command::Decrypt, err, console, keyText))
+        return status;
+    return TestOperands(inv.operands, inv.quiet, keyText, out, err, console);
 }
 
 int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const CliConsole& console) {
@@ -173,12 +203,14 @@ int RunKeygenCommand(const Invocation& inv, std::ostream& out, std::ostream& err
 }
 
 // Every command: its name, the options it takes, what runs it.
-constexpr OptionSet kFileOptions =
-    Option::Key | Option::Quiet | Option::Output | Option::NoClobber | Option::Force | Option::Jobs;
+constexpr OptionSet kListOptions = Option::FilesFrom | Option::NullSeparated;
+constexpr OptionSet kFileOptions = Option::Key | Option::Quiet | Option::Output | Option::Stdout |
+                                   Option::NoClobber | Option::Force | Option::Jobs | kListOptions;
 constexpr Verb kVerbs[] = {
     {"encrypt", kFileOptions, RunEncrypt},
     {"decrypt", kFileOptions | Option::Lenient, RunDecrypt},
-    {"wipe", Option::Yes | Option::Quiet, RunWipe},
+    {"test", Option::Key | Option::Quiet | kListOptions, RunTest},
+    {"wipe", Option::Yes | Option::Quiet | Option::Remove | kListOptions, RunWipe},
     {"md5", OptionSet(), RunMd5},
     {"keygen", Option::Bytes | Option::Output | Option::Quiet, RunKeygenCommand},
 };
@@ -214,13 +246,15 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return Usage(err, e.what());
     }
     if (inv.help) {
-        out << HelpText() << std::flush;
+        out << VerbHelp(*verb) << std::flush;
         return kExitOk;
     }
     if (inv.version) {
         out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
         return kExitOk;
     }
+    if (const int status = AddListedFiles(inv, err, console))
+        return status;
     return verb->run(inv, out, err, console);
 }
 

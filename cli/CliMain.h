@@ -20,6 +20,7 @@ struct CliConsole {
     int outFd = 1;               // standard output, for data
     int ttyIn = -1, ttyOut = -1; // the controlling terminal, for prompts; -1 when there is none
     bool inIsTerminal = false;
+    bool outIsTerminal = false;
     bool errIsTerminal = false;
     std::function<bool()> interrupted;    // true once the user asked to stop
     std::function<std::size_t()> columns; // of the terminal standard error shows on
@@ -51,5 +52,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
            const CliConsole& console);
 
 std::string_view HelpText();
+// The part of the help about one command: its usage, what it does and the
+// options it takes.
+std::string VerbHelp(const Verb& verb);
 
 } // namespace quillmoor::cli

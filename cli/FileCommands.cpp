@@ -25,6 +25,11 @@ void Report(std::ostream& err, std::string_view subject, std::string_view reason
     err << "quillmoor-cli: " << subject << ": " << reason << '\n';
 }
 
+// An operand as messages name it: "-" is standard input.
+std::string ShownOperand(const std::string& operand) {
+    return operand == kStandardStream ? "standard input" : commands::DisplayName(operand);
+}
+
 // Why an operand names no file, or nothing.
 std::optional<std::string> NoFileProblem(const std::string& operand) {
     if (operand == kStandardStream)
@@ -43,10 +48,9 @@ JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
     if (outcome.status == commands::CommandStatus::Done) {
         // Standard output holds the data; a result line would spoil it.
         if (!run.quiet && !toStandardOutput)
-            report.out = std::string(run.operation == commands::Operation::Encrypt ? "encrypted "
-                                                                                   : "decrypted ") +
-                         commands::DisplayName(file) + " -> " +
-                         commands::DisplayPath(outcome.target) + "\n";
+            report.out = std::string(run.operation == commands::Command::Encrypt ? "encrypted "
+                                                                                 : "decrypted ") +
+                         ShownOperand(file) + " -> " + commands::DisplayPath(outcome.target) + "\n";
         return report;
     }
     // A target that appeared while the file was at work is kept as well.
@@ -235,7 +239,7 @@ std::optional<JobReport> Prepare(const RunContext& context, std::size_t index, u
     request.replaceTarget = decision == TargetDecision::Replace;
     request.state = &context.state;
     request.threads = threads;
-    request.progress = context.bar.For(index, commands::DisplayName(file));
+    request.progress = context.bar.For(index, ShownOperand(file));
     return std::nullopt;
 }
 
@@ -308,13 +312,66 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         });
     };
     const unsigned workers = plan.oneAfterAnother ? 1 : JobWorkers(run.jobs, count);
-    if (run.operation != commands::Operation::Encrypt || plan.oneAfterAnother || count < 2 ||
+    if (run.operation != commands::Command::Encrypt || plan.oneAfterAnother || count < 2 ||
         run.jobs == 1 || AnyStream(run))
         return RunJobs(
             count, workers,
             [&](std::size_t index, unsigned threads) { return RunOne(context, index, threads); },
             publish, console.interrupted);
     return RunEncryptBatch(context, publish);
+}
+
+bool WritesStandardOutput(const FileRun& run) {
+    return run.output.path == kStandardStream ||
+           (!run.output.path &&
+            std::ranges::count(run.operands, std::string(kStandardStream)) != 0);
+}
+
+void WarnOfEncryptedNames(const std::vector<std::string>& operands, std::ostream& err) {
+    for (const std::string& operand : operands)
+        if (operand != kStandardStream && HasEncryptedSuffix(operand))
+            err << "quillmoor-cli: warning: " << commands::DisplayName(operand)
+                << " already ends in .BF; it is encrypted again, into "
+                << commands::DisplayName(operand + ".BF") << '\n';
+}
+
+int TestOperands(const std::vector<std::string>& operands, bool quiet, std::u16string_view keyText,
+                 std::ostream& out, std::ostream& err, const CliConsole& console) {
+    int status = kExitOk;
+    for (const std::string& file : operands) {
+        if (console.interrupted && console.interrupted())
+            return kExitFailed;
+        if (const auto problem = NoFileProblem(file)) {
+            err << Refused(file, *problem).err << std::flush;
+            status = kExitFailed;
+            continue;
+        }
+        commands::CommandRequest request;
+        Scrub scrubKey(request.keyText);
+        request.operation = commands::Command::Decrypt;
+        request.keyText = keyText;
+        request.discardOutput = true;
+        if (file == kStandardStream) {
+            request.fileName = file;
+            request.sourceDescriptor = console.inFd;
+        } else {
+            const FileArgument where = SplitFileArgument(file);
+            request.folder = where.folder;
+            request.fileName = where.name;
+        }
+        const commands::CommandOutcome outcome = commands::RunFileCommand(request);
+        if (outcome.status == commands::CommandStatus::Done) {
+            if (!quiet)
+                out << "passed " << ShownOperand(file) << '\n' << std::flush;
+            continue;
+        }
+        err << "quillmoor-cli: " << commands::OutcomeMessage(outcome, commands::Frame::Cli) << '\n'
+            << std::flush;
+        if (outcome.status == commands::CommandStatus::Cancelled)
+            return kExitFailed;
+        status = kExitFailed;
+    }
+    return status;
 }
 
 } // namespace quillmoor::cli

@@ -1,15 +1,73 @@
 #include "cli/CliMain.h"
 
+#include <string>
+#include <vector>
+
 namespace quillmoor::cli {
+
+namespace {
+
+std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The lines of the section headed `title` (up to the next empty line).
+std::vector<std::string_view> Section(std::string_view title) {
+    std::vector<std::string_view> section;
+    bool in = false;
+    for (const std::string_view line : Lines(HelpText())) {
+        if (in && line.empty())
+            break;
+        if (in)
+            section.push_back(line);
+        in = in || line.starts_with(title);
+    }
+    return section;
+}
+
+// An entry of a section: its first line, then those indented deeper.
+bool StartsEntry(std::string_view line, std::size_t indent) {
+    return line.size() > indent && line.find_first_not_of(' ') <= indent;
+}
+
+// The entries of the "Other options" section that `verb` takes.
+std::string OptionsOf(const Verb& verb) {
+    std::string text;
+    bool taken = false;
+    for (const std::string_view line : Section("Other options")) {
+        if (StartsEntry(line, 6)) {
+            const std::size_t dashes = line.find("--");
+            const std::size_t end = line.find_first_of(" =", dashes);
+            const auto option = dashes == std::string_view::npos
+                                    ? std::nullopt
+                                    : OptionNamed(line.substr(dashes, end - dashes));
+            taken = !option || verb.options.Has(*option) || *option == Option::Help ||
+                    *option == Option::Version;
+        }
+        if (taken)
+            text.append(line).append("\n");
+    }
+    return text;
+}
+
+} // namespace
 
 std::string_view HelpText() {
     return R"(Usage:
-  quillmoor-cli encrypt [KEY OPTION] [-o PATH] [-f | -n] [-j N] [-q] FILE...
-  quillmoor-cli decrypt [KEY OPTION] [-o PATH] [-f | -n] [-j N] [--lenient] [-q] FILE...
-  quillmoor-cli wipe [-y] [-q] FILE...
+  quillmoor-cli encrypt [KEY OPTION] [-o PATH | -c] [-f | -n] [-j N] [-q] FILE...
+  quillmoor-cli decrypt [KEY OPTION] [-o PATH | -c] [-f | -n] [-j N] [--lenient] [-q] FILE...
+  quillmoor-cli test [KEY OPTION] [-q] FILE...
+  quillmoor-cli wipe [-y] [-u] [-q] FILE...
   quillmoor-cli md5 [TEXT]
   quillmoor-cli keygen [--bytes N] [-o FILE] [-q]
   quillmoor-cli -h | --help | -V | --version
+  quillmoor-cli COMMAND --help
 
 Encrypts, decrypts and wipes single files exactly as the Quillmoor window does:
 the same commands, the same file format, the same target names.
@@ -28,10 +86,15 @@ Commands:
            key is usually noticed ("wrong key or damaged file") and writes
            nothing, but about one wrong key in 256 passes: keep -f for when
            you are sure. Any key is taken, so old files still open.
+  test     Deciphers each FILE with the key and checks its filler as decrypt
+           does, and writes nothing: does this key open these files? Status
+           0 when every FILE passes, 1 otherwise. Passing is no proof: about
+           one wrong key in 256 passes the check.
   wipe     Overwrites each FILE in place, three times over: zeros, random
            bytes, then bytes of 255, in 250-byte blocks, each pass forced to
-           the device. The file is not deleted: it keeps its name, holds only
-           bytes of 255 and grows to a whole number of 250-byte blocks. On
+           the device. The file is not deleted (unless -u): it keeps its name,
+           holds only bytes of 255 and grows to a whole number of 250-byte
+           blocks. On
            journaling or copy-on-write file systems and on SSDs, older copies
            of the data may survive elsewhere on the device.
   md5      Prints the key that the window's MD5 button makes of a password:
@@ -44,7 +107,7 @@ Commands:
            window's Key box. With -o, writes it to a new file, readable by its
            owner only (mode 0600); an existing file is never replaced.
 
-Key options (encrypt and decrypt take at most one):
+Key options (encrypt, decrypt and test take at most one):
   --key-env VAR          the key is the value of the environment variable VAR
   --key-file PATH        the key is the first line of the file PATH
   --password-env VAR     a password in VAR, turned into the key as by md5
@@ -75,6 +138,8 @@ Other options:
   -o, --output PATH   encrypt, decrypt: with one FILE, the target file; with
                       a folder, every target goes there under its usual name;
                       "-" is standard output. keygen: the new key file.
+  -c, --stdout        encrypt, decrypt: write to standard output, as -o -.
+                      Data is written to a terminal only with -o - itself.
   -f, --force         encrypt, decrypt: replace existing targets without
                       asking. Without -f or -n, an existing target is asked
                       about on the terminal ("replace a.txt? [y/N]"), once per
@@ -87,6 +152,15 @@ Other options:
                       core, enciphered side by side). Messages, their order
                       and the exit status are those of one file after another.
       --bytes N       keygen: the key length, 1 to 56 bytes (default 16).
+      --files-from LIST
+                      encrypt, decrypt, test, wipe: the FILEs named in LIST,
+                      one per line ("-": standard input), join those given as
+                      arguments, in one run with one ordered report.
+  -0, --null          with --files-from: each name ends in a zero byte
+                      instead (find -print0), so any name can be listed.
+  -u, --remove        wipe: then empty the file, rename it step by step to
+                      shorter names made of one repeated character, and
+                      remove it (as shred -u). Without it the file stays.
       --lenient       decrypt: recover what can be recovered from a damaged
                       file or a file decrypted with the wrong key: bytes after
                       the last whole 8-byte block are ignored and bad filler
@@ -148,6 +222,29 @@ Examples:
   quillmoor-cli md5 < passphrase.txt > key.txt
   quillmoor-cli wipe --yes old-notes.txt
 )";
+}
+
+std::string VerbHelp(const Verb& verb) {
+    std::string text = "Usage:\n";
+    const std::string usage = "  quillmoor-cli " + std::string(verb.name) + " ";
+    for (const std::string_view line : Section("Usage"))
+        if (line.starts_with(usage) || line == usage.substr(0, usage.size() - 1))
+            text.append(line).append("\n");
+    text += "\n";
+    bool in = false;
+    for (const std::string_view line : Section("Commands")) {
+        if (StartsEntry(line, 2))
+            in = line.substr(2).starts_with(std::string(verb.name) + " ");
+        if (in)
+            text.append(line).append("\n");
+    }
+    if (verb.options.Has(Option::Key)) {
+        text += "\nKey options:\n";
+        for (const std::string_view line : Section("Key options"))
+            text.append(line).append("\n");
+    }
+    text += "\nOptions:\n" + OptionsOf(verb);
+    return text + "\n'quillmoor-cli --help' shows the help of every command.\n";
 }
 
 } // namespace quillmoor::cli

@@ -128,9 +128,8 @@ struct KeySource {
 
 // Where the key line comes from, or, when there is nowhere to take it from,
 // the status after saying why.
-int ChooseKeySource(const KeyChoice& choice, commands::Operation operation,
-                    const CliConsole& console, std::ostream& err,
-                    std::optional<KeySource>& source) {
+int ChooseKeySource(const KeyChoice& choice, commands::Command operation, const CliConsole& console,
+                    std::ostream& err, std::optional<KeySource>& source) {
     // With no key option, a password is asked for on the terminal.
     if (choice.kind == KeyKind::None && console.ttyIn < 0)
         return Usage(err, "no key given, and no terminal to ask for a password on: use "
@@ -138,7 +137,7 @@ int ChooseKeySource(const KeyChoice& choice, commands::Operation operation,
     const bool password = choice.kind == KeyKind::None || choice.kind == KeyKind::PasswordEnv ||
                           choice.kind == KeyKind::PasswordFile;
     Prompt prompt{console.ttyIn, console.ttyOut, password ? kPasswordPrompt : kKeyPrompt, {}};
-    if (operation == commands::Operation::Encrypt)
+    if (operation == commands::Command::Encrypt)
         prompt.again = password ? "Repeat the password: " : "Repeat the key: ";
     source.emplace(choice, password,
                    choice.kind == KeyKind::None
@@ -198,14 +197,14 @@ int DecodeLine(const std::string& line, std::ostream& err, std::string_view subj
 
 // Said on standard error unless --quiet, once the key is accepted: keys
 // that work but are weak. `text` is the line as typed (before MD5).
-std::string KeyWarning(commands::Operation operation, bool password, std::u16string_view text) {
+std::string KeyWarning(commands::Command operation, bool password, std::u16string_view text) {
     if (password)
         return std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; })
                    ? "warning: the password has characters above U+00FF; each counts only by "
                      "its low 8 bits, so different passwords can give the same key"
                    : "";
     const std::size_t bytes = (text.size() + 1) / 2;
-    if (operation != commands::Operation::Encrypt || bytes >= 16)
+    if (operation != commands::Command::Encrypt || bytes >= 16)
         return "";
     return "warning: the key is " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
            "; 16 or more are safer ('quillmoor-cli keygen' makes one)";
@@ -213,7 +212,7 @@ std::string KeyWarning(commands::Operation operation, bool password, std::u16str
 
 // Turns a password into the key text as the MD5 button does, then checks
 // what the command will use; the status after saying why not, or 0.
-int MakeKeyText(commands::Operation operation, bool password, std::u16string& text,
+int MakeKeyText(commands::Command operation, bool password, std::u16string& text,
                 std::ostream& err) {
     auto problem = password ? commands::PasswordProblem(operation, text) : std::nullopt;
     if (password && !problem) {
@@ -231,7 +230,7 @@ int MakeKeyText(commands::Operation operation, bool password, std::u16string& te
 
 } // namespace
 
-int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
+int ObtainKeyText(const Invocation& inv, commands::Command operation, std::ostream& err,
                   const CliConsole& console, std::u16string& keyText) {
     std::optional<KeySource> chosen;
     if (const int status = ChooseKeySource(inv.key, operation, console, err, chosen))

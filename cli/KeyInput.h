@@ -17,7 +17,7 @@ namespace quillmoor::cli {
 // The key text as the Key box would hold it: a key as typed, or a password
 // turned into 32 hex digits as by MD5. Returns 0, or the status after
 // saying why there is none.
-int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
+int ObtainKeyText(const Invocation& inv, commands::Command operation, std::ostream& err,
                   const CliConsole& console, std::u16string& keyText);
 
 // md5's text: `operand` as given, or one line of standard input (asked for

@@ -12,10 +12,10 @@ constexpr std::string_view kStandardStream = "-";
 
 // The usual target of `name` in `folder`, as the window would name it;
 // nothing when no name would be left.
-std::optional<std::string> UsualTarget(commands::Operation operation, const std::string& folder,
+std::optional<std::string> UsualTarget(commands::Command operation, const std::string& folder,
                                        const std::string& name) {
     const std::string source = commands::SourcePath(folder, name);
-    if (operation == commands::Operation::Encrypt)
+    if (operation == commands::Command::Encrypt)
         return commands::EncryptTargetPath(source);
     return commands::DecryptTargetPath(source);
 }
@@ -52,9 +52,8 @@ std::optional<std::string> OutputProblem(std::span<const std::string> operands,
     return std::nullopt;
 }
 
-std::variant<Target, std::string> ChooseTarget(commands::Operation operation,
-                                               const std::string& operand,
-                                               const OutputOption& output) {
+std::variant<Target, std::string>
+ChooseTarget(commands::Command operation, const std::string& operand, const OutputOption& output) {
     if (operand == kStandardStream || output.path == kStandardStream) {
         if (!output.path || *output.path == kStandardStream)
             return Target{true, {}};
@@ -65,7 +64,7 @@ std::variant<Target, std::string> ChooseTarget(commands::Operation operation,
         return Target{false, *output.path};
     // The usual name cuts three characters: without ".BF" that would turn
     // letter.enc into "letter.", so the user names the target instead.
-    if (operation == commands::Operation::Decrypt && !HasEncryptedSuffix(where.name))
+    if (operation == commands::Command::Decrypt && !HasEncryptedSuffix(where.name))
         return std::string("the name does not end in .BF, so it gives no target name; name "
                            "the target with -o");
     const std::string folder =

@@ -33,6 +33,6 @@ std::optional<std::string> OutputProblem(std::span<const std::string> operands,
 // The target of one operand, or why it has none (a refusal of this operand
 // alone). "-" is standard input; without -o its output is standard output.
 std::variant<Target, std::string>
-ChooseTarget(commands::Operation operation, const std::string& operand, const OutputOption& output);
+ChooseTarget(commands::Command operation, const std::string& operand, const OutputOption& output);
 
 } // namespace quillmoor::cli

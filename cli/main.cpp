@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
     console.ttyIn = terminal.In();
     console.ttyOut = terminal.Out();
     console.inIsTerminal = ::isatty(STDIN_FILENO) == 1;
+    console.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     console.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     console.interrupted = [] { return g_signal != 0; };
     console.columns = [] { return quillmoor::cli::TerminalColumns(STDERR_FILENO); };

@@ -82,6 +82,13 @@ std::optional<KeyProblem> SetUpKey(const CommandRequest& request) {
     return PrepareKeyState(request.operation, request.keyText, blowfishState());
 }
 
+// Takes the output of a check and keeps none of it.
+class DiscardSink final : public StreamSink {
+  public:
+    void Write(std::span<const std::uint8_t>) override {}
+    void Commit() override {}
+};
+
 // A stream that is the very file at the other end (`-o - >> p.BF`, `- -o x.BF
 // < x.BF`) would eat its own output or destroy its only copy: refused before
 // anything is read, as cat does.
@@ -112,15 +119,20 @@ FileCryptResult RunStreams(const CommandRequest& request, CommandOutcome& outcom
     StreamSource& in = fromDescriptor ? static_cast<StreamSource&>(*fromDescriptor) : *fromFile;
     std::optional<DescriptorSink> toDescriptor;
     std::optional<FileSink> toFile;
-    if (request.targetDescriptor >= 0)
+    DiscardSink nowhere;
+    if (request.discardOutput)
+        ; // nothing is written
+    else if (request.targetDescriptor >= 0)
         toDescriptor.emplace(request.targetDescriptor, outcome.target);
     else
         // What came through a pipe may be anyone's secret.
         toFile.emplace(outcome.target, 0600u, options.replaceTarget);
-    StreamSink& out = toDescriptor ? static_cast<StreamSink&>(*toDescriptor) : *toFile;
+    StreamSink& out = toDescriptor ? static_cast<StreamSink&>(*toDescriptor)
+                      : toFile     ? static_cast<StreamSink&>(*toFile)
+                                   : nowhere;
     FileCryptResult result = FileCryptResult::Cancelled;
     try {
-        result = request.operation == Operation::Encrypt
+        result = request.operation == Command::Encrypt
                      ? BlowfishEncryptStream(in, out, request.keyText, options)
                      : BlowfishDecryptStream(in, out, request.keyText, options);
     } catch (...) {
@@ -134,7 +146,7 @@ FileCryptResult RunStreams(const CommandRequest& request, CommandOutcome& outcom
 
 } // namespace
 
-std::optional<KeyProblem> PrepareKeyState(Operation operation, std::u16string_view keyText,
+std::optional<KeyProblem> PrepareKeyState(Command operation, std::u16string_view keyText,
                                           BlowfishState& state) {
     if (auto problem = KeyTextProblem(operation, keyText))
         return problem;
@@ -177,12 +189,12 @@ int OpenForReadingError(const std::string& path) {
     return 0;
 }
 
-std::optional<KeyProblem> KeyTextProblem(Operation operation, std::u16string_view keyText) {
+std::optional<KeyProblem> KeyTextProblem(Command operation, std::u16string_view keyText) {
     if (keyText.empty())
         return KeyProblem::EmptyKey;
     if ((keyText.size() + 1) / 2 > kBlowfishMaxKeyBytes)
         return KeyProblem::KeyTooLong;
-    if (operation == Operation::Decrypt)
+    if (operation == Command::Decrypt)
         return std::nullopt;
     if (!IsPlainHexText(keyText))
         return KeyProblem::NotHex;
@@ -191,8 +203,8 @@ std::optional<KeyProblem> KeyTextProblem(Operation operation, std::u16string_vie
     return std::nullopt;
 }
 
-std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_view password) {
-    if (operation == Operation::Encrypt && password.empty())
+std::optional<KeyProblem> PasswordProblem(Command operation, std::u16string_view password) {
+    if (operation == Command::Encrypt && password.empty())
         return KeyProblem::EmptyPassword;
     return std::nullopt;
 }
@@ -213,7 +225,7 @@ namespace {
 // What RunFileCommand settles before any file is touched: the key, the
 // source and the target. True when the file routine is to run.
 bool PrepareFileCommand(const CommandRequest& request, CommandOutcome& outcome) {
-    const bool encrypt = request.operation == Operation::Encrypt;
+    const bool encrypt = request.operation == Command::Encrypt;
     outcome.command = encrypt ? Command::Encrypt : Command::Decrypt;
     const std::optional<KeyProblem> keyProblem = SetUpKey(request);
     if (!request.fileName) {
@@ -230,10 +242,11 @@ bool PrepareFileCommand(const CommandRequest& request, CommandOutcome& outcome) 
         outcome.keyProblem = keyProblem;
         return false;
     }
-    const std::optional<std::string> target = toStream         ? "standard output"
-                                              : request.target ? request.target
-                                              : encrypt        ? EncryptTargetPath(source)
-                                                               : DecryptTargetPath(source);
+    const std::optional<std::string> target = request.discardOutput ? std::string()
+                                              : toStream            ? "standard output"
+                                              : request.target      ? request.target
+                                              : encrypt             ? EncryptTargetPath(source)
+                                                                    : DecryptTargetPath(source);
     if (!target) {
         outcome.status = CommandStatus::Failed;
         outcome.failure.problem = FileProblem::NoNameLeft;
@@ -262,9 +275,9 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
     options.replaceTarget = request.replaceTarget;
     Guarded(outcome, [&] {
         FileCryptResult result;
-        if (request.sourceDescriptor >= 0 || request.targetDescriptor >= 0)
+        if (request.sourceDescriptor >= 0 || request.targetDescriptor >= 0 || request.discardOutput)
             result = RunStreams(request, outcome, options);
-        else if (request.operation == Operation::Encrypt)
+        else if (request.operation == Command::Encrypt)
             result = BlowfishEncryptFile(outcome.source, outcome.target, request.keyText, options);
         else
             result = BlowfishDecryptFile(outcome.source, outcome.target, request.keyText, options);
@@ -325,6 +338,7 @@ CommandOutcome RunWipeCommand(const WipeRequest& request) {
     options.seed = request.seed != 0 ? request.seed : ClockSeed();
     options.progress = request.progress;
     options.randomBlockObserver = request.randomBlockObserver;
+    options.after = request.after;
     Guarded(outcome, [&] {
         outcome.status = WipeFile(outcome.source, options) == WipeResult::Done
                              ? CommandStatus::Done

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/commands/Wipe.h"
 #include "common/Progress.h"
 #include "filecrypt/basBlowfishFileFns.h"
 
@@ -16,13 +17,15 @@
 // sentence Messages.h makes of it.
 namespace quillmoor::commands {
 
-enum class Operation { Encrypt, Decrypt };
+// What the user asked for: the window's three buttons, the tool's verbs.
+// A CommandRequest takes Encrypt or Decrypt; a WipeRequest is the wipe.
+enum class Command { Encrypt, Decrypt, Wipe };
 
 struct CommandRequest {
-    Operation operation = Operation::Encrypt;
-    std::u16string keyText;              // the Key box text
-    std::string folder;                  // the file list's folder, as it reports it
-    std::optional<std::string> fileName; // the selected name; none when nothing is selected
+    Command operation = Command::Encrypt; // Encrypt or Decrypt
+    std::u16string keyText;               // the Key box text
+    std::string folder;                   // the file list's folder, as it reports it
+    std::optional<std::string> fileName;  // the selected name; none when nothing is selected
     DecryptMode mode = DecryptMode::Strict;
     ProgressCallback progress; // may cancel
 
@@ -31,6 +34,7 @@ struct CommandRequest {
     bool replaceTarget = true;         // false: an existing target is refused, not replaced
     int sourceDescriptor = -1;         // read this (standard input) instead of the file
     int targetDescriptor = -1;         // write here (standard output) instead of a file
+    bool discardOutput = false;        // Decrypt: check the file and the key, write nothing
     // A key already set up from keyText, for several files at once: the
     // process-wide key is then left alone.
     const BlowfishState* state = nullptr;
@@ -42,11 +46,10 @@ struct WipeRequest {
     std::optional<std::string> fileName; // none when nothing is selected
     std::uint64_t seed = 0;              // of the random sub-passes; 0 takes ClockSeed()
     ProgressCallback progress;           // may cancel
+    AfterWipe after = AfterWipe::Keep;   // the window's Wipe keeps the file
     // Sees every random block before it is written (for tests).
     std::function<void(std::span<const std::uint8_t>)> randomBlockObserver;
 };
-
-enum class Command { Encrypt, Decrypt, Wipe };
 
 enum class CommandStatus {
     NoSelection, // nothing touched; for Encrypt and Decrypt the key was set up if it could be
@@ -128,7 +131,7 @@ void ClearKeyState() noexcept;
 // Sets up `state` from the key text as RunFileCommand would, without
 // touching the process-wide key; the reason when the text cannot be used.
 [[nodiscard]] std::optional<KeyProblem>
-PrepareKeyState(Operation operation, std::u16string_view keyText, BlowfishState& state);
+PrepareKeyState(Command operation, std::u16string_view keyText, BlowfishState& state);
 
 // Folder, the separator, the name: the separator is always inserted, so a
 // file in "/" gives "//name", which names the same file.
@@ -152,9 +155,9 @@ std::optional<std::string> DecryptTargetPath(const std::string& sourcePath);
 // Why a key text cannot be used, or nothing when it can. Encrypt takes hex
 // digits only, and not the digest of the empty password; Decrypt takes any
 // text, so files made with odd or empty keys still open.
-std::optional<KeyProblem> KeyTextProblem(Operation operation, std::u16string_view keyText);
+std::optional<KeyProblem> KeyTextProblem(Command operation, std::u16string_view keyText);
 // Why a password cannot be used, or nothing when it can: Encrypt refuses the
 // empty one.
-std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_view password);
+std::optional<KeyProblem> PasswordProblem(Command operation, std::u16string_view password);
 
 } // namespace quillmoor::commands

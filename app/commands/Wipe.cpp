@@ -42,6 +42,34 @@ std::uint64_t SplitMix64(std::uint64_t& x) {
     return z ^ (z >> 31);
 }
 
+// The name goes too, as far as renames can take it: the file takes names of
+// its name's length made of one repeated character, each one shorter, so the
+// folder keeps no trace of what it was called, and is then removed. A name
+// in use is never taken (the renames do not replace).
+void RemoveWiped(const fs::path& path) {
+    std::error_code ec;
+    fs::resize_file(path, 0, ec);
+    if (ec)
+        throw RuntimeError(kErrDeviceIo, "cannot remove", path, ec.message());
+    constexpr std::string_view kFill = "0123456789abcdefghijklmnopqrstuvwxyz";
+    fs::path current = path;
+    for (std::size_t length = path.filename().native().size(); length > 0; --length)
+        for (const char fill : kFill) {
+            const fs::path next =
+                path.parent_path() /
+                fs::path::string_type(length, static_cast<fs::path::value_type>(fill));
+            int error = 0;
+            if (ReplaceWithTemporary(current, next, error, false)) {
+                current = next;
+                break;
+            }
+            if (error != EEXIST)
+                throw RuntimeError(kErrDeviceIo, "cannot remove", current, ErrorText(error));
+        }
+    if (!fs::remove(current, ec) || ec)
+        throw RuntimeError(kErrDeviceIo, "cannot remove", current, ec.message());
+}
+
 class WipeRun {
   public:
     WipeRun(const fs::path& path, const WipeOptions& options)
@@ -171,7 +199,10 @@ void WipeRandom::Fill(std::span<std::uint8_t> bytes) {
 }
 
 WipeResult WipeFile(const fs::path& path, const WipeOptions& options) {
-    return WipeRun(path, options).Run();
+    const WipeResult result = WipeRun(path, options).Run();
+    if (result == WipeResult::Done && options.after == AfterWipe::Remove)
+        RemoveWiped(path);
+    return result;
 }
 
 std::uint64_t ClockSeed() {

@@ -21,9 +21,16 @@ inline constexpr std::size_t kWipeBlockBytes = 250;
 // cache between being made and being copied to the file.
 inline constexpr std::size_t kWipeBlocksPerWrite = 2048;
 
+// What becomes of the file once overwritten.
+enum class AfterWipe {
+    Keep,   // it keeps its name and length, all 0xFF
+    Remove, // emptied, renamed step by step to shorter names, then removed
+};
+
 struct WipeOptions {
     std::uint64_t seed = 0;    // seed of the random sub-passes; see ClockSeed()
     ProgressCallback progress; // bytes written so far of 9 x n x 250; may cancel
+    AfterWipe after = AfterWipe::Keep;
     // Sees every random block before it is written (for tests).
     std::function<void(std::span<const std::uint8_t>)> randomBlockObserver;
 };

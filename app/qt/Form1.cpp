@@ -157,9 +157,9 @@ void Form1::md5Clicked() {
     SecureWipe(digest);
 }
 
-void Form1::encryptClicked() { runFileCommand(Operation::Encrypt); }
+void Form1::encryptClicked() { runFileCommand(Command::Encrypt); }
 
-void Form1::decryptClicked() { runFileCommand(Operation::Decrypt); }
+void Form1::decryptClicked() { runFileCommand(Command::Decrypt); }
 
 std::optional<std::string> Form1::selectedName() const {
     if (file1_->listIndex() < 0)
@@ -167,14 +167,14 @@ std::optional<std::string> Form1::selectedName() const {
     return NativePath(file1_->fileName());
 }
 
-void Form1::runFileCommand(Operation operation) {
+void Form1::runFileCommand(Command operation) {
     CommandRequest request;
     request.operation = operation;
     request.keyText = text2_->text().toStdU16String();
     request.folder = NativePath(file1_->path());
     request.fileName = selectedName();
     const QString label = QString::fromStdString(ProgressLabel(
-        operation == Operation::Encrypt ? Command::Encrypt : Command::Decrypt,
+        operation == Command::Encrypt ? Command::Encrypt : Command::Decrypt,
         request.fileName ? SourcePath(request.folder, *request.fileName) : std::string()));
 
     CommandOutcome outcome;

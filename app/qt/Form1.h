@@ -21,8 +21,8 @@ class QPushButton;
 namespace quillmoor::app {
 
 // The commands this window runs, by their short names.
+using commands::Command;
 using commands::CommandOutcome;
-using commands::Operation;
 
 class DirList;
 class DriveList;
@@ -74,7 +74,7 @@ class Form1 : public QWidget {
     void createControls();
     // The close box while a file operation runs: offers to cancel it.
     bool askToCancelWork();
-    void runFileCommand(Operation operation);
+    void runFileCommand(Command operation);
     void showOutcome(const CommandOutcome& outcome);
     // The selected file's name, as the command layer takes it.
     std::optional<std::string> selectedName() const;

@@ -34,7 +34,7 @@ CommandResult ResultOf(const CommandOutcome& outcome) {
 CommandResult RunFile(FileCommand command, std::u16string keyText, const FileChoice& choice,
                       const ProgressCallback& progress) {
     CommandRequest request;
-    request.operation = command == FileCommand::Encrypt ? Operation::Encrypt : Operation::Decrypt;
+    request.operation = command == FileCommand::Encrypt ? Command::Encrypt : Command::Decrypt;
     request.keyText = std::move(keyText);
     request.folder = Narrow(choice.folder);
     request.fileName = NameOf(choice);

@@ -6,12 +6,12 @@ _quillmoor_cli() {
     command=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        encrypt | decrypt | wipe | md5 | keygen) command=${COMP_WORDS[i]}; break ;;
+        encrypt | decrypt | test | wipe | md5 | keygen) command=${COMP_WORDS[i]}; break ;;
         esac
     done
 
     if [[ -z $command ]]; then
-        COMPREPLY=($(compgen -W 'encrypt decrypt wipe md5 keygen --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'encrypt decrypt test wipe md5 keygen --help --version' -- "$cur"))
         return
     fi
 
@@ -19,7 +19,7 @@ _quillmoor_cli() {
     --key-env | --password-env)
         COMPREPLY=($(compgen -v -- "$cur"))
         return ;;
-    --key-file | --password-file | -o | --output)
+    --key-file | --password-file | -o | --output | --files-from)
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$cur"))
         return ;;
@@ -29,9 +29,10 @@ _quillmoor_cli() {
 
     local options
     case $command in
-    encrypt) options='--key-env --key-file --password-env --password-file --output --force --no-clobber --jobs --quiet --help' ;;
-    decrypt) options='--key-env --key-file --password-env --password-file --output --force --no-clobber --jobs --lenient --quiet --help' ;;
-    wipe) options='--yes --quiet --help' ;;
+    encrypt) options='--key-env --key-file --password-env --password-file --output --stdout --force --no-clobber --jobs --files-from --null --quiet --help' ;;
+    decrypt) options='--key-env --key-file --password-env --password-file --output --stdout --force --no-clobber --jobs --lenient --files-from --null --quiet --help' ;;
+    test) options='--key-env --key-file --password-env --password-file --files-from --null --quiet --help' ;;
+    wipe) options='--yes --remove --files-from --null --quiet --help' ;;
     md5) options='--help' ;;
     keygen) options='--bytes --output --quiet --help' ;;
     esac
@@ -39,7 +40,7 @@ _quillmoor_cli() {
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
     elif [[ $command != md5 && $command != keygen ]]; then
         compopt -o filenames 2>/dev/null
-        if [[ $command == decrypt ]]; then
+        if [[ $command == decrypt || $command == test ]]; then
             COMPREPLY=($(compgen -f -X '!*.[bB][fF]' -- "$cur") $(compgen -d -- "$cur"))
         else
             COMPREPLY=($(compgen -f -- "$cur"))

@@ -577,7 +577,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
 
 TEST_F(Cli, HelpAndVersion) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"-h"}, {"help"}, {"encrypt", "--help"}}) {
+         {std::vector<std::string>{"--help"}, {"-h"}, {"help"}}) { // a command's own: below
         const ProcessResult r = Run(args);
         EXPECT_TRUE(r.Exited(0));
         EXPECT_EQ(r.err, "");
@@ -701,7 +701,7 @@ TEST_F(Cli, StandardInputToAFileIsForItsOwnerOnly) {
     const ProcessResult r =
         Run({"encrypt", "--key-env", "QM_KEY", "-", "-o", "x.BF"}, "secret", {}, false, true);
     EXPECT_TRUE(r.Exited(0)) << r.err;
-    EXPECT_EQ(r.out, "encrypted - -> x.BF\n");
+    EXPECT_EQ(r.out, "encrypted standard input -> x.BF\n");
     EXPECT_EQ(fs::status(dir / "x.BF").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     const ProcessResult back = Run({"decrypt", "--key-env", "QM_KEY", "x.BF", "-o", "-"});
@@ -1164,6 +1164,163 @@ TEST_F(CliOpenSsl, OpenSslDecryptsOurFilesAndWeDecryptItsFiles) {
         r = Run({"decrypt", "--key-env", "QM_KEY", name + ".ossl.BF"});
         EXPECT_TRUE(r.Exited(0)) << r.err;
         EXPECT_EQ(Get(name + ".ossl"), plain);
+    }
+}
+
+// ------------------------------------------------------------- rough edges
+
+TEST_F(Cli, StandardOutputByFlagAndStreamsNamedInWords) {
+    Put("a.txt", "some plain text");
+    Put("b.txt.BF", "x");
+    const ProcessResult viaDash = Run({"encrypt", "--key-env", "QM_KEY", "a.txt", "-o", "-"});
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string out, errPart; // out: exact unless empty; errPart: "" means no error text
+    };
+    const std::string key = "--key-env=QM_KEY";
+    const std::vector<Case> cases = {
+        {{"encrypt", key, "-c", "a.txt"}, "", 0, viaDash.out, ""},
+        {{"encrypt", key, "--stdout", "a.txt"}, "", 0, viaDash.out, ""},
+        {{"encrypt", key, "-", "-o", "d.BF"}, "data", 0, "encrypted standard input -> d.BF\n", ""},
+        {{"encrypt", key, "-f", "b.txt.BF"},
+         "",
+         0,
+         "",
+         "warning: b.txt.BF already ends in .BF; it is encrypted again, into b.txt.BF.BF"},
+        {{"encrypt", key, "-c", "-o", "x", "a.txt"},
+         "",
+         2,
+         "",
+         "give only one of -c/--stdout and -o"},
+        {{"wipe", "-0", "a.txt"}, "", 2, "", "-0/--null is for the names of --files-from"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[2] + " " + c.args.back());
+        const ProcessResult r = Run(c.args, c.input);
+        EXPECT_EQ(r.exitCode, c.status) << r.err;
+        if (!c.out.empty()) {
+            EXPECT_EQ(r.out, c.out);
+        }
+        if (c.errPart.empty())
+            EXPECT_EQ(r.err, "");
+        else
+            EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(viaDash.out.empty());
+    EXPECT_FALSE(Has("a.txt.BF")) << "-c writes no file";
+}
+
+TEST_F(Cli, EachCommandHasItsOwnHelp) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> present, absent;
+    };
+    const std::vector<Case> cases = {
+        {{"encrypt", "--help"},
+         {"quillmoor-cli encrypt [KEY OPTION]", "Writes FILE.BF", "--force", "Key options:"},
+         {"quillmoor-cli wipe", "--bytes", "--lenient", "--remove"}},
+        {{"decrypt", "-h"}, {"--lenient", "--stdout", "--files-from"}, {"--yes", "--bytes"}},
+        {{"keygen", "--help"}, {"--bytes", "the new key file"}, {"Key options:", "--jobs"}},
+        {{"wipe", "--help"}, {"--remove", "--yes", "--null"}, {"--jobs", "Key options:"}},
+        {{"test", "--help"}, {"one wrong key in 256", "Key options:"}, {"--output", "--force"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const ProcessResult r = Run(c.args);
+        EXPECT_TRUE(r.Exited(0)) << r.err;
+        for (const auto& text : c.present)
+            EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
+        for (const auto& text : c.absent)
+            EXPECT_EQ(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
+    }
+}
+
+// test deciphers and checks the filler; it writes nothing.
+TEST_F(Cli, TestChecksTheKeyAndWritesNothing) {
+    Put("a.txt", "some plain text");
+    Put("b.txt", "other plain text");
+    ASSERT_TRUE(Run({"encrypt", "--key-env", "QM_KEY", "a.txt", "b.txt"}).Exited(0));
+    Put("short.BF", "1234567");
+    const auto before = dir.Names();
+    struct Case {
+        std::vector<std::string> args;
+        std::string input, key;
+        int status;
+        std::string out, errPart;
+    };
+    const std::vector<Case> cases = {
+        {{"a.txt.BF", "b.txt.BF"}, "", kKey, 0, "passed a.txt.BF\npassed b.txt.BF\n", ""},
+        {{"a.txt.BF"}, "", kOtherKey, 1, "", "cannot decrypt ./a.txt.BF: wrong key or damaged"},
+        {{"short.BF", "a.txt.BF"}, "", kKey, 1, "passed a.txt.BF\n", "short.BF: wrong key"},
+        {{"-"}, Text(Get("a.txt.BF")), kKey, 0, "passed standard input\n", ""},
+        {{"-q", "a.txt.BF"}, "", kKey, 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back() + " " + c.key.substr(0, 4));
+        std::vector<std::string> args{"test", "--key-env", "K"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = Run(args, c.input, {"K=" + c.key});
+        EXPECT_EQ(r.exitCode, c.status) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+        EXPECT_EQ(dir.Names(), before);
+    }
+}
+
+// wipe -u overwrites, then renames step by step and removes; names in use
+// are never taken.
+TEST_F(Cli, WipeRemoveLeavesNoFileAndTakesNoOtherName) {
+    struct Case {
+        std::string option, name;
+    };
+    for (const Case& c : {Case{"--remove", "g"}, Case{"-u", "notes.txt"}}) {
+        SCOPED_TRACE(c.option);
+        Put(c.name, RandomBytes(600, 40));
+        Put("0", "keep");
+        Put("000000000", "keep too");
+        const ProcessResult r = Run({"wipe", "--yes", c.option, c.name});
+        EXPECT_TRUE(r.Exited(0)) << r.err;
+        EXPECT_EQ(r.out, "wiped and removed " + c.name + "\n");
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"0", "000000000"}));
+        EXPECT_EQ(Text(Get("0")), "keep");
+        EXPECT_EQ(Text(Get("000000000")), "keep too");
+    }
+}
+
+TEST_F(Cli, FilesFromAListJoinTheOperands) {
+    const std::string odd = "line\nbreak";
+    for (const std::string name : {"a", "b c", "d"})
+        Put(name, "text of " + name);
+    Put(odd, "odd");
+    Put("list", "a\n\nb c\n");
+    Put("list0", std::string("d\0", 2) + odd + std::string("\0", 1));
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::vector<std::string> made;
+    };
+    const std::vector<Case> cases = {
+        {{"--files-from", "list"}, "", 0, {"a.BF", "b c.BF"}},
+        {{"--files-from", "list0", "-0"}, "", 0, {"d.BF", odd + ".BF"}},
+        {{"d", "--files-from=-"}, "a\n", 0, {"a.BF", "d.BF"}},
+        {{"--files-from", "missing"}, "", 2, {}},
+        {{"-", "--files-from", "-"}, "a\n", 2, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        for (const std::string& name :
+             std::vector<std::string>{"a.BF", "b c.BF", "d.BF", odd + ".BF"})
+            fs::remove(dir / name);
+        std::vector<std::string> args{"encrypt", "--key-env", "QM_KEY"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = Run(args, c.input);
+        EXPECT_EQ(r.exitCode, c.status) << r.err;
+        EXPECT_EQ(LineCount(r.out), c.made.size());
+        for (const auto& name : c.made)
+            EXPECT_TRUE(Has(name)) << name;
     }
 }
 

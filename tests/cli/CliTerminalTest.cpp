@@ -341,4 +341,18 @@ TEST_F(CliTerminal, ProgressBarShowsThePlaceAmongSeveralFiles) {
     EXPECT_NE(r.out.find(" MiB / 17.0 MiB"), std::string::npos) << r.out;
 }
 
+// Binary is written to a terminal only when -o - says so.
+TEST_F(CliTerminal, DataToATerminalOnlyWithAnExplicitDash) {
+    WriteFile(dir / "a.txt", RandomBytes(40, 14));
+    for (const auto& option : std::vector<std::string>{"-c", "--stdout"}) {
+        TerminalSession tty(Call({"encrypt", "--key-env", "QM_KEY", option, "a.txt"}));
+        const ProcessResult r = tty.Finish();
+        EXPECT_TRUE(r.Exited(2)) << r.out;
+        EXPECT_NE(r.out.find("give -o - to write there anyway"), std::string::npos) << r.out;
+    }
+    TerminalSession tty(Call({"encrypt", "--key-env", "QM_KEY", "-o", "-", "a.txt"}));
+    EXPECT_TRUE(tty.Finish().Exited(0));
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.txt"});
+}
+
 } // namespace

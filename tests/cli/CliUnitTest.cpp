@@ -481,12 +481,12 @@ TEST(Jobs, NothingStartsOnceInterrupted) {
 namespace {
 
 TEST(Targets, EachOperandGoesWhereTheOptionsSay) {
-    using quillmoor::commands::Operation;
-    constexpr auto E = Operation::Encrypt;
-    constexpr auto D = Operation::Decrypt;
+    using quillmoor::commands::Command;
+    constexpr auto E = Command::Encrypt;
+    constexpr auto D = Command::Decrypt;
     const std::string out = "OUT";
     struct Case {
-        Operation operation;
+        Command operation;
         const char* operand;
         std::optional<std::string> output;
         bool isFolder;

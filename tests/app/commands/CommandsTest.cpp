@@ -22,7 +22,7 @@ namespace {
 
 constexpr char16_t kKey[] = u"00112233445566778899aabbccddeeff";
 
-CommandOutcome RunCommand(Operation op, std::u16string key, const fs::path& folder,
+CommandOutcome RunCommand(Command op, std::u16string key, const fs::path& folder,
                           std::optional<std::string> name) {
     CommandRequest request;
     request.operation = op;
@@ -71,30 +71,30 @@ TEST(CommandPaths, DecryptCutsTheLastThreeCharactersOfTheNameOnly) {
 TEST(CommandKeys, WhatEachOperationRefuses) {
     const std::u16string tooLong(113, u'a');
     const struct {
-        Operation op;
+        Command op;
         std::u16string key;
         std::optional<KeyProblem> problem;
     } cases[] = {
-        {Operation::Encrypt, kKey, std::nullopt},
-        {Operation::Encrypt, std::u16string(112, u'a'), std::nullopt},
-        {Operation::Encrypt, u"", KeyProblem::EmptyKey},
-        {Operation::Encrypt, tooLong, KeyProblem::KeyTooLong},
-        {Operation::Encrypt, u"password", KeyProblem::NotHex},
-        {Operation::Encrypt, u"00 11 22", KeyProblem::NotHex},
-        {Operation::Encrypt, u"d41d8cd98f00b204e9800998ecf8427e", KeyProblem::EmptyPasswordDigest},
-        {Operation::Encrypt, u"D41D8CD98F00B204E9800998ECF8427E", KeyProblem::EmptyPasswordDigest},
+        {Command::Encrypt, kKey, std::nullopt},
+        {Command::Encrypt, std::u16string(112, u'a'), std::nullopt},
+        {Command::Encrypt, u"", KeyProblem::EmptyKey},
+        {Command::Encrypt, tooLong, KeyProblem::KeyTooLong},
+        {Command::Encrypt, u"password", KeyProblem::NotHex},
+        {Command::Encrypt, u"00 11 22", KeyProblem::NotHex},
+        {Command::Encrypt, u"d41d8cd98f00b204e9800998ecf8427e", KeyProblem::EmptyPasswordDigest},
+        {Command::Encrypt, u"D41D8CD98F00B204E9800998ECF8427E", KeyProblem::EmptyPasswordDigest},
         // Decrypt takes any text, so files made under such keys still open.
-        {Operation::Decrypt, u"", KeyProblem::EmptyKey},
-        {Operation::Decrypt, tooLong, KeyProblem::KeyTooLong},
-        {Operation::Decrypt, u"00 11 22", std::nullopt},
-        {Operation::Decrypt, u"d41d8cd98f00b204e9800998ecf8427e", std::nullopt},
+        {Command::Decrypt, u"", KeyProblem::EmptyKey},
+        {Command::Decrypt, tooLong, KeyProblem::KeyTooLong},
+        {Command::Decrypt, u"00 11 22", std::nullopt},
+        {Command::Decrypt, u"d41d8cd98f00b204e9800998ecf8427e", std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(KeyTextProblem(c.op, c.key), c.problem)
             << static_cast<int>(c.op) << " " << std::string(c.key.begin(), c.key.end());
-    EXPECT_EQ(PasswordProblem(Operation::Encrypt, u""), KeyProblem::EmptyPassword);
-    EXPECT_EQ(PasswordProblem(Operation::Encrypt, u" "), std::nullopt);
-    EXPECT_EQ(PasswordProblem(Operation::Decrypt, u""), std::nullopt);
+    EXPECT_EQ(PasswordProblem(Command::Encrypt, u""), KeyProblem::EmptyPassword);
+    EXPECT_EQ(PasswordProblem(Command::Encrypt, u" "), std::nullopt);
+    EXPECT_EQ(PasswordProblem(Command::Decrypt, u""), std::nullopt);
 }
 
 TEST(CommandKeys, KeyTextFromPasswordIsTheMd5Digest) {
@@ -103,7 +103,7 @@ TEST(CommandKeys, KeyTextFromPasswordIsTheMd5Digest) {
     EXPECT_EQ(KeyTextFromPassword(u"\u00E9"),
               u"3406877694691ddd1dfb0aca54681407"); // its Latin-1 byte
     // What the MD5 button makes of an empty Password box: Decrypt only.
-    EXPECT_EQ(KeyTextProblem(Operation::Encrypt, KeyTextFromPassword(u"")),
+    EXPECT_EQ(KeyTextProblem(Command::Encrypt, KeyTextFromPassword(u"")),
               KeyProblem::EmptyPasswordDigest);
 }
 
@@ -111,11 +111,11 @@ TEST(Commands, RoundTripRestoresNameAndBytes) {
     TempDir dir;
     const auto plain = RandomBytes(5000, 1);
     WriteFile(dir / "a.txt", plain);
-    auto out = RunCommand(Operation::Encrypt, kKey, dir.path(), "a.txt");
+    auto out = RunCommand(Command::Encrypt, kKey, dir.path(), "a.txt");
     ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(out.target, dir.path().string() + "/a.txt.BF");
     fs::remove(dir / "a.txt");
-    out = RunCommand(Operation::Decrypt, kKey, dir.path(), "a.txt.BF");
+    out = RunCommand(Command::Decrypt, kKey, dir.path(), "a.txt.BF");
     ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(ReadFile(dir / "a.txt"), plain);
 }
@@ -123,7 +123,7 @@ TEST(Commands, RoundTripRestoresNameAndBytes) {
 TEST(Commands, NoSelectionStillSetsTheKey) {
     BlowfishClearState(blowfishState());
     TempDir dir;
-    const auto out = RunCommand(Operation::Encrypt, kKey, dir.path(), std::nullopt);
+    const auto out = RunCommand(Command::Encrypt, kKey, dir.path(), std::nullopt);
     EXPECT_EQ(out.status, CommandStatus::NoSelection);
     BlowfishState expected{};
     ASSERT_TRUE(BlowfishSetKey(expected, *HexTextToBytes(kKey)));
@@ -138,7 +138,7 @@ TEST(Commands, RefusedKeyTouchesNothingAndSaysWhy) {
     const BlowfishState before = blowfishState();
     for (const std::u16string& key :
          {std::u16string(), std::u16string(114, u'1'), std::u16string(u"hunter2")}) {
-        const auto out = RunCommand(Operation::Encrypt, key, dir.path(), "a.txt");
+        const auto out = RunCommand(Command::Encrypt, key, dir.path(), "a.txt");
         EXPECT_EQ(out.status, CommandStatus::KeyRefused);
         EXPECT_TRUE(out.keyProblem.has_value());
         EXPECT_TRUE(StateEquals(blowfishState(), before));
@@ -154,7 +154,7 @@ TEST(Commands, DecryptAcceptsAnyKeyTextAsConverted) {
     ASSERT_TRUE(BlowfishSetKey(HexTextToBytes(odd)));
     BlowfishEncryptFile(dir / "a", dir / "a.BF", odd);
     fs::rename(dir / "a", dir / "orig");
-    const auto out = RunCommand(Operation::Decrypt, odd, dir.path(), "a.BF");
+    const auto out = RunCommand(Command::Decrypt, odd, dir.path(), "a.BF");
     ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(ReadFile(dir / "a"), ReadFile(dir / "orig"));
 }
@@ -163,10 +163,10 @@ TEST(Commands, NameWithoutBfGetsTheThreeCharacterCut) {
     TempDir dir;
     const auto plain = RandomBytes(10, 3);
     WriteFile(dir / "notes.txt", plain);
-    ASSERT_EQ(RunCommand(Operation::Encrypt, kKey, dir.path(), "notes.txt").status,
+    ASSERT_EQ(RunCommand(Command::Encrypt, kKey, dir.path(), "notes.txt").status,
               CommandStatus::Done);
     fs::rename(dir / "notes.txt.BF", dir / "notes.txt");
-    const auto out = RunCommand(Operation::Decrypt, kKey, dir.path(), "notes.txt");
+    const auto out = RunCommand(Command::Decrypt, kKey, dir.path(), "notes.txt");
     ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(ReadFile(dir / "notes."), plain);
 }
@@ -174,7 +174,7 @@ TEST(Commands, NameWithoutBfGetsTheThreeCharacterCut) {
 TEST(Commands, FolderWithTrailingSeparatorGivesADoubledOneThatStillWorks) {
     TempDir dir;
     WriteFile(dir / "r", {5});
-    const auto out = RunCommand(Operation::Encrypt, kKey, dir.path().string() + "/", "r");
+    const auto out = RunCommand(Command::Encrypt, kKey, dir.path().string() + "/", "r");
     ASSERT_EQ(out.status, CommandStatus::Done) << Said(out);
     EXPECT_EQ(out.source.string(), dir.path().string() + "//r");
     EXPECT_TRUE(fs::exists(dir / "r.BF"));
@@ -182,7 +182,7 @@ TEST(Commands, FolderWithTrailingSeparatorGivesADoubledOneThatStillWorks) {
 
 TEST(Commands, FailureKeepsItsParts) {
     TempDir dir;
-    const auto out = RunCommand(Operation::Encrypt, kKey, dir.path(), "missing.txt");
+    const auto out = RunCommand(Command::Encrypt, kKey, dir.path(), "missing.txt");
     EXPECT_EQ(out.status, CommandStatus::Failed);
     EXPECT_EQ(out.errorNumber, 68);
     EXPECT_EQ(out.failure.action, "cannot open");
@@ -195,7 +195,7 @@ TEST(Commands, NameOfThreeCharactersOrFewerIsNotDecrypted) {
     for (const char* name : {"ab", "a.B", "\xE2\x82\xAC.B"}) {
         TempDir dir;
         WriteFile(dir / name, RandomBytes(16, 4));
-        const auto out = RunCommand(Operation::Decrypt, kKey, dir.path(), name);
+        const auto out = RunCommand(Command::Decrypt, kKey, dir.path(), name);
         EXPECT_EQ(out.status, CommandStatus::Failed) << name;
         EXPECT_EQ(out.failure.problem, FileProblem::NoNameLeft) << name;
         EXPECT_EQ(dir.Names(), std::vector<std::string>{name});
@@ -207,16 +207,15 @@ TEST(Commands, NameOfThreeCharactersOrFewerIsNotDecrypted) {
 TEST(Commands, RequestsOfTheCommandLineTool) {
     TempDir dir;
     WriteFile(dir / "a.txt", RandomBytes(3000, 4));
-    ASSERT_EQ(RunCommand(Operation::Encrypt, kKey, dir.path(), "a.txt").status,
-              CommandStatus::Done);
+    ASSERT_EQ(RunCommand(Command::Encrypt, kKey, dir.path(), "a.txt").status, CommandStatus::Done);
     const auto sealed = ReadFile(dir / "a.txt.BF");
     BlowfishState own{};
-    ASSERT_FALSE(PrepareKeyState(Operation::Encrypt, kKey, own));
-    EXPECT_EQ(PrepareKeyState(Operation::Encrypt, u"xyz", own), KeyProblem::NotHex);
+    ASSERT_FALSE(PrepareKeyState(Command::Encrypt, kKey, own));
+    EXPECT_EQ(PrepareKeyState(Command::Encrypt, u"xyz", own), KeyProblem::NotHex);
 
     const auto request = [&](auto&& adjust) {
         CommandRequest r;
-        r.operation = Operation::Encrypt;
+        r.operation = Command::Encrypt;
         r.keyText = kKey;
         r.folder = dir.path().string();
         r.fileName = "a.txt";

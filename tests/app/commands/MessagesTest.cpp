@@ -139,7 +139,7 @@ TEST(Messages, EachFrameSpeaksOnlyOfItsOwnControls) {
 
 TEST(Messages, AFailureOfTheFileRoutinesNamesTheFileOnce) {
     TempDir dir;
-    for (const Operation op : {Operation::Encrypt, Operation::Decrypt}) {
+    for (const Command op : {Command::Encrypt, Command::Decrypt}) {
         CommandRequest request;
         request.operation = op;
         request.keyText = u"00112233445566778899aabbccddeeff";
