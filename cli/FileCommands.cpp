@@ -131,12 +131,8 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
                     std::ostream& err, const CliConsole& console) {
     // One key schedule for the whole run, set up before any file starts, so
     // files side by side never see it change; wiped at the end.
-    BlowfishState state{};
-    struct ClearState {
-        BlowfishState& state;
-        ~ClearState() { BlowfishClearState(state); }
-    } clearState{state};
-    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, state)) {
+    KeySchedule state;
+    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, *state)) {
         err << "quillmoor-cli: " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
             << '\n';
         return kExitUsage;
@@ -159,10 +155,6 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
                                      " is an earlier FILE's target too, and is kept; nothing "
                                      "was written");
         commands::CommandRequest request;
-        struct ScrubKey {
-            std::u16string& key;
-            ~ScrubKey() { WipeString(key); }
-        } scrubKey{request.keyText};
         request.operation = run.operation;
         request.keyText = keyText;
         if (file == kStandardStream) {
@@ -181,7 +173,7 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         }
         request.mode = run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
         request.replaceTarget = !run.noClobber;
-        request.state = &state;
+        request.state = &*state;
         request.threads = threads;
         request.progress = bar.For(index, commands::DisplayName(file));
         const commands::CommandOutcome outcome = commands::RunFileCommand(request);

@@ -13,9 +13,14 @@ struct CMD5Access {
     static std::uint32_t Rotate(std::uint32_t v, int s) { return CMD5::RotateWordLeft(v, s); }
     static std::uint32_t Add(std::uint32_t x, std::uint32_t y) { return CMD5::AddWords(x, y); }
     static std::vector<std::uint32_t> Pad(const std::u16string& t) {
-        return CMD5::PadMessageWords(t);
+        const auto words = CMD5::PadMessageWords(t);
+        return {words.begin(), words.end()};
     }
-    static std::string Hex(std::uint32_t w) { return CMD5::FormatWordHex(w); }
+    static std::string Hex(std::uint32_t w) {
+        SecretText hex;
+        CMD5::AppendWordHex(hex, w);
+        return {hex.begin(), hex.end()};
+    }
 };
 
 } // namespace quillmoor
