@@ -21,8 +21,8 @@ namespace quillmoor {
 // container keeps inside itself (a short string's inline buffer).
 template <typename Container> class Secret : public Container {
   public:
-    using typename Container::value_type;
     using Container::Container;
+    using typename Container::value_type;
     using Container::operator=;
 
     Secret() = default;
