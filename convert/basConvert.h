@@ -13,7 +13,7 @@ namespace quillmoor {
 // byte, the leftmost pair first. An odd text is read as if a "0" stood in
 // front of it. The empty text gives nullopt, the absent array, which is not
 // an empty vector. Never fails: characters that are not hexadecimal digits
-// end a pair's digits early or count as 0, as the classic "&H" literal
+// end a pair's digits early or count as 0, as BASIC's "&H" literal
 // conversion does.
 std::optional<std::vector<std::uint8_t>> HexTextToBytes(std::u16string_view text);
 
