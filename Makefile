@@ -69,6 +69,7 @@ format:
 
 # Fails, naming the places, where a source file is not as `make format` leaves it.
 format-check:
+	@./tools/install-deps.sh clang-format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
