@@ -95,8 +95,7 @@ int RunFileCommands(commands::Command operation, const Invocation& inv, std::ost
     run.lenient = inv.lenient;
     run.jobs = inv.jobs;
 
-    std::u16string keyText;
-    Scrub scrubKey(keyText);
+    SecretText16 keyText;
     if (const int status = ObtainKeyText(inv, operation, err, console, keyText))
         return status;
     return RunFileOperands(run, keyText, out, err, console);
@@ -168,8 +167,7 @@ int RunTest(const Invocation& inv, std::ostream& out, std::ostream& err,
         return Usage(err, "test: no FILE given");
     if (inv.operands.size() > 1 && std::ranges::count(inv.operands, std::string("-")) != 0)
         return Usage(err, "standard input ('-') goes with no other FILE");
-    std::u16string keyText;
-    Scrub scrubKey(keyText);
+    SecretText16 keyText;
     if (const int status = ObtainKeyText(inv, commands::Command::Decrypt, err, console, keyText))
         return status;
     return TestOperands(inv.operands, inv.quiet, keyText, out, err, console);
@@ -178,17 +176,16 @@ int RunTest(const Invocation& inv, std::ostream& out, std::ostream& err,
 int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const CliConsole& console) {
     if (inv.operands.size() > 1)
         return Usage(err, "md5: give at most one TEXT (quote a text with spaces)");
-    std::u16string text;
+    SecretText16 text;
     const auto operand =
         inv.operands.empty() ? std::nullopt : std::optional<std::string>(inv.operands.front());
     const int status = ObtainMd5Text(operand, err, console, text);
-    std::u16string digest = status == kExitOk ? commands::KeyTextFromPassword(text) : u"";
-    WipeString(text);
+    const SecretText16 digest =
+        status == kExitOk ? commands::KeyTextFromPassword(text) : SecretText16();
     for (const char16_t digit : digest) // hex digits; no copy of the key is left behind
         out.put(static_cast<char>(digit));
     if (status == kExitOk)
         out.put('\n');
-    WipeString(digest);
     return status; // RunCli reports output that could not be written
 }
 

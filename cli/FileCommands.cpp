@@ -71,15 +71,6 @@ bool AnyStream(const FileRun& run) {
            run.output.path == kStandardStream;
 }
 
-// The key text's copies in the requests, wiped however the run ends.
-struct ScrubKeys {
-    std::vector<commands::CommandRequest>& requests;
-    ~ScrubKeys() {
-        for (auto& request : requests)
-            WipeString(request.keyText);
-    }
-};
-
 JobReport Refused(const std::string& file, const std::string& reason) {
     JobReport report;
     report.result = FileResult::Failed;
@@ -192,7 +183,7 @@ std::optional<JobReport> ReportOfDecision(TargetDecision decision, const FileRun
 struct RunContext {
     const FileRun& run;
     std::u16string_view keyText;
-    const BlowfishState& state;
+    const BlowfishState& state; // the run's key schedule
     const OperandPlan& plan;
     const std::vector<TargetDecision>& decisions;
     std::ostream& out;
@@ -251,9 +242,7 @@ JobReport ReportOfRun(const RunContext& context, std::size_t index,
 }
 
 JobReport RunOne(const RunContext& context, std::size_t index, unsigned threads) {
-    std::vector<commands::CommandRequest> one(1);
-    const ScrubKeys scrubKey{one};
-    commands::CommandRequest& request = one.front();
+    commands::CommandRequest request;
     if (auto refused = Prepare(context, index, threads, request))
         return *refused;
     return ReportOfRun(context, index, commands::RunFileCommand(request), request);
@@ -265,7 +254,6 @@ int RunEncryptBatch(const RunContext& context,
     const std::size_t count = context.run.operands.size();
     OrderedReports reports(count, publish);
     std::vector<commands::CommandRequest> requests(count);
-    const ScrubKeys scrubKeys{requests};
     for (std::size_t i = 0; i < count; ++i)
         if (auto refused = Prepare(context, i, 1, requests[i]))
             reports.Add(i, std::move(*refused));
@@ -286,12 +274,8 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
                     std::ostream& err, const CliConsole& console) {
     // One key schedule for the whole run, set up before any file starts, so
     // files side by side never see it change; wiped at the end.
-    BlowfishState state{};
-    struct ClearState {
-        BlowfishState& state;
-        ~ClearState() { BlowfishClearState(state); }
-    } clearState{state};
-    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, state)) {
+    KeySchedule state;
+    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, *state)) {
         err << "quillmoor-cli: " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
             << '\n';
         return kExitUsage;
@@ -304,7 +288,7 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         return kExitFailed; // interrupted: the program ends by the signal
     ProgressBar bar(err, !run.quiet && console.errIsTerminal, console.interrupted, count,
                     console.columns);
-    const RunContext context{run, keyText, state, plan, *decisions, out, console, bar};
+    const RunContext context{run, keyText, *state, plan, *decisions, out, console, bar};
     const auto publish = [&](std::size_t, const JobReport& report) {
         bar.Above([&] {
             out << report.out << std::flush;
@@ -347,7 +331,6 @@ int TestOperands(const std::vector<std::string>& operands, bool quiet, std::u16s
             continue;
         }
         commands::CommandRequest request;
-        Scrub scrubKey(request.keyText);
         request.operation = commands::Command::Decrypt;
         request.keyText = keyText;
         request.discardOutput = true;

@@ -8,24 +8,11 @@
 #include <termios.h>
 #endif
 
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 
 // Reading keys and passwords: one line from a file, a pipe or a terminal,
-// without leaving copies of it behind in released memory (WipeString, from
-// common/SecureWipe.h, drops every string that held one).
+// into a SecretText, so no copy of it is left behind in released memory.
 namespace quillmoor::cli {
-
-// Scrubs a secret however the function holding it returns.
-template <typename C> class Scrub {
-  public:
-    explicit Scrub(std::basic_string<C>& s) : s_(s) {}
-    ~Scrub() { WipeString(s_); }
-    Scrub(const Scrub&) = delete;
-    Scrub& operator=(const Scrub&) = delete;
-
-  private:
-    std::basic_string<C>& s_;
-};
 
 // The longest key or password line taken, in bytes. Without a cap a
 // key file such as /dev/zero would be read until memory ran out.
@@ -44,22 +31,22 @@ enum class LineStatus {
 // value when NotOpened or Failed. A read cut short by a signal is retried
 // unless `interrupted` says the user asked to stop. Reading stops after
 // `limit` bytes without a line ending. On anything but Ok, `line` is wiped.
-LineStatus ReadFirstLine(int fd, std::string& line, int& error,
+LineStatus ReadFirstLine(int fd, SecretText& line, int& error,
                          const std::function<bool()>& interrupted,
                          std::size_t limit = kMaxLineBytes);
 
 // The first line of the file at `path`, as ReadFirstLine reads it, without
 // a leading UTF-8 byte-order mark. For key and password files.
-LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& error,
+LineStatus ReadFirstLineOfFile(const std::string& path, SecretText& line, int& error,
                                const std::function<bool()>& interrupted);
 
 // Drops a UTF-8 byte-order mark at the start, as some editors write one.
-void DropByteOrderMark(std::string& line);
+void DropByteOrderMark(SecretText& line);
 
 // Drops one trailing CR LF, LF or CR: the rule for a key or password from
 // any source, so a value taken from a CRLF file by $(cat ...) gives the same
 // key as the file itself.
-void DropLineEnd(std::string& line);
+void DropLineEnd(SecretText& line);
 
 // A key or password file opened for reading (-1 and `error` when it cannot
 // be), so the caller can see whether it is a terminal before reading it.

@@ -60,8 +60,8 @@ struct Prompt {
     std::string_view text, again;
 };
 
-LineRead AskSecret(const Prompt& prompt, const CliConsole& console, std::string& line) {
-    const auto ask = [&](std::string_view text, std::string& into) {
+LineRead AskSecret(const Prompt& prompt, const CliConsole& console, SecretText& line) {
+    const auto ask = [&](std::string_view text, SecretText& into) {
         LineRead read;
         if (prompt.in < 0) {
             read.status = LineStatus::Failed;
@@ -83,8 +83,7 @@ LineRead AskSecret(const Prompt& prompt, const CliConsole& console, std::string&
     LineRead read = ask(prompt.text, line);
     if (read.status != LineStatus::Ok || prompt.again.empty())
         return read;
-    std::string second;
-    Scrub scrub(second);
+    SecretText second;
     read = ask(prompt.again, second);
     read.mismatch = read.status == LineStatus::Ok && second != line;
     return read;
@@ -92,7 +91,7 @@ LineRead AskSecret(const Prompt& prompt, const CliConsole& console, std::string&
 
 // One line of an open descriptor: a prompt when it is a terminal, else read.
 LineRead ReadLineOf(int fd, bool terminal, const Prompt& prompt, const CliConsole& console,
-                    std::string& line) {
+                    SecretText& line) {
     if (terminal)
         return AskSecret(prompt, console, line);
     LineRead read;
@@ -104,7 +103,7 @@ LineRead ReadLineOf(int fd, bool terminal, const Prompt& prompt, const CliConsol
 // A key or password file; one that is a terminal (/dev/tty, /dev/stdin on
 // one) is a prompt like any other.
 LineRead ReadLineOfFile(const std::string& path, const Prompt& prompt, const CliConsole& console,
-                        std::string& line) {
+                        SecretText& line) {
     LineRead read;
     const int fd = OpenLineFile(path, read.error);
     if (fd < 0) {
@@ -153,7 +152,7 @@ int ChooseKeySource(const KeyChoice& choice, commands::Command operation, const 
     return kExitOk;
 }
 
-LineRead ReadEnvironment(const std::string& name, std::string& line) {
+LineRead ReadEnvironment(const std::string& name, SecretText& line) {
     LineRead read;
     const char* value = std::getenv(name.c_str());
     const std::string_view text = value ? value : ""; // unset was refused before
@@ -164,13 +163,13 @@ LineRead ReadEnvironment(const std::string& name, std::string& line) {
     line.assign(text);
     DropLineEnd(line);
     if (line.size() > kMaxLineBytes) {
-        WipeString(line);
+        line.Wipe();
         read.status = LineStatus::TooLong;
     }
     return read;
 }
 
-LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::string& line) {
+LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, SecretText& line) {
     const KeyChoice& choice = source.choice;
     switch (choice.kind) {
     case KeyKind::None: return AskSecret(source.prompt, console, line);
@@ -186,8 +185,8 @@ LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::st
 }
 
 // Strict UTF-8 to the UTF-16 text the window's boxes hold.
-int DecodeLine(const std::string& line, std::ostream& err, std::string_view subject,
-               std::u16string& text) {
+int DecodeLine(std::string_view line, std::ostream& err, std::string_view subject,
+               SecretText16& text) {
     std::size_t bad = 0;
     if (commands::Utf8ToUtf16(line, text, bad))
         return kExitOk;
@@ -212,14 +211,10 @@ std::string KeyWarning(commands::Command operation, bool password, std::u16strin
 
 // Turns a password into the key text as the MD5 button does, then checks
 // what the command will use; the status after saying why not, or 0.
-int MakeKeyText(commands::Command operation, bool password, std::u16string& text,
-                std::ostream& err) {
+int MakeKeyText(commands::Command operation, bool password, SecretText16& text, std::ostream& err) {
     auto problem = password ? commands::PasswordProblem(operation, text) : std::nullopt;
-    if (password && !problem) {
-        std::u16string digest = commands::KeyTextFromPassword(text);
-        WipeString(text);
-        text.swap(digest);
-    }
+    if (password && !problem)
+        text = commands::KeyTextFromPassword(text);
     if (!problem)
         problem = commands::KeyTextProblem(operation, text);
     if (!problem)
@@ -231,18 +226,16 @@ int MakeKeyText(commands::Command operation, bool password, std::u16string& text
 } // namespace
 
 int ObtainKeyText(const Invocation& inv, commands::Command operation, std::ostream& err,
-                  const CliConsole& console, std::u16string& keyText) {
+                  const CliConsole& console, SecretText16& keyText) {
     std::optional<KeySource> chosen;
     if (const int status = ChooseKeySource(inv.key, operation, console, err, chosen))
         return status;
     const KeySource& source = *chosen;
-    std::string line;
-    Scrub scrubLine(line);
+    SecretText line;
     if (const int status =
             ReportRead(ReadKeyLine(source, console, line), err, source.subject, kExitUsage))
         return status;
-    std::u16string text;
-    Scrub scrubText(text);
+    SecretText16 text;
     if (const int status = DecodeLine(line, err, source.subject, text))
         return status;
     const std::string warning = KeyWarning(operation, source.password, text);
@@ -250,14 +243,13 @@ int ObtainKeyText(const Invocation& inv, commands::Command operation, std::ostre
         return status;
     if (!warning.empty() && !inv.quiet)
         err << kProgram << ": " << warning << '\n';
-    keyText.swap(text);
+    keyText = std::move(text);
     return kExitOk;
 }
 
 int ObtainMd5Text(const std::optional<std::string>& operand, std::ostream& err,
-                  const CliConsole& console, std::u16string& text) {
-    std::string line;
-    Scrub scrubLine(line);
+                  const CliConsole& console, SecretText16& text) {
+    SecretText line;
     std::string subject = "md5: TEXT";
     LineRead read;
     if (operand && *operand != "-") {

@@ -7,6 +7,7 @@
 #include "app/commands/Commands.h"
 #include "cli/Arguments.h"
 #include "cli/CliMain.h"
+#include "common/Secret.h"
 
 // The key of a run: where the options say it comes from (an environment
 // variable, a file, standard input, a prompt on the terminal), read as one
@@ -18,12 +19,12 @@ namespace quillmoor::cli {
 // turned into 32 hex digits as by MD5. Returns 0, or the status after
 // saying why there is none.
 int ObtainKeyText(const Invocation& inv, commands::Command operation, std::ostream& err,
-                  const CliConsole& console, std::u16string& keyText);
+                  const CliConsole& console, SecretText16& keyText);
 
 // md5's text: `operand` as given, or one line of standard input (asked for
 // on a terminal) when it is missing or "-". Returns 0, or the status after
 // saying why there is none.
 int ObtainMd5Text(const std::optional<std::string>& operand, std::ostream& err,
-                  const CliConsole& console, std::u16string& text);
+                  const CliConsole& console, SecretText16& text);
 
 } // namespace quillmoor::cli

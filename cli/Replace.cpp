@@ -26,7 +26,7 @@ Answer AskOnTerminal(const CliConsole& console, std::string_view question) {
     if (console.ttyIn < 0)
         return Answer::No;
     (void)WriteAll(console.ttyOut, std::string(question) + " [y/N] ");
-    std::string answer;
+    SecretText answer;
     int error = 0;
     const LineStatus status = ReadFirstLine(console.ttyIn, answer, error, console.interrupted);
     if (status == LineStatus::Interrupted)

@@ -10,6 +10,7 @@
 
 #include "app/commands/Wipe.h"
 #include "common/Progress.h"
+#include "common/Secret.h"
 #include "filecrypt/basBlowfishFileFns.h"
 
 // The Encrypt, Decrypt and Wipe commands without any widget: a front end
@@ -23,7 +24,7 @@ enum class Command { Encrypt, Decrypt, Wipe };
 
 struct CommandRequest {
     Command operation = Command::Encrypt; // Encrypt or Decrypt
-    std::u16string keyText;               // the Key box text
+    SecretText16 keyText;                 // the Key box text
     std::string folder;                   // the file list's folder, as it reports it
     std::optional<std::string> fileName;  // the selected name; none when nothing is selected
     DecryptMode mode = DecryptMode::Strict;
@@ -123,7 +124,7 @@ void RunEncryptCommands(std::span<const CommandRequest> requests, const EncryptB
 
 // The MD5 button: the digest of the password as 32 lowercase hex digits,
 // ready for the Key box. The working copies are wiped before returning.
-[[nodiscard]] std::u16string KeyTextFromPassword(std::u16string_view password);
+[[nodiscard]] SecretText16 KeyTextFromPassword(std::u16string_view password);
 
 // At exit: no key schedule outlives the program.
 void ClearKeyState() noexcept;

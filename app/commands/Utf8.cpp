@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "common/SecureWipe.h"
-
 namespace quillmoor::commands {
 
 namespace {
@@ -54,15 +52,14 @@ std::size_t Utf8CharacterAt(std::string_view text, std::size_t i, char32_t& valu
     return lead.length;
 }
 
-bool Utf8ToUtf16(std::string_view in, std::u16string& out, std::size_t& badOffset) {
+bool Utf8ToUtf16(std::string_view in, SecretText16& out, std::size_t& badOffset) {
     out.clear();
     out.reserve(in.size()); // never more UTF-16 units than UTF-8 bytes
     char32_t value = 0;
     for (std::size_t i = 0, length = 0; i < in.size(); i += length) {
         length = Utf8CharacterAt(in, i, value, badOffset);
         if (length == 0) {
-            SecureWipe(out);
-            out.clear();
+            out.Wipe();
             return false;
         }
         if (value >= 0x10000) {

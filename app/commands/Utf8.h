@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/Secret.h"
+
 // Strict UTF-8, the one decoder of the tree: names shown in messages and
 // keys typed at the command line are read by the same rule. Overlong forms,
 // surrogates, values above U+10FFFF, stray continuation bytes and cut-off
@@ -20,6 +22,6 @@ std::size_t Utf8CharacterAt(std::string_view text, std::size_t i, char32_t& valu
 // so a secret is never copied by a reallocation. On failure `badOffset` is
 // the offset of the first byte that cannot start or continue a character,
 // and `out` is wiped and emptied.
-bool Utf8ToUtf16(std::string_view in, std::u16string& out, std::size_t& badOffset);
+bool Utf8ToUtf16(std::string_view in, SecretText16& out, std::size_t& badOffset);
 
 } // namespace quillmoor::commands

@@ -26,7 +26,7 @@ CommandOutcome RunCommand(Command op, std::u16string key, const fs::path& folder
                           std::optional<std::string> name) {
     CommandRequest request;
     request.operation = op;
-    request.keyText = std::move(key);
+    request.keyText = key;
     request.folder = folder.string();
     request.fileName = std::move(name);
     return RunFileCommand(request);
