@@ -57,7 +57,8 @@ test-windows:
 	@JOBS=$(JOBS) ./tools/test-windows.sh
 
 # quillmoor.exe (the window) and quillmoor-cli.exe in build-windows/bin/, and
-# quillmoor-windows-x64.zip with both, a short README and the licence.
+# the two downloads in build-windows/: quillmoor-VERSION-windows-x64.zip
+# (portable) and quillmoor-VERSION-x64.msi (per-user installer).
 windows:
 	@JOBS=$(JOBS) ./tools/build-windows.sh
 
