@@ -64,10 +64,11 @@ class FileJob {
         return PermissionsOfOpenFile(sourceHandle_) & 0777u;
     }
 
-    // `newFileMode` is for a target that does not exist yet (the umask
-    // applies); one that is replaced keeps its own mode, owner and group.
+    // `newFileMode` less the umask, unless the target replaced is a regular
+    // file of the running user (TargetFile).
     void CreateTarget(unsigned newFileMode, bool replace) {
-        target_.emplace(targetPath_, newFileMode, sourceHandle_, source_, replace);
+        target_.emplace(targetPath_, newFileMode, sourceHandle_, source_,
+                        replace ? Existing::Replace : Existing::Keep);
     }
 
     // Reads exactly buffer.size() bytes at `offset`; a source that ends early

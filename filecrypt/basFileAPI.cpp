@@ -68,6 +68,7 @@ std::string ErrorText(int error) {
     case kRefusedKernelFile: return "it is a file of the kernel (/proc, /sys), not a regular file";
     case kRefusedOtherKind: return "it is not a regular file";
     case kRefusedSameFile: return "source and target are the same file";
+    case kRefusedSystemFolder: return "it is in /dev, /proc or /sys, where no file is written";
     default: return detail::SystemErrorText(error);
     }
 }

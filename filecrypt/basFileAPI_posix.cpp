@@ -1,6 +1,7 @@
 #include "filecrypt/basFileAPI.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -156,6 +157,38 @@ void RemoveIfStale(const fs::path& candidate) {
     ::close(fd);
 }
 
+// The umask, read without changing it (a change would race with other
+// threads creating files); where /proc has no such line, set and put back.
+mode_t ProcessUmask() noexcept {
+#ifdef __linux__
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask);
+    }
+#endif
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
+bool IsFileSystemOfTheKernel(const fs::path& folder) noexcept {
+#ifdef __linux__
+    constexpr decltype(statfs::f_type) kProc = 0x9fa0, kSysfs = 0x62656572;
+    struct statfs fsInfo {};
+    return ::statfs(folder.c_str(), &fsInfo) == 0 &&
+           (fsInfo.f_type == kProc || fsInfo.f_type == kSysfs);
+#else
+    (void)folder;
+    return false;
+#endif
+}
+
 } // namespace
 
 FileHandle OpenExistingForReading(const fs::path& path, int& error) {
@@ -273,6 +306,18 @@ unsigned PermissionsOfOpenFile(FileHandle handle) noexcept {
     return static_cast<unsigned>(st.st_mode) & 07777u;
 }
 
+bool IsInSystemFolder(const fs::path& target) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(target, ec);
+    const fs::path folder = ec ? fs::path() : fs::weakly_canonical(absolute.parent_path(), ec);
+    if (ec || folder.empty())
+        return false;
+    const auto first = ++folder.begin(); // past the root "/"
+    if (first != folder.end() && (*first == "dev" || *first == "proc" || *first == "sys"))
+        return true;
+    return IsFileSystemOfTheKernel(folder);
+}
+
 std::int64_t FileLength(const fs::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -280,15 +325,16 @@ std::int64_t FileLength(const fs::path& path) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-FileHandle CreateTemporaryBeside(const fs::path& target, unsigned permissions, fs::path& temporary,
-                                 int& error) {
+FileHandle CreateTemporaryBeside(const fs::path& target, fs::path& temporary, int& error) {
     const std::vector<fs::path> candidates = TemporaryCandidates(target);
     for (const fs::path& candidate : candidates)
         RemoveIfStale(candidate);
     error = EBUSY; // every name taken: as many runs over this target are writing it
     for (const fs::path& candidate : candidates) {
+        // Private while it is written: whoever could open it now would read
+        // all that is written into it later.
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                              static_cast<mode_t>(permissions & 0777u));
+                              S_IRUSR | S_IWUSR);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -312,20 +358,18 @@ FileHandle CreateTemporaryBeside(const fs::path& target, unsigned permissions, f
     return kInvalidHandle;
 }
 
-void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept {
+void SetFinalMode(FileHandle temporary, FileHandle replaced, unsigned newFileMode) noexcept {
     struct stat st {};
-    if (::fstat(target, &st) != 0)
+    if (replaced >= 0 && ::fstat(replaced, &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_uid == ::geteuid()) {
+        // The group first: changing it may clear mode bits that fchmod then
+        // sets. Best effort: a group we are not in is not ours to give.
+        (void)::fchown(temporary, static_cast<uid_t>(-1), st.st_gid);
+        (void)::fchmod(temporary, st.st_mode & 0777u);
         return;
-    // The owner first: changing it may clear mode bits that fchmod then sets.
-    // Best effort: a process that may not give the file away keeps at least
-    // the group where it can, and the file its own owner otherwise.
-    const bool owned = ::fchown(temporary, st.st_uid, st.st_gid) == 0;
-    if (!owned && ::fchown(temporary, static_cast<uid_t>(-1), st.st_gid) != 0) {
-        // neither could be set: the mode below still applies
     }
-    if (::fchmod(temporary, st.st_mode & 0777u) != 0) {
-        // the temporary keeps the mode it was created with
-    }
+    // Someone else's file, or a new name: ours, as a new file would be.
+    (void)::fchmod(temporary, static_cast<mode_t>(newFileMode & ~ProcessUmask() & 0777u));
 }
 
 namespace {
@@ -348,9 +392,10 @@ bool RenameWithoutReplacing(const fs::path& from, const fs::path& to) {
 } // namespace
 
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error,
-                          bool replace) {
-    const bool moved = replace ? ::rename(temporary.c_str(), target.c_str()) == 0
-                               : RenameWithoutReplacing(temporary, target);
+                          Existing existing) {
+    const bool moved = existing == Existing::Replace
+                           ? ::rename(temporary.c_str(), target.c_str()) == 0
+                           : RenameWithoutReplacing(temporary, target);
     if (!moved) {
         error = errno;
         return false;
@@ -367,9 +412,9 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 }
 
 bool ReplaceWithTemporary(FileHandle handle, const fs::path& temporary, const fs::path& target,
-                          int& error, bool replace) {
+                          int& error, Existing existing) {
     // Held locked through the rename, so no clean-up can take it meanwhile.
-    if (ReplaceWithTemporary(temporary, target, error, replace)) {
+    if (ReplaceWithTemporary(temporary, target, error, existing)) {
         ::close(handle); // synced before: nothing is left to report
         return true;
     }

@@ -421,8 +421,7 @@ std::int64_t FileLength(const fs::path& path) {
 // live temporary file is held with share mode 0, so the clean-up of another
 // run cannot delete it; DELETE access lets it be renamed and removed through
 // its own handle, never by a name that may by then be someone else's.
-FileHandle CreateTemporaryBeside(const fs::path& target, unsigned /*permissions*/,
-                                 fs::path& temporary, int& error) {
+FileHandle CreateTemporaryBeside(const fs::path& target, fs::path& temporary, int& error) {
     const std::vector<fs::path> candidates = TemporaryCandidates(target);
     for (const fs::path& candidate : candidates)
         if (IsPlainFile(candidate))
@@ -440,12 +439,17 @@ FileHandle CreateTemporaryBeside(const fs::path& target, unsigned /*permissions*
 }
 
 // Windows keeps no mode bits, and a read-only target is refused before this.
-void TakeOwnerAndMode(FileHandle /*target*/, FileHandle /*temporary*/) noexcept {}
+void SetFinalMode(FileHandle /*temporary*/, FileHandle /*replaced*/,
+                  unsigned /*newFileMode*/) noexcept {}
+
+// No /dev, /proc or /sys here; device names are refused by the file's kind.
+bool IsInSystemFolder(const fs::path& /*target*/) { return false; }
 
 // A rename within one folder, so it is atomic; write-through makes it durable
 // before the call returns. Fails while anyone holds the target open.
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error,
-                          bool replace) {
+                          Existing existing) {
+    const bool replace = existing == Existing::Replace;
     if (::MoveFileExW(SystemPath(temporary).c_str(), SystemPath(target).c_str(),
                       (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH))
         return true;
@@ -457,7 +461,8 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 // until it carries the target's name; where the system cannot do that, it is
 // closed and renamed by name.
 bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs::path& target,
-                          int& error, bool replace) {
+                          int& error, Existing existing) {
+    const bool replace = existing == Existing::Replace;
     const HANDLE handle = Handles().Find(number);
     std::error_code ec;
     const fs::path full = fs::absolute(target, ec);
@@ -475,7 +480,7 @@ bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs
         return true;
     }
     CloseQuietly(number);
-    if (ReplaceWithTemporary(temporary, target, error, replace))
+    if (ReplaceWithTemporary(temporary, target, error, existing))
         return true;
     ::DeleteFileW(SystemPath(temporary).c_str());
     return false;

@@ -1021,6 +1021,94 @@ void LeftoversOfOtherTargetsAreLeft(const Folder& f) {
     ExpectNames(f.path(), {theirs.filename().string(), "src", "src.BF"});
 }
 
+unsigned OwnerOf(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        Broken("lstat " + path.string());
+    return st.st_uid;
+}
+
+// Another user plants the target, writable for all, in a shared folder,
+// ordinary or sticky: the plain text becomes the running user's own, 0600
+// less the umask, from a file or from standard input. Through a link to
+// that user's file, nothing is written.
+void PlantedTargetsAreNotTheirs(const Folder& f) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting a file as another user (65534) needs root";
+    Folder elsewhere;
+    WriteBytes(elsewhere / "theirs", kOldTarget);
+    if (::chown((elsewhere / "theirs").c_str(), kNobody, kNobody) != 0 ||
+        ::chmod((elsewhere / "theirs").c_str(), 0666) != 0)
+        Broken("chown theirs");
+    fs::create_symlink(elsewhere / "theirs", f / "s.txt");
+    MakeEncrypted(f / "report.BF", 5000, 40);
+    MakeEncrypted(f / "s.txt.BF", 5000, 40);
+    for (const unsigned folderMode : {0777u, 01777u})
+        for (const bool fromStandardInput : {false, true}) {
+            SCOPED_TRACE(std::to_string(folderMode) + (fromStandardInput ? " from stdin" : ""));
+            fs::permissions(f.path(), fs::perms(folderMode));
+            WriteBytes(f / "report", kOldTarget);
+            if (::chown((f / "report").c_str(), kNobody, kNobody) != 0 ||
+                ::chmod((f / "report").c_str(), 0666) != 0)
+                Broken("chown report");
+            Launch launch(Decrypt(f / "report.BF"));
+            if (fromStandardInput) {
+                launch.args = {"decrypt", "--key-env", "QM_KEY",
+                               "-",       "-o",        (f / "report").string()};
+                launch.input = (f / "report.BF").string();
+            }
+            launch.umask = 022;
+            const Outcome o = RunWithin(launch);
+            EXPECT_TRUE(o.Exited(0)) << o;
+            EXPECT_EQ(OwnerOf(f / "report"), 0u);
+            EXPECT_EQ(ModeOf(f / "report"), 0600u);
+            EXPECT_TRUE(HoldsPattern(f / "report", 5000, 40));
+
+            const Outcome link = RunWithin(Decrypt(f / "s.txt.BF"));
+            EXPECT_TRUE(link.Exited(1)) << link;
+            EXPECT_TRUE(Has(link.err, "s.txt: it is a symbolic link to " +
+                                          (elsewhere / "theirs").string() +
+                                          "; decrypt to that file"))
+                << link;
+            EXPECT_TRUE(fs::is_symlink(f / "s.txt"));
+            EXPECT_EQ(ReadBytes(elsewhere / "theirs"), kOldTarget);
+            EXPECT_EQ(OwnerOf(elsewhere / "theirs"), kNobody);
+            EXPECT_EQ(ModeOf(elsewhere / "theirs"), 0666u);
+        }
+    ExpectNames(f.path(), {"report", "report.BF", "s.txt", "s.txt.BF"});
+}
+
+// The system's names for standard output are standard output; no other
+// name in /dev, /proc or /sys is written, and /dev/stdout stays a link.
+void StandardOutputByItsSystemNames(const Folder& f) {
+    WritePattern(f / "src", 3000, 41);
+    ASSERT_TRUE(RunCli(Encrypt(f / "src")).Exited(0));
+    const Bytes encrypted = ReadBytes(f / "src.BF");
+    for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> args = Encrypt(f / "src");
+        args.insert(args.end(), {"-o", name});
+        Launch launch(args);
+        launch.output = (f / "out.BF").string();
+        const Outcome o = RunWithin(launch);
+        EXPECT_TRUE(o.Exited(0)) << o;
+        EXPECT_EQ(ReadBytes(f / "out.BF"), encrypted);
+        EXPECT_TRUE(fs::is_symlink("/dev/stdout"));
+    }
+    const std::string unique = "quillmoor-faults-" + std::to_string(::getpid());
+    for (const fs::path& target : {fs::path("/dev/shm") / unique, fs::path("/dev") / unique}) {
+        std::vector<std::string> args = Encrypt(f / "src");
+        args.insert(args.end(), {"-o", target.string()});
+        const Outcome o = RunWithin(args);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "in /dev, /proc or /sys")) << o;
+        std::error_code ec;
+        EXPECT_FALSE(fs::exists(target, ec)) << target;
+        fs::remove(target, ec);
+    }
+    ExpectNames(f.path(), {"out.BF", "src", "src.BF"});
+}
+
 struct HostileCase {
     const char* name;
     void (*run)(const Folder&);
@@ -1048,8 +1136,10 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"GrowingSource", GrowingSource},
                       HostileCase{"SameFileThroughLinks", SameFileThroughLinks},
                       HostileCase{"LongestNames", LongestNames},
-                      HostileCase{"LeftoversOfOtherTargetsAreLeft",
-                                  LeftoversOfOtherTargetsAreLeft}),
+                      HostileCase{"LeftoversOfOtherTargetsAreLeft", LeftoversOfOtherTargetsAreLeft},
+                      HostileCase{"PlantedTargetsAreNotTheirs", PlantedTargetsAreNotTheirs},
+                      HostileCase{"StandardOutputByItsSystemNames",
+                                  StandardOutputByItsSystemNames}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -107,7 +107,7 @@ TEST(FileAPI, NamesOutsideTheAnsiCodePage) {
     EXPECT_TRUE(FlushAndClose(in));
 
     fs::path temporary;
-    const FileHandle t = CreateTemporaryBeside(file, 0600, temporary, error);
+    const FileHandle t = CreateTemporaryBeside(file, temporary, error);
     ASSERT_NE(t, kInvalidHandle) << ErrorText(error);
     EXPECT_TRUE(WriteFully(t, std::vector<std::uint8_t>{9}).ok);
     EXPECT_TRUE(FlushAndClose(t, error));
@@ -153,9 +153,9 @@ TEST(FileAPI, TemporaryHeldByARunningJobIsNotTakenForALeftover) {
     TempDir dir;
     fs::path first, second;
     int error = 0;
-    const FileHandle a = CreateTemporaryBeside(dir / "target", 0600, first, error);
+    const FileHandle a = CreateTemporaryBeside(dir / "target", first, error);
     ASSERT_NE(a, kInvalidHandle) << ErrorText(error);
-    const FileHandle b = CreateTemporaryBeside(dir / "target", 0600, second, error);
+    const FileHandle b = CreateTemporaryBeside(dir / "target", second, error);
     ASSERT_NE(b, kInvalidHandle) << ErrorText(error);
     EXPECT_NE(first, second);
     EXPECT_TRUE(fs::exists(first));
@@ -205,7 +205,7 @@ TEST(FileAPI, PathsLongerThanTheClassicLimit) {
         EXPECT_TRUE(FlushAndClose(out, error));
         EXPECT_EQ(FileLength(file), 3);
         fs::path temporary;
-        const FileHandle t = CreateTemporaryBeside(file, 0600, temporary, error);
+        const FileHandle t = CreateTemporaryBeside(file, temporary, error);
         ASSERT_NE(t, kInvalidHandle) << ErrorText(error);
         EXPECT_TRUE(WriteFully(t, std::vector<std::uint8_t>{9}).ok);
         EXPECT_TRUE(FlushAndClose(t, error));
@@ -309,31 +309,32 @@ TEST(FileAPI, TemporaryBesideTargetAndReplace) {
     WriteFile(candidates[kTemporarySlots - 1], {7});
     fs::path temporary;
     int error = 0;
-    const FileHandle h = CreateTemporaryBeside(dir / "target", 0640, temporary, error);
+    const FileHandle h = CreateTemporaryBeside(dir / "target", temporary, error);
     ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
     EXPECT_EQ(temporary, candidates[0]);
     EXPECT_FALSE(fs::exists(candidates[kTemporarySlots - 1]));
     EXPECT_EQ(temporary.parent_path(), dir.path());
 #ifndef _WIN32 // no mode bits there: the file takes the folder's access rights
+    // Private while written, whatever mode the target will have.
     EXPECT_EQ((fs::status(temporary).permissions() & fs::perms::all),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+              fs::perms::owner_read | fs::perms::owner_write);
 #endif
     ASSERT_TRUE(WriteFully(h, std::vector<std::uint8_t>{5, 6}).ok);
     EXPECT_TRUE(SyncOpenFile(h, error));
     // A file that appeared in the meantime is kept when asked; the
     // temporary goes with the failure.
     WriteFile(dir / "target", {1});
-    EXPECT_FALSE(ReplaceWithTemporary(h, temporary, dir / "target", error, false));
+    EXPECT_FALSE(ReplaceWithTemporary(h, temporary, dir / "target", error, Existing::Keep));
     EXPECT_EQ(error, EEXIST);
     EXPECT_EQ(ReadFile(dir / "target"), std::vector<std::uint8_t>{1});
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
     fs::remove(dir / "target");
 
-    const FileHandle again = CreateTemporaryBeside(dir / "target", 0640, temporary, error);
+    const FileHandle again = CreateTemporaryBeside(dir / "target", temporary, error);
     ASSERT_NE(again, kInvalidHandle) << ErrorText(error);
     ASSERT_TRUE(WriteFully(again, std::vector<std::uint8_t>{5, 6}).ok);
     EXPECT_TRUE(SyncOpenFile(again, error));
-    EXPECT_TRUE(ReplaceWithTemporary(again, temporary, dir / "target", error, false))
+    EXPECT_TRUE(ReplaceWithTemporary(again, temporary, dir / "target", error, Existing::Keep))
         << ErrorText(error);
     EXPECT_EQ(ReadFile(dir / "target"), (std::vector<std::uint8_t>{5, 6}));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"});
@@ -359,7 +360,7 @@ TEST(FileAPI, TemporaryNamesAreFewShortAndTheTargetsOwn) {
     // A target with the longest name the file system takes still works.
     int error = 0;
     fs::path temporary;
-    const FileHandle h = CreateTemporaryBeside(dir / longest, 0600, temporary, error);
+    const FileHandle h = CreateTemporaryBeside(dir / longest, temporary, error);
     ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
     EXPECT_TRUE(SyncOpenFile(h, error));
     EXPECT_TRUE(ReplaceWithTemporary(h, temporary, dir / longest, error)) << ErrorText(error);
@@ -452,7 +453,7 @@ TEST(FileAPI, CleanUpLeavesWhatIsNotAStaleFileOfItsOwn) {
         const bool removed = what == std::string("stale file");
         fs::path temporary;
         int error = 0;
-        const FileHandle h = CreateTemporaryBeside(dir / "t", 0600, temporary, error);
+        const FileHandle h = CreateTemporaryBeside(dir / "t", temporary, error);
         ASSERT_NE(h, kInvalidHandle) << ErrorText(error);
         EXPECT_EQ(temporary, mine[removed ? 0 : 1]);
         EXPECT_EQ(fs::exists(fs::symlink_status(mine[5])), !removed);
