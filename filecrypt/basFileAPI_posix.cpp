@@ -312,9 +312,12 @@ bool IsInSystemFolder(const fs::path& target) {
     const fs::path folder = ec ? fs::path() : fs::weakly_canonical(absolute.parent_path(), ec);
     if (ec || folder.empty())
         return false;
-    const auto first = ++folder.begin(); // past the root "/"
-    if (first != folder.end() && (*first == "dev" || *first == "proc" || *first == "sys"))
+    auto part = ++folder.begin(); // past the root "/"
+    if (part != folder.end() && (*part == "proc" || *part == "sys"))
         return true;
+    // /dev/shm is the one folder of plain files there (a RAM disk).
+    if (part != folder.end() && *part == "dev")
+        return ++part == folder.end() || *part != "shm";
     return IsFileSystemOfTheKernel(folder);
 }
 

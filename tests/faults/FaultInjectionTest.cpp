@@ -1096,7 +1096,7 @@ void StandardOutputByItsSystemNames(const Folder& f) {
         EXPECT_TRUE(fs::is_symlink("/dev/stdout"));
     }
     const std::string unique = "quillmoor-faults-" + std::to_string(::getpid());
-    for (const fs::path& target : {fs::path("/dev/shm") / unique, fs::path("/dev") / unique}) {
+    for (const fs::path& target : {fs::path("/dev") / unique, fs::path("/dev/fd") / unique}) {
         std::vector<std::string> args = Encrypt(f / "src");
         args.insert(args.end(), {"-o", target.string()});
         const Outcome o = RunWithin(args);
