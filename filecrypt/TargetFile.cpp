@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/RuntimeError.h"
+#include "filecrypt/TemporaryRegistry.h"
 
 namespace quillmoor {
 
@@ -54,11 +55,18 @@ TargetFile::TargetFile(const fs::path& target, unsigned newFileMode, FileHandle 
     handle_ = CreateTemporaryBeside(target_, temporary_, error);
     if (handle_ < 0) {
         CloseQuietly(std::exchange(claim_, kInvalidHandle));
+        if (!temporary_.empty()) // planted where the temporary file goes
+            throw RuntimeError(kErrTemporaryInTheWay, "cannot create", target_, ErrorText(error),
+                               std::exchange(temporary_, {}));
         Fail(kErrDeviceUnavailable, target_, error);
     }
+    // A fatal signal removes a named one; an unnamed one goes by itself.
+    if (!temporary_.empty())
+        registered_ = RegisterTemporary(temporary_);
 }
 
 TargetFile::~TargetFile() {
+    ForgetTemporary(registered_);
     CloseQuietly(claim_);
     if (handle_ >= 0)
         DiscardTemporary(handle_, temporary_);
@@ -79,6 +87,8 @@ void TargetFile::Commit() {
     // claim go first. Should someone take the target in between, the
     // replace fails and the target stays whole.
     CloseQuietly(std::exchange(claim_, kInvalidHandle));
+    // Once renamed, the name is the target's: no fatal signal may remove it.
+    ForgetTemporary(std::exchange(registered_, -1));
     const FileHandle handle = std::exchange(handle_, kInvalidHandle);
     if (!ReplaceWithTemporary(handle, temporary_, target_, error, existing_)) {
         if (existing_ == Existing::Keep && error == EEXIST)

@@ -39,6 +39,7 @@ class TargetFile {
   private:
     std::filesystem::path target_, temporary_;
     FileHandle claim_ = kInvalidHandle, handle_ = kInvalidHandle;
+    int registered_ = -1; // a named temporary's slot in TemporaryRegistry
     unsigned newFileMode_;
     Existing existing_;
 };

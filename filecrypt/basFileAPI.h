@@ -120,12 +120,16 @@ std::vector<std::filesystem::path> TemporaryCandidates(const std::filesystem::pa
 // resolved): no file is written there, whatever its name.
 [[nodiscard]] bool IsInSystemFolder(const std::filesystem::path& target);
 
-// Creates a new, exclusively locked temporary file under one of the
-// candidate names, readable and writable by its owner only (less the umask)
-// until SetFinalMode. Leftovers of earlier runs under those names that died
-// (regular files that nobody holds locked) are removed first; anything else
-// there is left alone. The lock is held from creation until the file is
-// closed, so no other run's clean-up ever takes a live temporary file.
+// Creates a new, exclusively locked temporary file for `target`, readable
+// and writable by its owner only (less the umask) until SetFinalMode. Where
+// the file system can, it has no name until it replaces the target
+// (`temporary` is then empty), so a killed run leaves nothing; elsewhere it
+// takes one of the candidate names. Leftovers of earlier runs under those
+// names that died (regular files that nobody holds locked) are removed
+// first; anything else there is left alone. When no name is free because
+// something other than a file is there, `temporary` names the first such
+// thing and `error` says what it is. The lock is held from creation until
+// the file is closed, so no other run's clean-up ever takes a live one.
 [[nodiscard]] FileHandle CreateTemporaryBeside(const std::filesystem::path& target,
                                                std::filesystem::path& temporary, int& error);
 // The mode the temporary file takes just before it replaces the target. A

@@ -1,5 +1,6 @@
 #include "filecrypt/basFileAPI.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -177,6 +178,22 @@ mode_t ProcessUmask() noexcept {
     return mask;
 }
 
+fs::path FolderOf(const fs::path& target) {
+    return target.parent_path().empty() ? fs::path(".") : target.parent_path();
+}
+
+// A file without a name in `folder` (O_TMPFILE), private to its owner: a
+// run killed before it is linked in leaves nothing. -1 where the system or
+// the file system has none; the named form is used there.
+int CreateUnnamedIn(const fs::path& folder) {
+#ifdef O_TMPFILE
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, S_IRUSR | S_IWUSR);
+#else
+    (void)folder;
+    return -1;
+#endif
+}
+
 bool IsFileSystemOfTheKernel(const fs::path& folder) noexcept {
 #ifdef __linux__
     constexpr decltype(statfs::f_type) kProc = 0x9fa0, kSysfs = 0x62656572;
@@ -332,7 +349,17 @@ FileHandle CreateTemporaryBeside(const fs::path& target, fs::path& temporary, in
     const std::vector<fs::path> candidates = TemporaryCandidates(target);
     for (const fs::path& candidate : candidates)
         RemoveIfStale(candidate);
-    error = EBUSY; // every name taken: as many runs over this target are writing it
+    temporary.clear();
+    int unnamedError = 0;
+    const int unnamed = Locked(CreateUnnamedIn(FolderOf(target)), unnamedError);
+    if (unnamed >= 0) {
+        // Replacing takes one free name at the end: see now that there is one.
+        if (std::any_of(candidates.begin(), candidates.end(), detail::IsFree))
+            return unnamed;
+        ::close(unnamed);
+        error = detail::WhatIsInTheWay(candidates, temporary);
+        return kInvalidHandle;
+    }
     for (const fs::path& candidate : candidates) {
         // Private while it is written: whoever could open it now would read
         // all that is written into it later.
@@ -358,6 +385,7 @@ FileHandle CreateTemporaryBeside(const fs::path& target, fs::path& temporary, in
         temporary = candidate;
         return handle;
     }
+    error = detail::WhatIsInTheWay(candidates, temporary);
     return kInvalidHandle;
 }
 
@@ -394,6 +422,63 @@ bool RenameWithoutReplacing(const fs::path& from, const fs::path& to) {
 
 } // namespace
 
+namespace {
+
+// Gives the unnamed file `fd` the name `to`; fails with EEXIST where a name
+// is taken. Through /proc, or by the descriptor itself where the process
+// may (AT_EMPTY_PATH), when /proc is not there.
+bool LinkUnnamed(int fd, const fs::path& to) {
+    const std::string byProc = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, byProc.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != ENOENT)
+        return false;
+#ifdef AT_EMPTY_PATH
+    return ::linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0;
+#else
+    return false;
+#endif
+}
+
+void SyncFolderOf(const fs::path& target) {
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// A link never replaces, so a target to be kept takes the file in one step;
+// one to be replaced gets it under a free temporary name, renamed over it.
+bool ReplaceWithUnnamed(int fd, const fs::path& target, int& error, Existing existing) {
+    bool done = false;
+    if (existing == Existing::Keep) {
+        done = LinkUnnamed(fd, target);
+        error = done ? 0 : errno;
+    } else {
+        error = EBUSY;
+        for (const fs::path& candidate : TemporaryCandidates(target)) {
+            if (!LinkUnnamed(fd, candidate)) {
+                if (errno == EEXIST)
+                    continue;
+                error = errno;
+                break;
+            }
+            done = ::rename(candidate.c_str(), target.c_str()) == 0;
+            error = done ? 0 : errno;
+            if (!done)
+                ::unlink(candidate.c_str());
+            break;
+        }
+    }
+    ::close(fd);
+    if (done)
+        SyncFolderOf(target);
+    return done;
+}
+
+} // namespace
+
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error,
                           Existing existing) {
     const bool moved = existing == Existing::Replace
@@ -405,17 +490,14 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
     }
     // The rename itself must reach the device, or a crash could bring back
     // the old target (or no file at all).
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolderOf(target);
     return true;
 }
 
 bool ReplaceWithTemporary(FileHandle handle, const fs::path& temporary, const fs::path& target,
                           int& error, Existing existing) {
+    if (temporary.empty())
+        return ReplaceWithUnnamed(handle, target, error, existing);
     // Held locked through the rename, so no clean-up can take it meanwhile.
     if (ReplaceWithTemporary(temporary, target, error, existing)) {
         ::close(handle); // synced before: nothing is left to report
@@ -427,8 +509,9 @@ bool ReplaceWithTemporary(FileHandle handle, const fs::path& temporary, const fs
 
 void DiscardTemporary(FileHandle handle, const fs::path& temporary) noexcept {
     // Removed while still locked: once the lock goes, the name may be
-    // another run's.
-    ::unlink(temporary.c_str());
+    // another run's. An unnamed file goes with its last descriptor.
+    if (!temporary.empty())
+        ::unlink(temporary.c_str());
     ::close(handle);
 }
 

@@ -177,8 +177,8 @@ int KindRefusalOf(HANDLE handle, bool refuseLinks) {
 // reported as EISDIR. With `refuseLinks`, a reparse point (a symbolic link,
 // a junction) is opened itself, not followed, and then refused.
 FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& error,
-                bool refuseLinks = false) {
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+                bool refuseLinks = false, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+    const DWORD flags = attributes | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     const HANDLE handle =
         ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -426,21 +426,36 @@ FileHandle CreateTemporaryBeside(const fs::path& target, fs::path& temporary, in
     for (const fs::path& candidate : candidates)
         if (IsPlainFile(candidate))
             ::DeleteFileW(SystemPath(candidate).c_str()); // fails while a running job holds it
+    temporary.clear();
     for (const fs::path& candidate : candidates) {
-        const FileHandle handle = Open(candidate, GENERIC_WRITE | DELETE, CREATE_NEW, error);
-        if (handle < 0 && error == EEXIST)
+        // Hidden until it takes the target's name, so a run ended by force
+        // leaves nothing in the way of a folder view.
+        const FileHandle handle = Open(candidate, GENERIC_WRITE | DELETE, CREATE_NEW, error, false,
+                                       FILE_ATTRIBUTE_HIDDEN);
+        if (handle < 0 && (error == EEXIST || error == EISDIR))
             continue;
         if (handle >= 0)
             temporary = candidate;
         return handle;
     }
-    error = EBUSY; // every name taken: as many runs over this target are writing it
+    error = detail::WhatIsInTheWay(candidates, temporary);
     return kInvalidHandle;
 }
 
 // Windows keeps no mode bits, and a read-only target is refused before this.
-void SetFinalMode(FileHandle /*temporary*/, FileHandle /*replaced*/,
-                  unsigned /*newFileMode*/) noexcept {}
+// The file only stops being hidden.
+void SetFinalMode(FileHandle temporary, FileHandle /*replaced*/,
+                  unsigned /*newFileMode*/) noexcept {
+    const HANDLE handle = Handles().Find(temporary);
+    FILE_BASIC_INFO info{};
+    if (handle == INVALID_HANDLE_VALUE ||
+        !::GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info))
+        return;
+    info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN);
+    if (info.FileAttributes == 0)
+        info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    (void)::SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info);
+}
 
 // No /dev, /proc or /sys here; device names are refused by the file's kind.
 bool IsInSystemFolder(const fs::path& /*target*/) { return false; }

@@ -175,6 +175,13 @@ std::string FailedSentence(const CommandOutcome& outcome, Frame frame) {
     std::string sentence =
         WithFirst(parts ? failure.action : "cannot " + std::string(Verb(outcome.command)), true);
     sentence.append(" ").append(DisplayPath(parts ? failure.path : outcome.source));
+    // Something planted at every name the temporary file may take: name it.
+    if (outcome.errorNumber == kErrTemporaryInTheWay)
+        return sentence.append(": no name is free for its temporary file; ")
+            .append(DisplayPath(failure.other))
+            .append(" is in the way (")
+            .append(failure.reason)
+            .append("). Remove what is in the way; nothing was written.");
     sentence.append(": ").append(failure.reason);
     if (outcome.errorNumber == kErrSymbolicLink && !failure.other.empty())
         return sentence.append(" to ")

@@ -293,7 +293,7 @@ std::uint64_t BusySize() { return Quick() ? 16 * kMiB : 64 * kMiB; }
 bool ChangeMidRun(Program& program, const fs::path& folder, const std::string& target,
                   const std::function<void()>& change) {
     const bool started =
-        WaitFor(program, [&] { return FindTemporary(folder, target).has_value(); });
+        WaitFor(program, [&] { return FindTemporary(program.pid(), folder, target).has_value(); });
     if (!started || !program.Pause())
         return false;
     change();
@@ -461,7 +461,7 @@ TEST(TargetLocked, RefusedAndLeftIntact) {
 Outcome KillWhenWritten(Program& program, const fs::path& folder, const std::string& target,
                         std::uint64_t bytes) {
     const bool reached = WaitFor(program, [&] {
-        const auto temporary = FindTemporary(folder, target);
+        const auto temporary = FindTemporary(program.pid(), folder, target);
         std::error_code ec;
         return temporary && fs::file_size(*temporary, ec) >= bytes && !ec;
     });
@@ -471,6 +471,8 @@ Outcome KillWhenWritten(Program& program, const fs::path& folder, const std::str
     return o;
 }
 
+// Where the temporary file has a name (the file system takes no unnamed
+// ones), a kill leaves it, and the next run over the target removes it.
 TEST(Killed, HalfWayThroughLargeFile) {
     const std::uint64_t size = Quick() ? 32 * kMiB : 200 * kMiB;
     Note("SIGKILL half-way through " + std::to_string(size / kMiB) + " MiB");
@@ -478,7 +480,9 @@ TEST(Killed, HalfWayThroughLargeFile) {
     WritePattern(f / "src", size, 16);
     WriteBytes(f / "src.BF", kOldTarget);
 
-    Program encrypting(Encrypt(f / "src"));
+    Launch named(Encrypt(f / "src"));
+    named.noUnnamedFiles = true;
+    Program encrypting(named);
     const Outcome killed = KillWhenWritten(encrypting, f.path(), "src.BF", size / 2);
     EXPECT_EQ(killed.signal, SIGKILL) << killed;
     EXPECT_EQ(ReadBytes(f / "src.BF"), kOldTarget);
@@ -493,7 +497,8 @@ TEST(Killed, HalfWayThroughLargeFile) {
     EXPECT_EQ(encryptedSize, size + 8);
 
     // Decrypting src.BF writes src: killed half-way, src must stay whole.
-    Program decrypting(Decrypt(f / "src.BF"));
+    named.args = Decrypt(f / "src.BF");
+    Program decrypting(named);
     const Outcome killedAgain = KillWhenWritten(decrypting, f.path(), "src", size / 2);
     EXPECT_EQ(killedAgain.signal, SIGKILL) << killedAgain;
     EXPECT_TRUE(HoldsPattern(f / "src", size, 16));
@@ -506,6 +511,22 @@ TEST(Killed, HalfWayThroughLargeFile) {
     EXPECT_TRUE(o.Exited(0)) << o;
     ExpectNames(f.path(), {"src", "src.BF"});
     EXPECT_TRUE(HoldsPattern(f / "src", size, 16));
+}
+
+// Where it has none until it is complete, a kill leaves nothing at all.
+TEST(Killed, LeavesNoTemporaryFileWithoutAName) {
+    const std::uint64_t size = BusySize();
+    Folder f;
+    WritePattern(f / "src", size, 18);
+    MakeEncrypted(f / "old.BF", size, 18);
+    for (const auto& [args, target] :
+         {std::pair{Encrypt(f / "src"), "src.BF"}, std::pair{Decrypt(f / "old.BF"), "old"}}) {
+        SCOPED_TRACE(target);
+        Program program(args);
+        const Outcome killed = KillWhenWritten(program, f.path(), target, size / 4);
+        EXPECT_EQ(killed.signal, SIGKILL) << killed;
+        ExpectNames(f.path(), {"old.BF", "src"});
+    }
 }
 
 // --- Wrong key and damaged files ---------------------------------------------
@@ -618,7 +639,8 @@ struct InputOrSignalCase {
     std::string input = "/dev/null", output = {}, env = {};
     bool outputPipeClosed = false;
     bool fileSizeSignal = false; // a 1 MiB limit, SIGXFSZ left to the program
-    int signalOnceWriting = 0;   // sent once the temporary file exists
+    int signalOnceWriting = 0;   // sent once the temporary file holds bytes
+    bool namedTemporary = false; // O_TMPFILE refused: the temporary file has a name
     int exitCode = 0, diedBy = 0;
     std::vector<std::string> errHas = {};
     std::string errLacks = {}; // a secret the message must not repeat
@@ -665,6 +687,30 @@ std::vector<InputOrSignalCase> InputAndSignalCases() {
          .signalOnceWriting = SIGUSR1,
          .diedBy = SIGUSR1,
          .errHas = {"src", "interrupted"}},
+        {.name = "SIGSEGV from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGSEGV,
+         .namedTemporary = true,
+         .diedBy = SIGSEGV},
+        {.name = "SIGBUS from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGBUS,
+         .namedTemporary = true,
+         .diedBy = SIGBUS},
+        {.name = "SIGFPE from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGFPE,
+         .namedTemporary = true,
+         .diedBy = SIGFPE},
+        {.name = "SIGILL from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGILL,
+         .namedTemporary = true,
+         .diedBy = SIGILL},
+        {.name = "SIGSEGV with an unnamed temporary",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGSEGV,
+         .diedBy = SIGSEGV},
         {.name = "standard output full",
          .output = "/dev/full",
          .exitCode = 1,
@@ -701,6 +747,7 @@ TEST_P(InputAndSignals, RefusedOrStoppedCleanly) {
     launch.input = c.input;
     launch.output = c.output;
     launch.outputPipeClosed = c.outputPipeClosed;
+    launch.noUnnamedFiles = c.namedTemporary;
     if (!c.env.empty())
         launch.env = {c.env};
     if (c.fileSizeSignal) {
@@ -709,7 +756,12 @@ TEST_P(InputAndSignals, RefusedOrStoppedCleanly) {
     }
     Program program(launch);
     if (c.signalOnceWriting != 0) {
-        ASSERT_TRUE(WaitFor(program, [&] { return FindTemporary(f.path(), "src.BF").has_value(); }))
+        // Once bytes go in, the run is at work (its clean-up set up).
+        ASSERT_TRUE(WaitFor(program, [&] {
+            const auto temporary = FindTemporary(program.pid(), f.path(), "src.BF");
+            std::error_code ec;
+            return temporary && fs::file_size(*temporary, ec) > 0 && !ec;
+        }))
             << "the program ended before its temporary file was seen: " << program.Wait();
         program.Signal(c.signalOnceWriting);
     }
@@ -756,8 +808,9 @@ TEST(CoreDumps, OffWhileTheProgramRuns) {
     Launch launch(Encrypt(f / "src"));
     launch.coreDumps = true;
     const std::unique_ptr<Program> program = user.Start(launch);
-    ASSERT_TRUE(WaitFor(*program, [&] { return FindTemporary(f.path(), "src.BF").has_value(); }))
-        << program->Wait();
+    ASSERT_TRUE(WaitFor(*program, [&] {
+        return FindTemporary(program->pid(), f.path(), "src.BF").has_value();
+    })) << program->Wait();
     struct stat entry {};
     const std::string status = "/proc/" + std::to_string(program->pid()) + "/status";
     ASSERT_EQ(::stat(status.c_str(), &entry), 0);
@@ -927,15 +980,40 @@ void PlantedFifosAtTemporaryNames(const Folder& f) {
             planted.push_back(TemporaryCandidates(f / target)[slot]);
             MakeFifoAt(planted.back());
         }
-    for (const auto& args : {Encrypt(f / "src"), Decrypt(f / "data.BF")}) {
-        const Outcome o = RunWithin(args, 30);
-        EXPECT_TRUE(o.Exited(0)) << o;
-    }
+    for (const bool named : {false, true})
+        for (const auto& args : {Encrypt(f / "src"), Decrypt(f / "data.BF")}) {
+            Launch launch(args);
+            launch.noUnnamedFiles = named;
+            const Outcome o = RunWithin(launch, 30);
+            EXPECT_TRUE(o.Exited(0)) << o;
+        }
     EXPECT_TRUE(DecryptsToPattern(f / "src.BF", 100000, 23));
     EXPECT_TRUE(HoldsPattern(f / "data", 100000, 24));
     for (const fs::path& fifo : planted)
         EXPECT_TRUE(IsFifo(fifo)) << fifo;
     EXPECT_EQ(Names(f.path()).size(), 4 + planted.size());
+}
+
+// Something other than a file at every name the temporary file may take:
+// the message names it, with or without unnamed temporary files.
+void PlantedFoldersAtTemporaryNames(const Folder& f) {
+    WritePattern(f / "src", 1000, 42);
+    const std::vector<fs::path> names = TemporaryCandidates(f / "src.BF");
+    for (const fs::path& name : names)
+        fs::create_directory(name);
+    for (const bool named : {false, true}) {
+        Launch launch(Encrypt(f / "src"));
+        launch.noUnnamedFiles = named;
+        const Outcome o = RunWithin(launch);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "cannot create " + (f / "src.BF").string() +
+                                   ": no name is free for its temporary file; " +
+                                   names[0].string() + " is in the way (it is a folder"))
+            << o;
+    }
+    for (const fs::path& name : names)
+        EXPECT_TRUE(fs::is_directory(name)) << name;
+    EXPECT_FALSE(fs::exists(f / "src.BF"));
 }
 
 void ConcurrentRunsOverOneTarget(const Folder& f) {
@@ -1132,6 +1210,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"SpecialSourcesAreRefused", SpecialSourcesAreRefused},
                       HostileCase{"ModesFollowTheUmask", ModesFollowTheUmask},
                       HostileCase{"PlantedFifosAtTemporaryNames", PlantedFifosAtTemporaryNames},
+                      HostileCase{"PlantedFoldersAtTemporaryNames", PlantedFoldersAtTemporaryNames},
                       HostileCase{"ConcurrentRunsOverOneTarget", ConcurrentRunsOverOneTarget},
                       HostileCase{"GrowingSource", GrowingSource},
                       HostileCase{"SameFileThroughLinks", SameFileThroughLinks},
