@@ -15,6 +15,7 @@
 #include "common/SecureWipe.h"
 #include "convert/basConvert.h"
 #include "filecrypt/BlowfishCbc.h"
+#include "filecrypt/FileJob.h"
 #include "filecrypt/TargetFile.h"
 #include "filecrypt/basFileAPI.h"
 
@@ -32,81 +33,6 @@ constexpr std::size_t kInlineChunkBytes = std::size_t{1} << 17;
 [[noreturn]] void Fail(int number, const char* what, const fs::path& path, const std::string& why) {
     throw RuntimeError(number, what, path, why);
 }
-
-// One run over a source and a target: holds the source open, claims an
-// existing target so nobody else has it while we work, and writes into a
-// temporary file that replaces the target only on Commit(). Whatever ends
-// the run early (error, cancel, exception) leaves no trace.
-class FileJob {
-  public:
-    FileJob(const fs::path& source, const fs::path& target) : source_(source), targetPath_(target) {
-        int error = 0;
-        sourceHandle_ = OpenExistingForReading(source, error);
-        if (sourceHandle_ < 0)
-            Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot open",
-                 source, ErrorText(error));
-        if (!SizeOfOpenFile(sourceHandle_, sourceSize_, error))
-            Fail(kErrDeviceIo, "cannot read", source, ErrorText(error));
-    }
-
-    FileJob(const FileJob&) = delete;
-    FileJob& operator=(const FileJob&) = delete;
-
-    ~FileJob() {
-        target_.reset(); // the temporary goes before the source is let go
-        CloseQuietly(sourceHandle_);
-    }
-
-    [[nodiscard]] std::uint64_t sourceSize() const { return sourceSize_; }
-    [[nodiscard]] const fs::path& sourcePath() const { return source_; }
-
-    [[nodiscard]] unsigned sourcePermissions() const {
-        return PermissionsOfOpenFile(sourceHandle_) & 0777u;
-    }
-
-    // `newFileMode` less the umask, unless the target replaced is a regular
-    // file of the running user (TargetFile).
-    void CreateTarget(unsigned newFileMode, bool replace) {
-        target_.emplace(targetPath_, newFileMode, sourceHandle_, source_,
-                        replace ? Existing::Replace : Existing::Keep);
-    }
-
-    // Reads exactly buffer.size() bytes at `offset`; a source that ends early
-    // has changed under us, and going on would write a file that matches
-    // nothing. Safe to call from several threads at once.
-    void ReadSource(std::span<std::uint8_t> buffer, std::uint64_t offset) {
-        if (ReadSourceUpTo(buffer, offset) != buffer.size())
-            Fail(kErrChangedWhileRead, "cannot read", source_,
-                 "the file became shorter while it was read");
-    }
-
-    // Reads what is there, up to buffer.size() bytes.
-    std::size_t ReadSourceUpTo(std::span<std::uint8_t> buffer, std::uint64_t offset) {
-        const IoResult r = ReadFullyAt(sourceHandle_, buffer, offset);
-        if (!r.ok)
-            Fail(kErrDeviceIo, "cannot read", source_, ErrorText(r.error));
-        return r.count;
-    }
-
-    void WriteTarget(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
-        target_->WriteAt(bytes, offset);
-    }
-
-    void Commit() {
-        // The length was taken once at the start: a source that has grown
-        // since would be cut silently.
-        std::uint8_t probe = 0;
-        if (ReadSourceUpTo(std::span(&probe, 1), sourceSize_) != 0)
-            Fail(kErrChangedWhileRead, "cannot read", source_, "the file grew while it was read");
-        target_->Commit();
-    }
-
-  private:
-    fs::path source_, targetPath_;
-    FileHandle sourceHandle_ = kInvalidHandle;
-    std::optional<TargetFile> target_;
-    std::uint64_t sourceSize_ = 0;
-};
 
 bool KeepGoing(const FileCryptOptions& options, std::uint64_t done, std::uint64_t total) {
     return !options.progress || options.progress(done, total);

@@ -99,6 +99,22 @@ struct CommandOutcome {
 // paths and calls the file routine. Never throws.
 [[nodiscard]] CommandOutcome RunFileCommand(const CommandRequest& request);
 
+// How RunEncryptCommands spreads its files.
+struct EncryptBatchPlan {
+    unsigned threads = 0;       // 0: one per core
+    unsigned filesAtOnce = 0;   // over all threads; 0: as many as pay
+    std::function<bool()> stop; // asked before each file starts: true starts no more
+};
+
+// Encrypt over several requests from files to files that share one key
+// (state set up from keyText, both as in the first request), several files
+// side by side on each thread. finished(i, outcome) comes for every request
+// that started, as it ends, one at a time, from any thread, with the outcome
+// RunFileCommand would give it. After a cancel no further file starts.
+// Never throws.
+void RunEncryptCommands(std::span<const CommandRequest> requests, const EncryptBatchPlan& plan,
+                        const std::function<void(std::size_t, const CommandOutcome&)>& finished);
+
 // Runs Wipe over the selected file (after the front end has asked). Never throws.
 [[nodiscard]] CommandOutcome RunWipeCommand(const WipeRequest& request);
 
