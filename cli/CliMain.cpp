@@ -74,7 +74,8 @@ int RunFileCommands(commands::Command operation, const Invocation& inv, std::ost
         return Usage(err, *problem);
     // Binary on a terminal garbles it and may drive it; only an explicit
     // -o - says that is wanted.
-    if (console.outIsTerminal && inv.output != "-" && WritesStandardOutput(run)) {
+    const bool saidStandardOutput = inv.output && commands::MeansStandardOutput(*inv.output);
+    if (console.outIsTerminal && !saidStandardOutput && WritesStandardOutput(run)) {
         err << kProgram
             << ": standard output is a terminal, and encrypted or decrypted bytes "
                "would garble it: redirect it (> FILE, | less), or give -o - to "

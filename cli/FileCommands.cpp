@@ -306,9 +306,9 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
 }
 
 bool WritesStandardOutput(const FileRun& run) {
-    return run.output.path == kStandardStream ||
-           (!run.output.path &&
-            std::ranges::count(run.operands, std::string(kStandardStream)) != 0);
+    if (run.output.path)
+        return commands::MeansStandardOutput(*run.output.path);
+    return std::ranges::count(run.operands, std::string(kStandardStream)) != 0;
 }
 
 void WarnOfEncryptedNames(const std::vector<std::string>& operands, std::ostream& err) {

@@ -137,7 +137,12 @@ Key options (encrypt, decrypt and test take at most one):
 Other options:
   -o, --output PATH   encrypt, decrypt: with one FILE, the target file; with
                       a folder, every target goes there under its usual name;
-                      "-" is standard output. keygen: the new key file.
+                      "-" (or /dev/stdout) is standard output. A target is
+                      its owner's alone while written; a new encrypted file
+                      then gets the source's mode, a new decrypted file 0600,
+                      less the umask. A replaced target keeps its mode only
+                      when it is a regular file of yours; a symbolic link is
+                      refused. keygen: the new key file.
   -c, --stdout        encrypt, decrypt: write to standard output, as -o -.
                       Data is written to a terminal only with -o - itself.
   -f, --force         encrypt, decrypt: replace existing targets without
@@ -188,10 +193,10 @@ Standard input and output ("-"):
   not even to standard output. From a pipe that check can only come at the
   end: the output then stops before the final block, and the exit status is
   1 with the usual "wrong key or damaged file". A target file written from
-  standard input is readable by its owner only. A regular file at both ends
-  (-o - >> FILE, or - -o FILE < FILE) is refused before anything is read, and
-  a source file that changes length while it is streamed fails as a file
-  does.
+  standard input is readable by its owner only (0600 less the umask). A
+  regular file at both ends (-o - >> FILE, or - -o FILE < FILE) is refused
+  before anything is read, and a source file that changes length while it
+  is streamed fails as a file does.
 
 Output:
   One line per file on standard output ("encrypted a.txt -> ./a.txt.BF"),

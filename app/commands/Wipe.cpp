@@ -59,7 +59,7 @@ void RemoveWiped(const fs::path& path) {
                 path.parent_path() /
                 fs::path::string_type(length, static_cast<fs::path::value_type>(fill));
             int error = 0;
-            if (ReplaceWithTemporary(current, next, error, false)) {
+            if (ReplaceWithTemporary(current, next, error, Existing::Keep)) {
                 current = next;
                 break;
             }
