@@ -187,6 +187,15 @@ std::u16string KeyTextFromPassword(std::u16string_view password) {
     return keyText;
 }
 
+bool KeyMayBeStale(std::u16string_view password, std::u16string_view keyText) {
+    if (password.empty())
+        return false;
+    std::u16string digest = KeyTextFromPassword(password);
+    const bool stale = !EqualsIgnoringCase(keyText, digest);
+    SecureWipe(digest);
+    return stale;
+}
+
 void ClearKeyState() noexcept { BlowfishClearState(blowfishState()); }
 
 CommandOutcome RunFileCommand(const CommandRequest& request) {

@@ -76,11 +76,12 @@ bool AllFit(HWND parent, std::span<const ControlLayout> controls, HFONT font, un
 bool CaptionFits(HWND control, const ControlLayout& layout, HFONT font, unsigned dpi) {
     if (layout.caption.empty() || !control)
         return true;
-    const HDC dc = ::GetDC(control);
-    const HGDIOBJ old = ::SelectObject(dc, font);
-    const SIZE text = TextSize(dc, layout.caption);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
+    SIZE text{};
+    {
+        const WindowDc dc(control);
+        const Selected selected(dc.get(), font);
+        text = TextSize(dc.get(), layout.caption);
+    }
     const int width = TwipsToPixels(layout.width, dpi), height = TwipsToPixels(layout.height, dpi);
     const auto scaled = [dpi](int pixels) { return ::MulDiv(pixels, static_cast<int>(dpi), 96); };
     switch (layout.kind) {
@@ -92,16 +93,16 @@ bool CaptionFits(HWND control, const ControlLayout& layout, HFONT font, unsigned
     }
 }
 
-HFONT CreateFittingFont(HWND parent, std::span<const ControlLayout> controls, unsigned dpi,
-                        int ownFont) {
+Font CreateFittingFont(HWND parent, std::span<const ControlLayout> controls, unsigned dpi,
+                       int ownFont) {
     LOGFONTW font = MessageFont(dpi);
     const int sign = font.lfHeight < 0 ? -1 : 1;
     const int smallest = ::MulDiv(kSmallestPoints, static_cast<int>(dpi), 72);
     for (;;) {
-        const HFONT made = ::CreateFontIndirectW(&font);
-        if (std::abs(font.lfHeight) <= smallest || AllFit(parent, controls, made, dpi, ownFont))
+        Font made(::CreateFontIndirectW(&font));
+        if (std::abs(font.lfHeight) <= smallest ||
+            AllFit(parent, controls, made.get(), dpi, ownFont))
             return made;
-        ::DeleteObject(made);
         font.lfHeight -= sign;
     }
 }

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "app/win32/Controls.h"
+#include "app/win32/Handles.h"
 #include "app/win32/Win32.h"
 
 // Makes the controls of a layout table as child windows, in tab order, and
@@ -14,9 +15,9 @@ void CreateControls(HWND parent, std::span<const ControlLayout> controls);
 void PlaceControls(HWND parent, std::span<const ControlLayout> controls, unsigned dpi, HFONT font);
 // The system's message font at `dpi`, made smaller (to 7 points at least)
 // until every caption of `controls` fits its control; `ownFont` names a
-// control that has a font of its own. The caller deletes it.
-HFONT CreateFittingFont(HWND parent, std::span<const ControlLayout> controls, unsigned dpi,
-                        int ownFont = 0);
+// control that has a font of its own.
+Font CreateFittingFont(HWND parent, std::span<const ControlLayout> controls, unsigned dpi,
+                       int ownFont = 0);
 // Whether the caption of `control` fits it in `font`.
 bool CaptionFits(HWND control, const ControlLayout& layout, HFONT font, unsigned dpi);
 
