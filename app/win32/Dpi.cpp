@@ -94,7 +94,7 @@ RECT WorkAreaNear(HWND beside) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     const HMONITOR found = beside ? ::MonitorFromWindow(beside, MONITOR_DEFAULTTONEAREST)
-                                : ::MonitorFromWindow(nullptr, MONITOR_DEFAULTTOPRIMARY);
+                                  : ::MonitorFromWindow(nullptr, MONITOR_DEFAULTTOPRIMARY);
     if (!::GetMonitorInfoW(found, &monitor))
         ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
     return monitor.rcWork;

@@ -52,14 +52,15 @@ commands::HandedKind KindOf(const std::wstring& path) {
 Form1::Form1(std::function<void()> closed) : closed_(std::move(closed)) {
     RegisterClassOnce(&Form1::Proc);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    ::CreateWindowExW(kExStyle, kClassName, L"Quillmoor", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                      CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    ::CreateWindowExW(kExStyle, kClassName, Widen(commands::kForm1.caption).c_str(), kStyle,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                      instance, this);
     if (!window_)
         throw std::runtime_error("cannot create the main window");
-    CreateControls(window_, kForm1Controls);
+    CreateControls(window_, commands::kForm1, kForm1FirstId);
     Place(WindowDpi(window_));
-    SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_), TwipsToPixels(kForm1Height, dpi_),
-                  dpi_);
+    SetClientSize(window_, TwipsToPixels(commands::kForm1.width, dpi_),
+                  TwipsToPixels(commands::kForm1.height, dpi_), dpi_);
 
     ::SendMessageW(Control(IDC_Text1), EM_SETPASSWORDCHAR, L'*', 0);
     ::SendMessageW(Control(IDC_Text2), EM_SETPASSWORDCHAR, L'*', 0);
@@ -95,8 +96,8 @@ void Form1::Show(int how) {
 void Form1::Place(unsigned dpi) {
     dpi_ = dpi;
     // The old font goes once the controls hold the new one.
-    Font font = CreateFittingFont(window_, kForm1Controls, dpi);
-    PlaceControls(window_, kForm1Controls, dpi, font.get());
+    Font font = CreateFittingFont(window_, commands::kForm1, kForm1FirstId, dpi);
+    PlaceControls(window_, commands::kForm1, kForm1FirstId, dpi, font.get());
     font_ = std::move(font);
 }
 
@@ -407,8 +408,8 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         const POINT at{suggested->left, suggested->top};
-        SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_), TwipsToPixels(kForm1Height, dpi_),
-                      dpi_, &at);
+        SetClientSize(window_, TwipsToPixels(commands::kForm1.width, dpi_),
+                      TwipsToPixels(commands::kForm1.height, dpi_), dpi_, &at);
         return 0;
     }
     case WM_CLOSE:

@@ -6,6 +6,7 @@
 #include "app/win32/Dpi.h"
 #include "app/win32/Layout.h"
 #include "app/win32/MessageLoop.h"
+#include "app/win32/Text.h"
 #include "app/win32/resource.h"
 
 namespace quillmoor::win32 {
@@ -49,20 +50,21 @@ Form2::Form2(HWND beside) {
     monitor.cbSize = sizeof monitor;
     ::GetMonitorInfoW(::MonitorFromWindow(beside, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& area = monitor.rcWork;
-    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Quillmoor - About", kStyle,
-                                (area.left + area.right) / 2, (area.top + area.bottom) / 2, 1, 1,
-                                owner_.get(), nullptr, instance, this);
+    window_ =
+        ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Widen(commands::kForm2.caption).c_str(),
+                          kStyle, (area.left + area.right) / 2, (area.top + area.bottom) / 2, 1, 1,
+                          owner_.get(), nullptr, instance, this);
     if (!window_)
         return;
-    CreateControls(window_, kForm2Controls);
+    CreateControls(window_, commands::kForm2, kForm2FirstId);
     logo_.reset(LoadLogo());
     Place(WindowDpi(window_));
-    const SIZE size =
-        WindowSizeForClient(TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
-                            kStyle, WS_EX_CONTROLPARENT, dpi_);
+    const SIZE size = WindowSizeForClient(TwipsToPixels(commands::kForm2.width, dpi_),
+                                          TwipsToPixels(commands::kForm2.height, dpi_), kStyle,
+                                          WS_EX_CONTROLPARENT, dpi_);
     const POINT at{(area.left + area.right - size.cx) / 2, (area.top + area.bottom - size.cy) / 2};
-    SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
-                  dpi_, &at);
+    SetClientSize(window_, TwipsToPixels(commands::kForm2.width, dpi_),
+                  TwipsToPixels(commands::kForm2.height, dpi_), dpi_, &at);
     AddDialogWindow(window_);
     ::ShowWindow(window_, SW_SHOW);
     ::SetFocus(::GetDlgItem(window_, IDC_Form2_Command1));
@@ -85,9 +87,10 @@ void Form2::Close() {
 void Form2::Place(unsigned dpi) {
     dpi_ = dpi;
     // The old fonts go once the controls hold the new ones.
-    Font font = CreateFittingFont(window_, kForm2Controls, dpi, IDC_Form2_Label1);
-    Font nameFont = CreatePointFont(L"Arial", 12, true, dpi);
-    PlaceControls(window_, kForm2Controls, dpi, font.get());
+    Font font = CreateFittingFont(window_, commands::kForm2, kForm2FirstId, dpi, IDC_Form2_Label1);
+    Font nameFont = CreatePointFont(Widen(commands::kForm2NameFont).c_str(),
+                                    commands::kForm2NamePoints, true, dpi);
+    PlaceControls(window_, commands::kForm2, kForm2FirstId, dpi, font.get());
     ::SendDlgItemMessageW(window_, IDC_Form2_Label1, WM_SETFONT,
                           reinterpret_cast<WPARAM>(nameFont.get()), TRUE);
     font_ = std::move(font);
@@ -134,8 +137,8 @@ LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         const POINT at{suggested->left, suggested->top};
-        SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
-                      dpi_, &at);
+        SetClientSize(window_, TwipsToPixels(commands::kForm2.width, dpi_),
+                      TwipsToPixels(commands::kForm2.height, dpi_), dpi_, &at);
         return 0;
     }
     case WM_NCDESTROY: {
