@@ -83,6 +83,30 @@ namespace quillmoor::kernels {
     right = a;
 }
 
+// Enciphers N independent blocks round by round: the blocks of N CBC chains
+// (different files), none waiting for another, so the S-box loads of one
+// block overlap the dependent chain of the others.
+template <int N>
+[[gnu::always_inline]] static inline void EncipherInterleaved(const BlowfishState& s,
+                                                              std::uint32_t (&left)[N],
+                                                              std::uint32_t (&right)[N]) noexcept {
+    std::uint32_t a[N], b[N];
+    for (int j = 0; j < N; ++j) {
+        a[j] = left[j] ^ s.P[0];
+        b[j] = right[j];
+    }
+    for (int i = 1; i <= 15; i += 2) {
+        for (int j = 0; j < N; ++j)
+            b[j] = (b[j] ^ s.P[i]) ^ F(s, a[j]);
+        for (int j = 0; j < N; ++j)
+            a[j] = (a[j] ^ s.P[i + 1]) ^ F(s, b[j]);
+    }
+    for (int j = 0; j < N; ++j) {
+        left[j] = b[j] ^ s.P[17];
+        right[j] = a[j];
+    }
+}
+
 // Deciphers N independent blocks round by round, so that the S-box loads of
 // one block overlap the dependent chain of the others.
 template <int N>

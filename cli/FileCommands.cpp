@@ -1,5 +1,6 @@
 #include "cli/FileCommands.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <filesystem>
 #include <optional>
@@ -50,6 +51,12 @@ JobReport ReportOf(const commands::CommandOutcome& outcome, const FileRun& run,
     report.result = outcome.status == commands::CommandStatus::Cancelled ? FileResult::Stop
                                                                          : FileResult::Failed;
     return report;
+}
+
+// Standard input or output in the run: those go through the stream routines.
+bool AnyStream(const FileRun& run) {
+    return std::ranges::count(run.operands, std::string(kStandardStream)) != 0 ||
+           run.output.path == kStandardStream;
 }
 
 JobReport Refused(const std::string& file, const std::string& reason) {
@@ -131,12 +138,8 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
                     std::ostream& err, const CliConsole& console) {
     // One key schedule for the whole run, set up before any file starts, so
     // files side by side never see it change; wiped at the end.
-    BlowfishState state{};
-    struct ClearState {
-        BlowfishState& state;
-        ~ClearState() { BlowfishClearState(state); }
-    } clearState{state};
-    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, state)) {
+    KeySchedule state;
+    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, *state)) {
         err << "quillmoor-cli: " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
             << '\n';
         return kExitUsage;
@@ -146,7 +149,10 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
     const OperandPlan plan = PlanOperands(run);
     ProgressBar bar(err, !run.quiet && console.errIsTerminal, console.interrupted, count,
                     console.columns);
-    const auto job = [&](std::size_t index, unsigned threads) {
+    // Fills in the request for one FILE, or gives its report when it is
+    // refused before anything is touched.
+    const auto prepare = [&](std::size_t index, unsigned threads,
+                             commands::CommandRequest& request) -> std::optional<JobReport> {
         const std::string& file = run.operands[index];
         if (const auto problem = NoFileProblem(file))
             return Refused(file, *problem);
@@ -158,11 +164,6 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
             return Refused(file, "its target " + commands::DisplayName(target.path) +
                                      " is an earlier FILE's target too, and is kept; nothing "
                                      "was written");
-        commands::CommandRequest request;
-        struct ScrubKey {
-            std::u16string& key;
-            ~ScrubKey() { WipeString(key); }
-        } scrubKey{request.keyText};
         request.operation = run.operation;
         request.keyText = keyText;
         if (file == kStandardStream) {
@@ -181,12 +182,21 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         }
         request.mode = run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
         request.replaceTarget = !run.noClobber;
-        request.state = &state;
+        request.state = &*state;
         request.threads = threads;
         request.progress = bar.For(index, commands::DisplayName(file));
-        const commands::CommandOutcome outcome = commands::RunFileCommand(request);
+        return std::nullopt;
+    };
+    const auto reportOf = [&](std::size_t index, const commands::CommandOutcome& outcome,
+                              const commands::CommandRequest& request) {
         bar.Finished(index);
-        return ReportOf(outcome, run, file, target.standardOutput);
+        return ReportOf(outcome, run, run.operands[index], request.targetDescriptor >= 0);
+    };
+    const auto job = [&](std::size_t index, unsigned threads) {
+        commands::CommandRequest request;
+        if (auto refused = prepare(index, threads, request))
+            return *refused;
+        return reportOf(index, commands::RunFileCommand(request), request);
     };
     const auto publish = [&](std::size_t, const JobReport& report) {
         bar.Above([&] {
@@ -195,7 +205,25 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         });
     };
     const unsigned workers = plan.oneAfterAnother ? 1 : JobWorkers(run.jobs, count);
-    return RunJobs(count, workers, job, publish, console.interrupted);
+    if (run.operation != commands::Operation::Encrypt || plan.oneAfterAnother || count < 2 ||
+        run.jobs == 1 || AnyStream(run))
+        return RunJobs(count, workers, job, publish, console.interrupted);
+
+    // Encryption of several files: their chains side by side on each thread.
+    OrderedReports reports(count, publish);
+    std::vector<commands::CommandRequest> requests(count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (auto refused = prepare(i, 1, requests[i]))
+            reports.Add(i, std::move(*refused));
+    commands::EncryptBatchPlan batch;
+    batch.filesAtOnce = run.jobs;
+    batch.stop = console.interrupted;
+    commands::RunEncryptCommands(
+        requests, batch, [&](std::size_t i, const commands::CommandOutcome& outcome) {
+            if (requests[i].fileName) // a refused FILE has its report already
+                reports.Add(i, reportOf(i, outcome, requests[i]));
+        });
+    return reports.Status();
 }
 
 } // namespace quillmoor::cli

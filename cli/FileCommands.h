@@ -20,7 +20,7 @@ struct FileRun {
     bool noClobber = false;
     bool quiet = false;
     bool lenient = false;
-    unsigned jobs = 0; // files at once; 0: one per core
+    unsigned jobs = 0; // files at once; 0: one per core (encrypt: eight per core)
 };
 
 // Runs the command on every operand (OutputProblem already checked) and

@@ -71,8 +71,9 @@ Other options:
                       "-" is standard output. keygen: the new key file.
   -n, --no-clobber    encrypt, decrypt: refuse to replace an existing target.
   -j, --jobs N        encrypt, decrypt: work on up to N files at once (1 to
-                      64; default: one per core). Messages, their order and
-                      the exit status are those of one file after another.
+                      64; default: one per core, and for encrypt eight per
+                      core, enciphered side by side). Messages, their order
+                      and the exit status are those of one file after another.
       --bytes N       keygen: the key length, 1 to 56 bytes (default 16).
       --lenient       decrypt: recover what can be recovered from a damaged
                       file or a file decrypted with the wrong key: bytes after

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -55,44 +54,43 @@ int RunJobs(std::size_t count, unsigned workers,
         return failed ? 1 : 0;
     }
 
-    std::mutex mutex;
-    std::condition_variable ready;
-    std::vector<std::optional<JobReport>> reports(count);
+    OrderedReports reports(count, publish);
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
-    unsigned running = workers;
     std::vector<std::thread> pool;
     for (unsigned w = 0; w < workers; ++w)
         pool.emplace_back([&] {
             for (std::size_t i; !stop && !Stops(interrupted) && (i = next++) < count;) {
                 JobReport report = Guarded(job, i, threads);
-                std::lock_guard lock(mutex);
                 if (report.result == FileResult::Stop)
                     stop = true;
-                reports[i] = std::move(report);
-                ready.notify_all();
+                reports.Add(i, std::move(report));
             }
-            std::lock_guard lock(mutex);
-            --running;
-            ready.notify_all();
         });
-
-    // Jobs start in index order, so the first one without a report once the
-    // workers are gone never started, and neither did any after it.
-    std::size_t published = 0;
-    for (; published < count; ++published) {
-        std::unique_lock lock(mutex);
-        ready.wait(lock, [&] { return reports[published].has_value() || running == 0; });
-        if (!reports[published])
-            break;
-        const JobReport report = std::move(*reports[published]);
-        lock.unlock();
-        publish(published, report);
-        failed |= report.result != FileResult::Done;
-    }
     for (auto& worker : pool)
         worker.join();
-    return failed || published < count ? 1 : 0;
+    return reports.Status();
+}
+
+OrderedReports::OrderedReports(std::size_t count,
+                               std::function<void(std::size_t, const JobReport&)> publish)
+    : publish_(std::move(publish)), reports_(count) {}
+
+void OrderedReports::Add(std::size_t index, JobReport report) {
+    std::lock_guard lock(mutex_);
+    reports_.at(index) = std::move(report);
+    for (; published_ < reports_.size() && reports_[published_]; ++published_) {
+        const JobReport& next = *reports_[published_];
+        failed_ |= next.result != FileResult::Done;
+        if (!stopped_ || next.result == FileResult::Done)
+            publish_(published_, next);
+        stopped_ |= next.result == FileResult::Stop;
+    }
+}
+
+int OrderedReports::Status() {
+    std::lock_guard lock(mutex_);
+    return failed_ || published_ < reports_.size() ? 1 : 0;
 }
 
 } // namespace quillmoor::cli

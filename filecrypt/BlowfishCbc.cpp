@@ -10,6 +10,7 @@ void CbcEncryptBmi(const BlowfishState& state, std::span<std::uint8_t> data,
                    CbcBlock& chain) noexcept;
 void CbcDecryptBmi(const BlowfishState& state, std::span<std::uint8_t> data,
                    CbcBlock& chain) noexcept;
+void CbcEncryptChainsBmi(const BlowfishState& state, std::span<CbcChain> chains) noexcept;
 
 namespace {
 const bool kHasBmi = __builtin_cpu_supports("bmi");
@@ -32,6 +33,14 @@ void CbcDecrypt(const BlowfishState& state, std::span<std::uint8_t> data,
         return CbcDecryptBmi(state, data, chain);
 #endif
     cbc::CbcDecryptLoop(state, data, chain);
+}
+
+void CbcEncryptChains(const BlowfishState& state, std::span<CbcChain> chains) noexcept {
+#if QUILLMOOR_HAVE_BMI_KERNELS
+    if (kHasBmi)
+        return CbcEncryptChainsBmi(state, chains);
+#endif
+    cbc::CbcEncryptChainsLoop(state, chains);
 }
 
 } // namespace quillmoor

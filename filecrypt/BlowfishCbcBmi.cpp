@@ -14,4 +14,8 @@ void CbcDecryptBmi(const BlowfishState& state, std::span<std::uint8_t> data,
     cbc::CbcDecryptLoop(state, data, chain);
 }
 
+void CbcEncryptChainsBmi(const BlowfishState& state, std::span<CbcChain> chains) noexcept {
+    cbc::CbcEncryptChainsLoop(state, chains);
+}
+
 } // namespace quillmoor

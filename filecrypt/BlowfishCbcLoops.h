@@ -3,6 +3,9 @@
 // The CBC loops, included by BlowfishCbc.cpp and again by a file compiled
 // for a newer instruction set; everything here is static for that reason.
 
+#include <algorithm>
+#include <cstdint>
+
 #include "cipher/BlowfishKernels.h"
 #include "cipher/basUnsignedWord.h"
 #include "filecrypt/BlowfishCbc.h"
@@ -32,6 +35,72 @@ static inline void CbcEncryptLoop(const BlowfishState& state, std::span<std::uin
     }
     StoreBig(chain.data(), cl);
     StoreBig(chain.data() + 4, cr);
+}
+
+// W chains, all with at least `blocks` blocks left from byte `from`.
+template <int W>
+static inline void CbcEncryptSideBySide(const BlowfishState& state, CbcChain* const* chains,
+                                        std::size_t from, std::size_t blocks) noexcept {
+    std::uint8_t* p[W];
+    std::uint32_t l[W], r[W];
+    for (int j = 0; j < W; ++j) {
+        p[j] = chains[j]->data.data() + from;
+        l[j] = LoadBig(chains[j]->chain.data());
+        r[j] = LoadBig(chains[j]->chain.data() + 4);
+    }
+    for (; blocks > 0; --blocks) {
+        for (int j = 0; j < W; ++j) {
+            l[j] ^= LoadBig(p[j]);
+            r[j] ^= LoadBig(p[j] + 4);
+        }
+        kernels::EncipherInterleaved<W>(state, l, r);
+        for (int j = 0; j < W; ++j) {
+            StoreBig(p[j], l[j]);
+            StoreBig(p[j] + 4, r[j]);
+            p[j] += 8;
+        }
+    }
+    for (int j = 0; j < W; ++j) {
+        StoreBig(chains[j]->chain.data(), l[j]);
+        StoreBig(chains[j]->chain.data() + 4, r[j]);
+    }
+}
+
+// Up to kCbcMaxChainsAtOnce chains: side by side while every one has blocks
+// left, then the ones left go on narrower.
+static inline void CbcEncryptGroup(const BlowfishState& state, std::span<CbcChain> group) noexcept {
+    std::size_t from = 0;
+    for (;;) {
+        CbcChain* active[kCbcMaxChainsAtOnce];
+        std::size_t width = 0, blocks = SIZE_MAX;
+        for (CbcChain& c : group)
+            if (c.data.size() > from) {
+                active[width++] = &c;
+                blocks = std::min(blocks, (c.data.size() - from) / 8);
+            }
+        switch (width) {
+        case 0: return;
+        case 1: // the one-chain loop, as fast as a file alone
+            CbcEncryptLoop(state, active[0]->data.subspan(from), active[0]->chain);
+            return;
+        case 2: CbcEncryptSideBySide<2>(state, active, from, blocks); break;
+        case 3: CbcEncryptSideBySide<3>(state, active, from, blocks); break;
+        case 4: CbcEncryptSideBySide<4>(state, active, from, blocks); break;
+        case 5: CbcEncryptSideBySide<5>(state, active, from, blocks); break;
+        case 6: CbcEncryptSideBySide<6>(state, active, from, blocks); break;
+        case 7: CbcEncryptSideBySide<7>(state, active, from, blocks); break;
+        default: CbcEncryptSideBySide<8>(state, active, from, blocks); break;
+        }
+        from += blocks * 8;
+    }
+}
+
+static inline void CbcEncryptChainsLoop(const BlowfishState& state,
+                                        std::span<CbcChain> chains) noexcept {
+    static_assert(kCbcMaxChainsAtOnce == 8, "CbcEncryptGroup has a case for each width");
+    for (std::size_t at = 0; at < chains.size(); at += kCbcMaxChainsAtOnce)
+        CbcEncryptGroup(state,
+                        chains.subspan(at, std::min(kCbcMaxChainsAtOnce, chains.size() - at)));
 }
 
 static inline void CbcDecryptLoop(const BlowfishState& state, std::span<std::uint8_t> data,

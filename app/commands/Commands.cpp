@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
 #include "common/RuntimeError.h"
-#include "common/SecureWipe.h"
 #include "convert/basConvert.h"
 #include "digest/CMD5.h"
+#include "filecrypt/BlowfishBatch.h"
 #include "filecrypt/basBlowfishStreamFns.h"
 #include "filecrypt/basFileAPI.h"
 
@@ -119,10 +120,8 @@ std::optional<KeyProblem> PrepareKeyState(Operation operation, std::u16string_vi
                                           BlowfishState& state) {
     if (auto problem = KeyTextProblem(operation, keyText))
         return problem;
-    auto key = HexTextToBytes(keyText);
-    const bool accepted = key && BlowfishSetKey(state, *key);
-    if (key)
-        SecureWipe(*key);
+    const SecretBytes key = HexTextToKeyBytes(keyText);
+    const bool accepted = BlowfishSetKey(state, key);
     return accepted ? std::nullopt : std::optional(KeyProblem::Refused);
 }
 
@@ -178,34 +177,30 @@ std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_vi
     return std::nullopt;
 }
 
-std::u16string KeyTextFromPassword(std::u16string_view password) {
-    std::u16string text(password);
-    std::string digest = CMD5().MD5(text);
-    SecureWipe(text);
-    std::u16string keyText(digest.begin(), digest.end());
-    SecureWipe(digest);
-    return keyText;
+SecretText16 KeyTextFromPassword(std::u16string_view password) {
+    const SecretText digest = CMD5().Digest(password);
+    return SecretText16(digest.begin(), digest.end());
 }
 
 bool KeyMayBeStale(std::u16string_view password, std::u16string_view keyText) {
     if (password.empty())
         return false;
-    std::u16string digest = KeyTextFromPassword(password);
-    const bool stale = !EqualsIgnoringCase(keyText, digest);
-    SecureWipe(digest);
-    return stale;
+    return !EqualsIgnoringCase(keyText, KeyTextFromPassword(password));
 }
 
 void ClearKeyState() noexcept { BlowfishClearState(blowfishState()); }
 
-CommandOutcome RunFileCommand(const CommandRequest& request) {
+namespace {
+
+// What RunFileCommand settles before any file is touched: the key, the
+// source and the target. True when the file routine is to run.
+bool PrepareFileCommand(const CommandRequest& request, CommandOutcome& outcome) {
     const bool encrypt = request.operation == Operation::Encrypt;
-    CommandOutcome outcome;
     outcome.command = encrypt ? Command::Encrypt : Command::Decrypt;
     const std::optional<KeyProblem> keyProblem = SetUpKey(request);
     if (!request.fileName) {
         outcome.status = CommandStatus::NoSelection;
-        return outcome;
+        return false;
     }
     const bool fromStream = request.sourceDescriptor >= 0;
     const bool toStream = request.targetDescriptor >= 0;
@@ -215,7 +210,7 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
     if (keyProblem) {
         outcome.status = CommandStatus::KeyRefused;
         outcome.keyProblem = keyProblem;
-        return outcome;
+        return false;
     }
     const std::optional<std::string> target = toStream         ? "standard output"
                                               : request.target ? request.target
@@ -225,9 +220,22 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
         outcome.status = CommandStatus::Failed;
         outcome.failure.problem = FileProblem::NoNameLeft;
         outcome.failure.path = outcome.source;
-        return outcome;
+        return false;
     }
     outcome.target = PathFromString(*target);
+    return true;
+}
+
+CommandStatus StatusOf(FileCryptResult result) {
+    return result == FileCryptResult::Done ? CommandStatus::Done : CommandStatus::Cancelled;
+}
+
+} // namespace
+
+CommandOutcome RunFileCommand(const CommandRequest& request) {
+    CommandOutcome outcome;
+    if (!PrepareFileCommand(request, outcome))
+        return outcome;
     FileCryptOptions options;
     options.progress = request.progress;
     options.mode = request.mode;
@@ -236,16 +244,55 @@ CommandOutcome RunFileCommand(const CommandRequest& request) {
     options.replaceTarget = request.replaceTarget;
     Guarded(outcome, [&] {
         FileCryptResult result;
-        if (fromStream || toStream)
+        if (request.sourceDescriptor >= 0 || request.targetDescriptor >= 0)
             result = RunStreams(request, outcome, options);
-        else if (encrypt)
+        else if (request.operation == Operation::Encrypt)
             result = BlowfishEncryptFile(outcome.source, outcome.target, request.keyText, options);
         else
             result = BlowfishDecryptFile(outcome.source, outcome.target, request.keyText, options);
-        outcome.status =
-            result == FileCryptResult::Done ? CommandStatus::Done : CommandStatus::Cancelled;
+        outcome.status = StatusOf(result);
     });
     return outcome;
+}
+
+void RunEncryptCommands(std::span<const CommandRequest> requests, const EncryptBatchPlan& plan,
+                        const std::function<void(std::size_t, const CommandOutcome&)>& finished) {
+    std::vector<CommandOutcome> outcomes(requests.size());
+    std::vector<EncryptBatchFile> files;
+    std::vector<std::size_t> requestOf;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        if (!PrepareFileCommand(requests[i], outcomes[i])) {
+            finished(i, outcomes[i]);
+            continue;
+        }
+        files.push_back({outcomes[i].source, outcomes[i].target, requests[i].progress,
+                         requests[i].replaceTarget});
+        requestOf.push_back(i);
+    }
+    if (files.empty())
+        return;
+    EncryptBatchOptions options;
+    options.state = requests.front().state;
+    options.threads = plan.threads;
+    options.filesAtOnce = plan.filesAtOnce;
+    options.stop = plan.stop;
+    const auto report = [&](std::size_t k, const EncryptBatchResult& result) {
+        CommandOutcome& outcome = outcomes[requestOf[k]];
+        Guarded(outcome, [&] {
+            if (result.error)
+                std::rethrow_exception(result.error);
+            outcome.status = StatusOf(result.result);
+        });
+        finished(requestOf[k], outcome);
+    };
+    try {
+        BlowfishEncryptFiles(files, requests.front().keyText, options, report);
+    } catch (const std::exception& e) { // before any file started
+        for (const std::size_t i : requestOf) {
+            SetFailure(outcomes[i], e);
+            finished(i, outcomes[i]);
+        }
+    }
 }
 
 CommandOutcome RunWipeCommand(const WipeRequest& request) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/Progress.h"
+#include "common/Secret.h"
 #include "filecrypt/basBlowfishFileFns.h"
 
 // The Encrypt, Decrypt and Wipe commands without any widget: a front end
@@ -20,7 +21,7 @@ enum class Operation { Encrypt, Decrypt };
 
 struct CommandRequest {
     Operation operation = Operation::Encrypt;
-    std::u16string keyText;              // the Key box text
+    SecretText16 keyText;                // the Key box text
     std::string folder;                  // the file list's folder, as it reports it
     std::optional<std::string> fileName; // the selected name; none when nothing is selected
     DecryptMode mode = DecryptMode::Strict;
@@ -99,12 +100,28 @@ struct CommandOutcome {
 // paths and calls the file routine. Never throws.
 [[nodiscard]] CommandOutcome RunFileCommand(const CommandRequest& request);
 
+// How RunEncryptCommands spreads its files.
+struct EncryptBatchPlan {
+    unsigned threads = 0;       // 0: one per core
+    unsigned filesAtOnce = 0;   // over all threads; 0: as many as pay
+    std::function<bool()> stop; // asked before each file starts: true starts no more
+};
+
+// Encrypt over several requests from files to files that share one key
+// (state set up from keyText, both as in the first request), several files
+// side by side on each thread. finished(i, outcome) comes for every request
+// that started, as it ends, one at a time, from any thread, with the outcome
+// RunFileCommand would give it. After a cancel no further file starts.
+// Never throws.
+void RunEncryptCommands(std::span<const CommandRequest> requests, const EncryptBatchPlan& plan,
+                        const std::function<void(std::size_t, const CommandOutcome&)>& finished);
+
 // Runs Wipe over the selected file (after the front end has asked). Never throws.
 [[nodiscard]] CommandOutcome RunWipeCommand(const WipeRequest& request);
 
 // The MD5 button: the digest of the password as 32 lowercase hex digits,
 // ready for the Key box. The working copies are wiped before returning.
-[[nodiscard]] std::u16string KeyTextFromPassword(std::u16string_view password);
+[[nodiscard]] SecretText16 KeyTextFromPassword(std::u16string_view password);
 
 // Encrypt with a password typed and a Key box that is not its MD5 digest
 // (ignoring case): most likely the key of an earlier password, which the

@@ -12,7 +12,7 @@ namespace quillmoor::app {
 
 // Names in `folder` of the given kind, sorted as a person reads them, or
 // false with the system's reason when the folder cannot be listed. Hidden
-// entries are left out, as the classic lists did.
+// entries are left out, as the lists have always done.
 bool ReadFolder(const QString& folder, QDir::Filters kind, QStringList& names, QString& reason);
 
 // The files of `folder` (and links to files) by their own bytes, which a

@@ -36,7 +36,7 @@
 #include "app/qt/MessageBox.h"
 #include "app/qt/NativePath.h"
 #include "app/qt/PasswordStarStyle.h"
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 
 namespace quillmoor::app {
 
@@ -84,6 +84,12 @@ DropChoice ChooseFrom(const std::vector<std::string>& paths) {
 QString ListFailure(ListEntry entry, const QString& path, const QString& reason) {
     return QString::fromStdString(
         ListFailureMessage(entry, NativePath(path), reason.toStdString()));
+}
+
+// A box's text as a secret, copied straight from the widget's own string.
+SecretText16 BoxText(const QLineEdit& box) {
+    const QString text = box.text();
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
 
 } // namespace
@@ -175,11 +181,8 @@ void Form1::hideClicked() {
 }
 
 void Form1::md5Clicked() {
-    std::u16string password = text1_->text().toStdU16String();
-    std::u16string digest = KeyTextFromPassword(password);
-    SecureWipe(password);
-    text2_->setText(QString::fromStdU16String(digest));
-    SecureWipe(digest);
+    const SecretText16 digest = KeyTextFromPassword(BoxText(*text1_));
+    text2_->setText(QString::fromUtf16(digest.data(), static_cast<qsizetype>(digest.size())));
 }
 
 void Form1::encryptClicked() { runFileCommand(Operation::Encrypt); }
@@ -195,17 +198,13 @@ std::optional<std::string> Form1::selectedName() const {
 void Form1::runFileCommand(Operation operation) {
     CommandRequest request;
     request.operation = operation;
-    request.keyText = text2_->text().toStdU16String();
+    request.keyText = BoxText(*text2_);
     request.folder = NativePath(file1_->path());
     request.fileName = selectedName();
-    std::u16string password = text1_->text().toStdU16String();
     const std::optional<Box> stale =
-        StaleKeyBox(operation, request.fileName.has_value(), password, request.keyText);
-    SecureWipe(password);
-    if (stale && MessageBox::show(this, *stale) != BoxAnswer::Yes) {
-        SecureWipe(request.keyText);
+        StaleKeyBox(operation, request.fileName.has_value(), BoxText(*text1_), request.keyText);
+    if (stale && MessageBox::show(this, *stale) != BoxAnswer::Yes)
         return;
-    }
     const QString label = QString::fromStdString(ProgressLabel(
         operation == Operation::Encrypt ? Command::Encrypt : Command::Decrypt,
         request.fileName ? SourcePath(request.folder, *request.fileName) : std::string()));
@@ -215,7 +214,7 @@ void Form1::runFileCommand(Operation operation) {
         request.progress = progress;
         outcome = RunFileCommand(request);
     });
-    SecureWipe(request.keyText);
+    request.keyText.Wipe();
 
     finishCommand(outcome);
 }

@@ -3,7 +3,6 @@
 #include "app/commands/Commands.h"
 #include "app/commands/Messages.h"
 #include "app/win32/Text.h"
-#include "common/SecureWipe.h"
 
 namespace quillmoor::win32 {
 
@@ -38,7 +37,7 @@ bool HasLoneSurrogate(std::wstring_view text) {
 
 } // namespace
 
-CommandResult RunFile(FileCommand command, std::u16string keyText, const FileChoice& choice,
+CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoice& choice,
                       const ProgressCallback& progress) {
     CommandRequest request;
     request.operation = command == FileCommand::Encrypt ? Operation::Encrypt : Operation::Decrypt;
@@ -47,7 +46,6 @@ CommandResult RunFile(FileCommand command, std::u16string keyText, const FileCho
     request.fileName = NameOf(choice);
     request.progress = progress;
     const CommandOutcome outcome = RunFileCommand(request);
-    SecureWipe(request.keyText);
     return ResultOf(outcome);
 }
 
@@ -96,7 +94,7 @@ CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress
 
 int OpenForReading(const std::wstring& path) { return OpenForReadingError(Narrow(path)); }
 
-std::u16string KeyTextFor(std::u16string_view password) { return KeyTextFromPassword(password); }
+SecretText16 KeyTextFor(std::u16string_view password) { return KeyTextFromPassword(password); }
 
 void ClearKey() { ClearKeyState(); }
 

@@ -15,7 +15,6 @@
 #include "app/win32/MessageLoop.h"
 #include "app/win32/Text.h"
 #include "app/win32/resource.h"
-#include "common/SecureWipe.h"
 
 namespace quillmoor::win32 {
 
@@ -118,15 +117,7 @@ void Form1::HideClicked() {
 }
 
 void Form1::Md5Clicked() {
-    std::wstring password = WindowText(Control(IDC_Text1));
-    std::u16string text = ToU16(password);
-    SecureWipe(password);
-    std::u16string key = KeyTextFor(text);
-    SecureWipe(text);
-    std::wstring shown(key.begin(), key.end());
-    SecureWipe(key);
-    SetWindowTextOf(Control(IDC_Text2), shown);
-    SecureWipe(shown);
+    SetSecretWindowText(Control(IDC_Text2), KeyTextFor(SecretWindowText(Control(IDC_Text1))));
 }
 
 void Form1::RunFileCommand(FileCommand command) {
@@ -135,18 +126,11 @@ void Form1::RunFileCommand(FileCommand command) {
         ShowMessage(window_, *refused);
         return;
     }
-    std::wstring keyText = WindowText(Control(IDC_Text2));
-    std::u16string key = ToU16(keyText);
-    SecureWipe(keyText);
-    std::wstring typed = WindowText(Control(IDC_Text1));
-    std::u16string password = ToU16(typed);
-    SecureWipe(typed);
-    const std::optional<commands::Box> stale = StaleKeyQuestionFor(command, choice, password, key);
-    SecureWipe(password);
-    if (stale && ShowMessage(window_, *stale) != commands::BoxAnswer::Yes) {
-        SecureWipe(key);
+    SecretText16 key = SecretWindowText(Control(IDC_Text2));
+    const std::optional<commands::Box> stale =
+        StaleKeyQuestionFor(command, choice, SecretWindowText(Control(IDC_Text1)), key);
+    if (stale && ShowMessage(window_, *stale) != commands::BoxAnswer::Yes)
         return;
-    }
     CommandResult result;
     RunWork(
         ProgressLabel(command, choice),
@@ -154,7 +138,7 @@ void Form1::RunFileCommand(FileCommand command) {
             result = RunFile(command, std::move(key), choice, progress);
         },
         result);
-    SecureWipe(key);
+    key.Wipe();
     FinishCommand(result);
 }
 

@@ -771,36 +771,49 @@ TEST_F(Cli, JobsGiveTheBytesMessagesAndStatusOfOneAfterAnother) {
         files.push_back(Numbered("f", i));
         Put(files.back(), RandomBytes((i + 1) * 300000, static_cast<std::uint32_t>(i)));
     }
+    for (std::size_t i = 0; i < 6; ++i) // a target takes its source's mode
+        fs::permissions(dir / files[i], i % 2 ? fs::perms(0640) : fs::perms(0604));
+    Put("blocked", "its target is a folder");
+    fs::create_directory(dir / "blocked.BF");
     files.insert(files.begin() + 2, "missing");
     files.insert(files.begin() + 4, "sub/");
+    files.insert(files.begin() + 6, "blocked");
     struct Run_ {
         std::string out, err;
         int code;
         std::vector<std::vector<std::uint8_t>> bytes;
+        std::vector<fs::perms> modes;
     };
     const auto runWith = [&](const std::string& jobs, const char* command,
                              const std::vector<std::string>& operands) {
         std::vector<std::string> args{command, "--key-env", "QM_KEY", jobs};
         args.insert(args.end(), operands.begin(), operands.end());
+        for (const auto& f : files) // each run writes its own
+            if (fs::is_regular_file(dir / (f + ".BF")))
+                fs::remove(dir / (f + ".BF"));
         const ProcessResult r = Run(args);
-        Run_ result{r.out, r.err, r.exitCode, {}};
+        Run_ result{r.out, r.err, r.exitCode, {}, {}};
         for (const auto& f : files)
-            if (Has(f + ".BF"))
+            if (fs::is_regular_file(dir / (f + ".BF"))) {
                 result.bytes.push_back(Get(f + ".BF"));
+                result.modes.push_back(fs::status(dir / (f + ".BF")).permissions());
+            }
         return result;
     };
     const Run_ serial = runWith("-j1", "encrypt", files);
     const Run_ parallel = runWith("--jobs=4", "encrypt", files);
+    const Run_ sideBySide = runWith("-j64", "encrypt", files); // every file on one chain
     const Run_ byDefault = runWith("-q", "encrypt", files);
     EXPECT_EQ(serial.code, 1);
     EXPECT_EQ(LineCount(serial.out), 6u);
-    EXPECT_EQ(LineCount(serial.err), 2u);
+    EXPECT_EQ(LineCount(serial.err), 3u);
     EXPECT_EQ(serial.bytes.size(), 6u);
-    for (const Run_* other : {&parallel}) {
+    for (const Run_* other : {&parallel, &sideBySide}) {
         EXPECT_EQ(other->code, serial.code);
         EXPECT_EQ(other->out, serial.out);
         EXPECT_EQ(other->err, serial.err);
         EXPECT_EQ(other->bytes, serial.bytes);
+        EXPECT_EQ(other->modes, serial.modes);
     }
     EXPECT_EQ(byDefault.code, 1);
     EXPECT_EQ(byDefault.err, serial.err);

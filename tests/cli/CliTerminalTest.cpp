@@ -165,21 +165,39 @@ TEST_F(CliTerminal, InterruptAtThePromptRestoresEcho) {
 }
 
 TEST_F(CliTerminal, InterruptDuringEncryptLeavesNothingBehind) {
-    WriteFile(dir / "big.bin", RandomBytes(96u << 20, 9));
-    WriteFile(dir / "later.bin", RandomBytes(10, 9));
-    TerminalSession tty(Call({"encrypt", "-j1", "--key-env", "QM_KEY", "big.bin", "later.bin"}));
-    ASSERT_TRUE(tty.Expect("big.bin [")) << tty.transcript();
-    ::kill(tty.pid(), SIGINT);
-    const ProcessResult r = tty.Finish();
-    if (r.Exited(0))
-        GTEST_SKIP() << "the whole file was done before the interrupt arrived";
-    EXPECT_EQ(r.signal, SIGINT) << "exit " << r.exitCode << ": " << r.out;
-    EXPECT_NE(
-        r.out.find("quillmoor-cli: encrypting ./big.bin was interrupted; nothing was changed"),
-        std::string::npos)
-        << r.out;
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"big.bin", "later.bin"}))
-        << "no target, no temporary file, and the later file not started";
+    struct Case {
+        std::vector<std::string> args; // the files in flight come first
+    };
+    const Case cases[] = {
+        {{"-j1", "big.bin", "later.bin"}},
+        {{"-j2", "big.bin", "big2.bin", "later.bin"}}, // two chains side by side
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        for (const std::string& name : dir.Names())
+            fs::remove(dir / name);
+        WriteFile(dir / "big.bin", RandomBytes(96u << 20, 9));
+        WriteFile(dir / "later.bin", RandomBytes(10, 9));
+        if (c.args.size() > 3)
+            WriteFile(dir / "big2.bin", RandomBytes(96u << 20, 8));
+        const auto before = dir.Names();
+        std::vector<std::string> args{"encrypt", "--key-env", "QM_KEY"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        TerminalSession tty(Call(args));
+        ASSERT_TRUE(tty.Expect("big.bin [")) << tty.transcript();
+        ::kill(tty.pid(), SIGINT);
+        const ProcessResult r = tty.Finish();
+        if (r.Exited(0))
+            GTEST_SKIP() << "the whole file was done before the interrupt arrived";
+        EXPECT_EQ(r.signal, SIGINT) << "exit " << r.exitCode << ": " << r.out;
+        const std::string said =
+            "quillmoor-cli: encrypting ./big.bin was interrupted; nothing was changed";
+        EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("interrupted", r.out.find(said) + said.size()), std::string::npos)
+            << "said once, as one file after another would: " << r.out;
+        EXPECT_EQ(dir.Names(), before)
+            << "no target, no temporary file, and the later file not started";
+    }
 }
 
 // The prompt and the answers use the terminal even when standard input,

@@ -59,6 +59,17 @@ TEST(Kernels, MatchThePlainTransform) {
             EXPECT_EQ(l[j], lr[j]);
             EXPECT_EQ(r[j], rr[j]);
         }
+        std::uint32_t el[5], er[5], elr[5], err[5];
+        for (int j = 0; j < 5; ++j) {
+            el[j] = elr[j] = gen();
+            er[j] = err[j] = gen();
+            BlowfishEncipherBlock(state, elr[j], err[j]);
+        }
+        kernels::EncipherInterleaved<5>(state, el, er);
+        for (int j = 0; j < 5; ++j) {
+            EXPECT_EQ(el[j], elr[j]);
+            EXPECT_EQ(er[j], err[j]);
+        }
     }
 }
 
@@ -105,4 +116,88 @@ TEST(CbcBuffers, ChunkedEqualsWhole) {
         at += blocks * 8;
     }
     EXPECT_EQ(pieces, plain);
+}
+
+namespace {
+
+// Block counts of chains enciphered side by side: every width, chains that
+// end at different blocks (so the rest go on narrower), empty ones, and more
+// than run at once.
+std::vector<std::vector<std::size_t>> ChainLengthCases() {
+    std::vector<std::vector<std::size_t>> cases = {
+        {},
+        {0},
+        {0, 0, 0},
+        {1},
+        {33, 0, 0, 0},
+        {1, 1000, 2, 0, 999, 3, 500, 7},
+        {64, 63, 65, 1, 128, 127, 2, 0},
+        {4097, 1, 1, 1, 1, 1, 1, 1, 1, 2},
+    };
+    for (std::size_t n = 1; n <= 11; ++n) {
+        cases.emplace_back(n, 40); // all equal
+        std::vector<std::size_t> staggered, reversed;
+        for (std::size_t i = 0; i < n; ++i) {
+            staggered.push_back(3 * i); // the first one empty
+            reversed.push_back(3 * (n - i) + 1);
+        }
+        cases.push_back(staggered);
+        cases.push_back(reversed);
+    }
+    return cases;
+}
+
+} // namespace
+
+TEST(CbcChains, EachChainMatchesItsOwnLoop) {
+    const BlowfishState state = KeyedState(11);
+    std::uint32_t seed = 0;
+    for (const auto& blocks : ChainLengthCases()) {
+        std::vector<std::vector<std::uint8_t>> data, expected;
+        std::vector<CbcChain> chains(blocks.size());
+        std::vector<CbcBlock> expectedChains;
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            data.push_back(test::RandomBytes(blocks[i] * 8, ++seed));
+            const auto iv = test::RandomBytes(8, ++seed);
+            std::copy(iv.begin(), iv.end(), chains[i].chain.begin());
+            expected.push_back(data.back());
+            expectedChains.push_back(chains[i].chain);
+            CbcEncrypt(state, expected.back(), expectedChains.back());
+        }
+        for (std::size_t i = 0; i < blocks.size(); ++i)
+            chains[i].data = data[i];
+        CbcEncryptChains(state, chains);
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            ASSERT_EQ(data[i], expected[i]) << "chain " << i << " of " << blocks.size();
+            ASSERT_EQ(chains[i].chain, expectedChains[i])
+                << "chain " << i << " of " << blocks.size();
+        }
+    }
+}
+
+TEST(CbcChains, CarryTheirChainsAcrossCalls) {
+    const BlowfishState state = KeyedState(12);
+    std::vector<std::vector<std::uint8_t>> whole, pieces;
+    std::vector<CbcBlock> wholeChains(6);
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        whole.push_back(test::RandomBytes(8 * 90, 200 + i));
+        pieces.push_back(whole.back());
+        CbcEncrypt(state, whole.back(), wholeChains[i]);
+    }
+    std::vector<CbcChain> chains(6);
+    // Every chain cut at blocks of its own: 0, 3 + 7i, 40 + 5i, 90.
+    const auto cut = [](std::size_t step, std::size_t i) -> std::size_t {
+        const std::size_t blocks[] = {0, 3 + 7 * i, 40 + 5 * i, 90};
+        return 8 * blocks[step];
+    };
+    for (std::size_t step = 0; step < 3; ++step) {
+        for (std::size_t i = 0; i < 6; ++i)
+            chains[i].data =
+                std::span(pieces[i]).subspan(cut(step, i), cut(step + 1, i) - cut(step, i));
+        CbcEncryptChains(state, chains);
+    }
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(pieces[i], whole[i]) << i;
+        EXPECT_EQ(chains[i].chain, wholeChains[i]) << i;
+    }
 }
