@@ -67,6 +67,7 @@ class EncryptBatch {
         for (unsigned t = 0; t < threads; ++t)
             slots[t] = std::vector<Slot>(atOnce / threads + (t < atOnce % threads ? 1 : 0));
         std::vector<std::thread> helpers;
+        helpers.reserve(threads);
         for (unsigned t = 1; t < threads; ++t) {
             try {
                 helpers.emplace_back([this, &slots, t] { Work(slots[t]); });
