@@ -137,7 +137,7 @@ class EncryptBatch {
         for (std::size_t index; Take(index);) {
             try {
                 slot.job.emplace(files_[index].source, files_[index].target);
-                slot.job->CreateTarget(slot.job->sourcePermissions(), files_[index].replaceTarget);
+                slot.job->CreateEncryptedTarget(files_[index].replaceTarget);
                 slot.index = index;
                 slot.offset = 0;
                 slot.chain = iv_;

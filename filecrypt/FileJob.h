@@ -30,6 +30,9 @@ class FileJob {
     // `newFileMode` is for a target that does not exist yet (the umask
     // applies); one that is replaced keeps its own mode, owner and group.
     void CreateTarget(unsigned newFileMode, bool replace);
+    // The target of an encryption: a new one takes the source's mode. One
+    // place for the rule, whichever routine encrypts.
+    void CreateEncryptedTarget(bool replace) { CreateTarget(sourcePermissions(), replace); }
 
     // Reads exactly buffer.size() bytes at `offset`; a source that ends early
     // has changed under us, and going on would write a file that matches
