@@ -2,16 +2,31 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# Warnings as errors: on for `make test` and CI (.ci/run), off for a plain
+# `make build` or `make run`.
+WERROR ?= OFF
+# CMake says what goes wrong, not every step of what goes right.
+CMAKE_QUIET = --log-level=WARNING
 
-.PHONY: all deps configure build run test test-sanitize bench format clean test-windows windows
+.PHONY: all deps configure build run test test-sanitize bench format format-check clean \
+	test-windows windows
 
 all: build
 
 deps:
 	@./tools/install-deps.sh
 
-configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+# Configures only a build folder without a cache (the installer runs then,
+# and adds only what is missing) or one configured with other warning
+# settings or CMAKE_FLAGS; afterwards `cmake --build` itself configures
+# again when a CMakeLists.txt changes.
+configure:
+	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then ./tools/install-deps.sh; fi
+	@if [ ! -f $(BUILD)/CMakeCache.txt ] || [ -n "$(CMAKE_FLAGS)" ] || \
+		! grep -qx 'QUILLMOOR_WERROR:BOOL=$(WERROR)' $(BUILD)/CMakeCache.txt; then \
+		cmake $(CMAKE_QUIET) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
+			-DQUILLMOOR_WERROR=$(WERROR) $(CMAKE_FLAGS); \
+	fi
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -19,6 +34,7 @@ build: configure
 run: build
 	./$(BUILD)/bin/quillmoor
 
+test: WERROR = ON
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
@@ -26,8 +42,8 @@ test: build
 # slowest large-file cases are skipped here (QUILLMOOR_QUICK); the plain run
 # above keeps them.
 test-sanitize: deps
-	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMOOR_SANITIZE=ON \
-		-DQUILLMOOR_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake $(CMAKE_QUIET) -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQUILLMOOR_SANITIZE=ON -DQUILLMOOR_WERROR=ON -DQUILLMOOR_BENCH=OFF $(CMAKE_FLAGS)
 	@cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && QT_QPA_PLATFORM=offscreen QUILLMOOR_QUICK=1 \
 		ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
@@ -51,6 +67,11 @@ bench: build
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# Fails, naming the places, where a source file is not as `make format` leaves it.
+format-check:
+	@./tools/install-deps.sh clang-format
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 clean:
 	rm -rf $(BUILD)
 
@@ -70,9 +91,8 @@ fuzz-ci:
 
 # The Debian package (CPack): both programs, desktop entry, MIME type,
 # metainfo, icons, manual pages. Built in its own folder with Debian's
-# hardening flags; `make package-check` lints and checks it without
-# installing anything. Fortified glibc marks more calls warn_unused_result
-# than a plain build sees; those stay warnings here rather than errors.
+# hardening flags, warnings as errors; `make package-check` lints and checks
+# it without installing anything.
 .PHONY: package package-check
 PACKAGE_BUILD ?= build-package
 PACKAGE_DEPS = dpkg-dev file
@@ -80,12 +100,12 @@ PACKAGE_CHECK_DEPS = lintian desktop-file-utils appstream shared-mime-info
 package:
 	@./tools/install-deps.sh $(PACKAGE_DEPS)
 	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-		-DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF \
+	cmake $(CMAKE_QUIET) -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF -DQUILLMOOR_WERROR=ON \
 		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
 		-DCMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS="OWNER_READ;OWNER_WRITE;OWNER_EXECUTE;GROUP_READ;GROUP_EXECUTE;WORLD_READ;WORLD_EXECUTE" \
-		$(CMAKE_FLAGS) >/dev/null
+		$(CMAKE_FLAGS)
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 package-check: package

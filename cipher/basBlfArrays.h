@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/Secret.h"
+
 namespace quillmoor {
 
 // The expanded Blowfish key: P-array and four S-boxes.
@@ -9,6 +11,10 @@ struct BlowfishState {
     std::uint32_t P[18];
     std::uint32_t S[4][256];
 };
+
+// A key schedule of one's own (a run's, a test's): out of dumps and swap,
+// wiped when it goes.
+using KeySchedule = SecretObject<BlowfishState>;
 
 // The one process-wide instance, all zeros until the first key is accepted.
 // Only the key setup writes it; the block transforms only read it, so several

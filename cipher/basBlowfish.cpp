@@ -88,10 +88,9 @@ bool BlowfishSetKey(BlowfishState& state, std::span<const std::uint8_t> key) {
         return false;
     // Built aside and copied in, so a failure can never leave a half-keyed state.
     try {
-        BlowfishState fresh;
-        BlowfishKeySchedule(fresh, key, key.size());
-        state = fresh;
-        SecureWipe(&fresh, sizeof fresh);
+        KeySchedule fresh;
+        BlowfishKeySchedule(*fresh, key, key.size());
+        state = *fresh;
         return true;
     } catch (...) {
         return false;

@@ -9,7 +9,7 @@
 #include "cipher/basBlfArrays.h"
 
 // Blowfish key setup and block transform: standard 16 rounds, keys of 1 to 56
-// bytes. A classic table-driven implementation; it is not constant-time.
+// bytes. A plain table-driven implementation; it is not constant-time.
 namespace quillmoor {
 
 inline constexpr std::size_t kBlowfishMaxKeyBytes = 56;
@@ -26,7 +26,7 @@ void BlowfishKeySchedule(BlowfishState& state, std::span<const std::uint8_t> key
 // Zeros the state so that no key schedule outlives its use.
 void BlowfishClearState(BlowfishState& state) noexcept;
 
-// The block transform in its classic form, one round at a time. The key
+// The block transform written out one round at a time. The key
 // schedule uses it; file data goes through CbcEncrypt/CbcDecrypt
 // (filecrypt/BlowfishCbc.h), whose unrolled loops the tests hold to it.
 std::uint32_t BlowfishRoundFunction(const BlowfishState& state, std::uint32_t x) noexcept;

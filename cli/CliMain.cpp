@@ -69,18 +69,6 @@ int ForEachFile(const Invocation& inv, std::ostream& err, const CliConsole& cons
     return exitStatus;
 }
 
-// Scrubs a secret however the function holding it returns.
-template <typename C> class Scrub {
-  public:
-    explicit Scrub(std::basic_string<C>& s) : s_(s) {}
-    ~Scrub() { WipeString(s_); }
-    Scrub(const Scrub&) = delete;
-    Scrub& operator=(const Scrub&) = delete;
-
-  private:
-    std::basic_string<C>& s_;
-};
-
 // --- The key text: where it comes from, reading it, decoding, checks ---------
 
 // How reading a key or password line went.
@@ -119,8 +107,8 @@ int ReportRead(const LineRead& read, std::ostream& err, std::string_view subject
 // time and insists on the same answer, since a mistyped encryption key loses
 // the file.
 LineRead AskSecret(const CliConsole& console, std::string_view prompt, std::string_view again,
-                   std::string& line) {
-    const auto ask = [&](std::string_view text, std::string& into) {
+                   SecretText& line) {
+    const auto ask = [&](std::string_view text, SecretText& into) {
         LineRead read;
         if (console.ttyIn < 0) {
             read.status = LineStatus::Failed;
@@ -136,8 +124,7 @@ LineRead AskSecret(const CliConsole& console, std::string_view prompt, std::stri
     LineRead read = ask(prompt, line);
     if (read.status != LineStatus::Ok || again.empty())
         return read;
-    std::string second;
-    Scrub scrub(second);
+    SecretText second;
     read = ask(again, second);
     read.mismatch = read.status == LineStatus::Ok && second != line;
     return read;
@@ -145,7 +132,7 @@ LineRead AskSecret(const CliConsole& console, std::string_view prompt, std::stri
 
 // One line of standard input: asked for on a terminal, read from anything else.
 LineRead ReadStandardInput(const CliConsole& console, std::string_view prompt,
-                           std::string_view again, std::string& line) {
+                           std::string_view again, SecretText& line) {
     if (console.inIsTerminal)
         return AskSecret(console, prompt, again, line);
     LineRead read;
@@ -191,7 +178,7 @@ int ChooseKeySource(const KeyChoice& choice, commands::Operation operation,
     return kExitOk;
 }
 
-LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::string& line) {
+LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, SecretText& line) {
     const KeyChoice& choice = source.choice;
     LineRead read;
     switch (choice.kind) {
@@ -217,8 +204,8 @@ LineRead ReadKeyLine(const KeySource& source, const CliConsole& console, std::st
 }
 
 // Strict UTF-8 to the UTF-16 text the window's boxes hold.
-int DecodeLine(const std::string& line, std::ostream& err, std::string_view subject,
-               std::u16string& text) {
+int DecodeLine(std::string_view line, std::ostream& err, std::string_view subject,
+               SecretText16& text) {
     std::size_t bad = 0;
     if (Utf8ToUtf16(line, text, bad))
         return kExitOk;
@@ -243,14 +230,11 @@ std::string KeyWarning(commands::Operation operation, bool password, std::u16str
 
 // Turns a password into the key text as the MD5 button does, then checks
 // what the command will use; the status after saying why not, or 0.
-int MakeKeyText(commands::Operation operation, bool password, std::u16string& text,
+int MakeKeyText(commands::Operation operation, bool password, SecretText16& text,
                 std::ostream& err) {
     auto problem = password ? commands::PasswordProblem(operation, text) : std::nullopt;
-    if (password && !problem) {
-        std::u16string digest = commands::KeyTextFromPassword(text);
-        WipeString(text);
-        text.swap(digest);
-    }
+    if (password && !problem)
+        text = commands::KeyTextFromPassword(text);
     if (!problem)
         problem = commands::KeyTextProblem(operation, text);
     if (!problem)
@@ -262,18 +246,16 @@ int MakeKeyText(commands::Operation operation, bool password, std::u16string& te
 // The key text from wherever the options say, as the Key box would hold it:
 // a key as typed, or a password turned into 32 hex digits as by MD5.
 int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ostream& err,
-                  const CliConsole& console, std::u16string& keyText) {
+                  const CliConsole& console, SecretText16& keyText) {
     std::optional<KeySource> chosen;
     if (const int status = ChooseKeySource(inv.key, operation, console, err, chosen))
         return status;
     const KeySource& source = *chosen;
-    std::string line;
-    Scrub scrubLine(line);
+    SecretText line;
     if (const int status =
             ReportRead(ReadKeyLine(source, console, line), err, source.subject, kExitUsage))
         return status;
-    std::u16string text;
-    Scrub scrubText(text);
+    SecretText16 text;
     if (const int status = DecodeLine(line, err, source.subject, text))
         return status;
     const std::string warning = KeyWarning(operation, source.password, text);
@@ -281,7 +263,7 @@ int ObtainKeyText(const Invocation& inv, commands::Operation operation, std::ost
         return status;
     if (!warning.empty() && !inv.quiet)
         err << kProgram << ": " << warning << '\n';
-    keyText.swap(text);
+    keyText = std::move(text);
     return kExitOk;
 }
 
@@ -309,8 +291,7 @@ int RunFileCommands(commands::Operation operation, const Invocation& inv, std::o
     run.lenient = inv.lenient;
     run.jobs = inv.jobs;
 
-    std::u16string keyText;
-    Scrub scrubKey(keyText);
+    SecretText16 keyText;
     if (const int status = ObtainKeyText(inv, operation, err, console, keyText))
         return status;
     return RunFileOperands(run, keyText, out, err, console);
@@ -340,7 +321,7 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
             (void)WriteAll(console.ttyOut,
                            commands::WipeQuestion(commands::SourcePath(where.folder, where.name)) +
                                " [y/N] ");
-            std::string answer;
+            SecretText answer;
             int error = 0;
             const LineStatus status =
                 ReadFirstLine(console.ttyIn, answer, error, console.interrupted);
@@ -383,8 +364,7 @@ int RunDecrypt(const Invocation& inv, std::ostream& out, std::ostream& err,
 int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const CliConsole& console) {
     if (inv.operands.size() > 1)
         return Usage(err, "md5: give at most one TEXT (quote a text with spaces)");
-    std::string line;
-    Scrub scrubLine(line);
+    SecretText line;
     std::string subject = "md5: TEXT";
     LineRead read;
     if (!inv.operands.empty()) {
@@ -398,12 +378,10 @@ int RunMd5(const Invocation& inv, std::ostream& out, std::ostream& err, const Cl
     }
     if (const int status = ReportRead(read, err, subject, kExitFailed))
         return status;
-    std::u16string text;
-    Scrub scrubText(text);
+    SecretText16 text;
     if (const int status = DecodeLine(line, err, subject, text))
         return status;
-    std::u16string digest = commands::KeyTextFromPassword(text);
-    Scrub scrubDigest(digest);
+    const SecretText16 digest = commands::KeyTextFromPassword(text);
     for (const char16_t digit : digest) // hex digits; no copy of the key is left behind
         out.put(static_cast<char>(digit));
     out.put('\n');

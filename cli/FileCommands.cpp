@@ -59,15 +59,6 @@ bool AnyStream(const FileRun& run) {
            run.output.path == kStandardStream;
 }
 
-// The key text's copies in the requests, wiped however the run ends.
-struct ScrubKeys {
-    std::vector<commands::CommandRequest>& requests;
-    ~ScrubKeys() {
-        for (auto& request : requests)
-            WipeString(request.keyText);
-    }
-};
-
 JobReport Refused(const std::string& file, const std::string& reason) {
     JobReport report;
     report.result = FileResult::Failed;
@@ -147,12 +138,8 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
                     std::ostream& err, const CliConsole& console) {
     // One key schedule for the whole run, set up before any file starts, so
     // files side by side never see it change; wiped at the end.
-    BlowfishState state{};
-    struct ClearState {
-        BlowfishState& state;
-        ~ClearState() { BlowfishClearState(state); }
-    } clearState{state};
-    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, state)) {
+    KeySchedule state;
+    if (const auto problem = commands::PrepareKeyState(run.operation, keyText, *state)) {
         err << "quillmoor-cli: " << commands::KeyProblemMessage(*problem, commands::Frame::Cli)
             << '\n';
         return kExitUsage;
@@ -195,7 +182,7 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         }
         request.mode = run.lenient ? DecryptMode::Lenient : DecryptMode::Strict;
         request.replaceTarget = !run.noClobber;
-        request.state = &state;
+        request.state = &*state;
         request.threads = threads;
         request.progress = bar.For(index, commands::DisplayName(file));
         return std::nullopt;
@@ -206,9 +193,7 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
         return ReportOf(outcome, run, run.operands[index], request.targetDescriptor >= 0);
     };
     const auto job = [&](std::size_t index, unsigned threads) {
-        std::vector<commands::CommandRequest> one(1);
-        const ScrubKeys scrubKey{one};
-        commands::CommandRequest& request = one.front();
+        commands::CommandRequest request;
         if (auto refused = prepare(index, threads, request))
             return *refused;
         return reportOf(index, commands::RunFileCommand(request), request);
@@ -227,7 +212,6 @@ int RunFileOperands(const FileRun& run, std::u16string_view keyText, std::ostrea
     // Encryption of several files: their chains side by side on each thread.
     OrderedReports reports(count, publish);
     std::vector<commands::CommandRequest> requests(count);
-    const ScrubKeys scrubKeys{requests};
     for (std::size_t i = 0; i < count; ++i)
         if (auto refused = prepare(i, 1, requests[i]))
             reports.Add(i, std::move(*refused));

@@ -1,6 +1,7 @@
 #include "cli/Input.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -21,19 +22,6 @@ namespace quillmoor::cli {
 
 namespace {
 
-// Appends without letting the string reallocate behind our back: a bigger
-// buffer is made by hand and the old one is zeroed before it is released.
-void AppendSecret(std::string& line, const char* bytes, std::size_t count) {
-    if (line.size() + count > line.capacity()) {
-        std::string bigger;
-        bigger.reserve(std::max(line.capacity() * 2, line.size() + count));
-        bigger.append(line);
-        WipeString(line);
-        line.swap(bigger);
-    }
-    line.append(bytes, count);
-}
-
 // Waits up to a fifth of a second for input. An interrupt that lands just
 // before a blocking read would otherwise go unseen until the user types.
 bool WaitForInput(int fd) {
@@ -51,11 +39,12 @@ bool WaitForInput(int fd) {
 
 } // namespace
 
-LineStatus ReadFirstLine(int fd, std::string& line, int& error,
+LineStatus ReadFirstLine(int fd, SecretText& line, int& error,
                          const std::function<bool()>& interrupted, std::size_t limit) {
-    WipeString(line);
+    line.Wipe();
     line.reserve(256);
-    char chunk[256];
+    SecretObject<std::array<char, 256>> buffer;
+    char* const chunk = buffer->data();
     LineStatus status = LineStatus::Ok;
     for (;;) {
         if (interrupted && interrupted()) {
@@ -65,7 +54,7 @@ LineStatus ReadFirstLine(int fd, std::string& line, int& error,
         }
         if (!WaitForInput(fd))
             continue; // look at the interrupt flag again
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        const ssize_t got = ::read(fd, chunk, buffer->size());
         if (got < 0) {
             if (errno == EINTR && !(interrupted && interrupted()))
                 continue;
@@ -82,13 +71,12 @@ LineStatus ReadFirstLine(int fd, std::string& line, int& error,
             status = LineStatus::TooLong;
             break;
         }
-        AppendSecret(line, chunk, count);
+        line.append(chunk, count);
         if (feed != end)
             break;
     }
-    SecureWipe(chunk, sizeof chunk);
     if (status != LineStatus::Ok) {
-        WipeString(line);
+        line.Wipe();
         return status;
     }
     if (!line.empty() && line.back() == '\r')
@@ -96,7 +84,7 @@ LineStatus ReadFirstLine(int fd, std::string& line, int& error,
     return LineStatus::Ok;
 }
 
-LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& error,
+LineStatus ReadFirstLineOfFile(const std::string& path, SecretText& line, int& error,
                                const std::function<bool()>& interrupted) {
 #ifdef _WIN32 // arguments are UTF-8 here; the wide call reaches any name
     const auto name = std::filesystem::path(std::u8string(path.begin(), path.end()));
@@ -106,7 +94,7 @@ LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& 
 #endif
     if (fd < 0) {
         error = errno;
-        WipeString(line);
+        line.Wipe();
         return LineStatus::NotOpened;
     }
     const LineStatus status = ReadFirstLine(fd, line, error, interrupted);
@@ -115,8 +103,8 @@ LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& 
     return status;
 }
 
-void DropByteOrderMark(std::string& line) {
-    // The bytes erase() leaves past the end are zeroed by WipeString later.
+void DropByteOrderMark(SecretText& line) {
+    // The bytes erase() leaves past the end are zeroed when the line goes.
     if (line.starts_with("\xEF\xBB\xBF"))
         line.erase(0, 3);
 }

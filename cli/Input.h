@@ -8,11 +8,10 @@
 #include <termios.h>
 #endif
 
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 
 // Reading keys and passwords: one line from a file, a pipe or a terminal,
-// without leaving copies of it behind in released memory (WipeString, from
-// common/SecureWipe.h, drops every string that held one).
+// into a SecretText, so no copy of it is left behind in released memory.
 namespace quillmoor::cli {
 
 // The longest key or password line taken, in bytes. Without a cap a
@@ -32,17 +31,17 @@ enum class LineStatus {
 // value when NotOpened or Failed. A read cut short by a signal is retried
 // unless `interrupted` says the user asked to stop. Reading stops after
 // `limit` bytes without a line ending. On anything but Ok, `line` is wiped.
-LineStatus ReadFirstLine(int fd, std::string& line, int& error,
+LineStatus ReadFirstLine(int fd, SecretText& line, int& error,
                          const std::function<bool()>& interrupted,
                          std::size_t limit = kMaxLineBytes);
 
 // The first line of the file at `path`, as ReadFirstLine reads it, without
 // a leading UTF-8 byte-order mark. For key and password files.
-LineStatus ReadFirstLineOfFile(const std::string& path, std::string& line, int& error,
+LineStatus ReadFirstLineOfFile(const std::string& path, SecretText& line, int& error,
                                const std::function<bool()>& interrupted);
 
 // Drops a UTF-8 byte-order mark at the start, as some editors write one.
-void DropByteOrderMark(std::string& line);
+void DropByteOrderMark(SecretText& line);
 
 // Turns terminal echo off for as long as it lives, so a typed key is not
 // shown; restores the previous settings, also when reading failed.

@@ -21,7 +21,7 @@
 
 #include "cli/CliMain.h"
 #include "cli/Input.h"
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::cli {
@@ -33,7 +33,7 @@ int CreateNew(const std::string& path) {
     const auto wide = std::filesystem::path(std::u8string(path.begin(), path.end()));
     return ::_wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
-bool WriteAndSync(int fd, const std::string& text) {
+bool WriteAndSync(int fd, std::string_view text) {
     return ::_write(fd, text.data(), static_cast<unsigned>(text.size())) ==
                static_cast<int>(text.size()) &&
            ::_commit(fd) == 0;
@@ -50,7 +50,7 @@ int CreateNew(const std::string& path) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                   0600);
 }
-bool WriteAndSync(int fd, const std::string& text) {
+bool WriteAndSync(int fd, std::string_view text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
@@ -94,9 +94,9 @@ bool SystemRandomBytes(std::span<std::uint8_t> bytes, int& error) {
 #endif
 }
 
-std::string KeyHexLine(std::span<const std::uint8_t> bytes) {
+SecretText KeyHexLine(std::span<const std::uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::string line;
+    SecretText line;
     line.reserve(bytes.size() * 2 + 1);
     for (const std::uint8_t b : bytes) {
         line.push_back(kDigits[b >> 4]);
@@ -107,16 +107,12 @@ std::string KeyHexLine(std::span<const std::uint8_t> bytes) {
 }
 
 int RunKeygen(const KeygenRequest& request, std::ostream& out, std::ostream& err) {
-    std::vector<std::uint8_t> key(request.bytes);
+    SecretBytes key(request.bytes);
     int error = 0;
     if (!SystemRandomBytes(key, error))
         return Fail(err, "keygen", "no random bytes from the system: " + ErrorText(error));
-    std::string line = KeyHexLine(key);
-    SecureWipe(key);
-    struct Scrub {
-        std::string& s;
-        ~Scrub() { WipeString(s); }
-    } scrub{line};
+    const SecretText line = KeyHexLine(key);
+    key.Wipe();
 
     if (request.output.empty() || request.output == "-") {
         out << line << std::flush;

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "common/Secret.h"
+
 // `quillmoor-cli keygen`: a random key as hexadecimal text, the form that
 // --key-file reads and the window's Key box takes.
 namespace quillmoor::cli {
@@ -23,7 +25,7 @@ struct KeygenRequest {
 [[nodiscard]] bool SystemRandomBytes(std::span<std::uint8_t> bytes, int& error);
 
 // Two lowercase hexadecimal digits a byte, then a line feed.
-std::string KeyHexLine(std::span<const std::uint8_t> bytes);
+SecretText KeyHexLine(std::span<const std::uint8_t> bytes);
 
 // Makes the key and writes it: a file is created 0600 and never replaces an
 // existing one (nor follows a link). Returns the exit status.

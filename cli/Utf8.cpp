@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "common/SecureWipe.h"
-
 namespace quillmoor::cli {
 
 namespace {
@@ -12,7 +10,7 @@ bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 } // namespace
 
-bool Utf8ToUtf16(std::string_view in, std::u16string& out, std::size_t& badOffset) {
+bool Utf8ToUtf16(std::string_view in, SecretText16& out, std::size_t& badOffset) {
     out.clear();
     // Never more UTF-16 units than UTF-8 bytes.
     out.reserve(in.size());
@@ -48,8 +46,7 @@ bool Utf8ToUtf16(std::string_view in, std::u16string& out, std::size_t& badOffse
                 high = 0x8F;
         } else {
             badOffset = i;
-            SecureWipe(out);
-            out.clear();
+            out.Wipe();
             return false;
         }
         for (std::size_t k = 1; k < length; ++k) {
@@ -59,8 +56,7 @@ bool Utf8ToUtf16(std::string_view in, std::u16string& out, std::size_t& badOffse
                 at < in.size() && IsContinuation(c) && (k > 1 || (c >= low && c <= high));
             if (!fits) {
                 badOffset = at;
-                SecureWipe(out);
-                out.clear();
+                out.Wipe();
                 return false;
             }
             value = (value << 6) | (c & 0x3Fu);

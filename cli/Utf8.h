@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/Secret.h"
+
 namespace quillmoor::cli {
 
 // Strict UTF-8 to UTF-16: overlong forms, surrogates, values above U+10FFFF,
@@ -11,6 +13,6 @@ namespace quillmoor::cli {
 // `out` holds the text; it is reserved up front, so a secret is never copied
 // by a reallocation. On failure `badOffset` is the offset of the first byte
 // that cannot start or continue a character, and `out` is emptied.
-bool Utf8ToUtf16(std::string_view in, std::u16string& out, std::size_t& badOffset);
+bool Utf8ToUtf16(std::string_view in, SecretText16& out, std::size_t& badOffset);
 
 } // namespace quillmoor::cli

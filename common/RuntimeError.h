@@ -7,9 +7,10 @@
 
 namespace quillmoor {
 
-// Error numbers the core raises. The first four are the classic run-time
-// errors callers already know; the rest name the failures that the file
-// routines report instead of silently losing data.
+// Error numbers the core raises. Those below 100 are the run-time error
+// numbers callers already know (overflow, subscript out of range, file not
+// found, device I/O, disk full, device unavailable); from 321 on they name
+// the failures the file routines report instead of silently losing data.
 enum ErrorNumber : int {
     kErrOverflow = 6,
     kErrSubscriptOutOfRange = 9,

@@ -33,12 +33,10 @@ std::uint8_t PairValue(char16_t first, char16_t second) noexcept {
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> HexTextToBytes(std::u16string_view text) {
-    if (text.empty())
-        return std::nullopt;
+SecretBytes HexTextToKeyBytes(std::u16string_view text) {
     const bool odd = text.size() % 2 != 0;
     const std::size_t n = (text.size() + 1) / 2;
-    std::vector<std::uint8_t> bytes(n);
+    SecretBytes bytes(n);
     // With an odd length the first pair is "0" and the first character.
     auto at = [&](std::size_t i) -> char16_t {
         return odd ? (i == 0 ? u'0' : text[i - 1]) : text[i];
@@ -46,6 +44,13 @@ std::optional<std::vector<std::uint8_t>> HexTextToBytes(std::u16string_view text
     for (std::size_t k = 0; k < n; ++k)
         bytes[k] = PairValue(at(2 * k), at(2 * k + 1));
     return bytes;
+}
+
+std::optional<std::vector<std::uint8_t>> HexTextToBytes(std::u16string_view text) {
+    if (text.empty())
+        return std::nullopt;
+    const SecretBytes bytes = HexTextToKeyBytes(text);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 bool IsPlainHexText(std::u16string_view text) noexcept {

@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "common/RuntimeError.h"
-#include "common/SecureWipe.h"
 
 namespace quillmoor {
 
@@ -87,13 +86,13 @@ void CMD5::StepI(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32
     a = AddWords(b, RotateWordLeft(AddWords(a, AddWords(AddWords(MixI(b, c, d), x), t)), s));
 }
 
-std::vector<std::uint32_t> CMD5::PadMessageWords(const std::u16string& text) {
+SecretVector<std::uint32_t> CMD5::PadMessageWords(std::u16string_view text) {
     // The length arithmetic is 32-bit signed; a longer text has no digest.
     if (text.size() > static_cast<std::size_t>(INT_MAX - 8))
         throw RuntimeError(kErrOverflow, "Overflow: text too long for MD5");
     const auto length = static_cast<std::uint32_t>(text.size());
     const std::size_t wordCount = ((length + 8) / 64 + 1) * 16;
-    std::vector<std::uint32_t> words(wordCount, 0);
+    SecretVector<std::uint32_t> words(wordCount, 0);
     for (std::uint32_t i = 0; i < length; ++i) {
         const std::uint32_t byte = text[i] & 0xFFu; // the high byte of the unit is dropped
         words[i / 4] |= ShiftWordLeft(byte, static_cast<int>(8 * (i % 4)));
@@ -104,27 +103,32 @@ std::vector<std::uint32_t> CMD5::PadMessageWords(const std::u16string& text) {
     return words;
 }
 
-std::string CMD5::FormatWordHex(std::uint32_t word) {
+void CMD5::AppendWordHex(SecretText& out, std::uint32_t word) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
     for (int p = 0; p < 4; ++p) {
         const std::uint32_t byte = ShiftWordRight(word, 8 * p) & 0xFFu;
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0xF];
+        out += kDigits[byte >> 4];
+        out += kDigits[byte & 0xF];
     }
-    return hex;
 }
 
 std::string CMD5::MD5(const std::u16string& text) const {
+    const SecretText digest = Digest(text);
+    return std::string(digest.begin(), digest.end());
+}
+
+SecretText CMD5::Digest(std::u16string_view text) const {
     using Step = void (*)(std::uint32_t&, std::uint32_t, std::uint32_t, std::uint32_t,
                           std::uint32_t, int, std::uint32_t);
     static constexpr Step kSteps[4] = {&StepF, &StepG, &StepH, &StepI};
 
-    std::vector<std::uint32_t> words = PadMessageWords(text);
-    std::array<std::uint32_t, 4> v = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    std::array<std::uint32_t, 4> saved{};
-    // The words hold the password, the state is as good as the digest.
-    const WipeOnExit wipe(words, v, saved);
+    // The words hold the password, the registers are as good as the digest.
+    const SecretVector<std::uint32_t> words = PadMessageWords(text);
+    struct Registers {
+        std::array<std::uint32_t, 4> v, saved;
+    };
+    SecretObject<Registers> registers({{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, {}});
+    auto& [v, saved] = *registers;
     for (std::size_t k = 0; k < words.size(); k += 16) {
         saved = v;
         for (int op = 0; op < 64; ++op) {
@@ -138,14 +142,10 @@ std::string CMD5::MD5(const std::u16string& text) const {
         for (int j = 0; j < 4; ++j)
             v[j] = AddWords(v[j], saved[j]);
     }
-    // Built in place: growing a string leaves copies of its start behind.
-    std::string digest;
+    SecretText digest;
     digest.reserve(32);
-    for (const std::uint32_t word : v) {
-        std::string hex = FormatWordHex(word);
-        digest += hex;
-        WipeString(hex);
-    }
+    for (const std::uint32_t word : v)
+        AppendWordHex(digest, word);
     return digest;
 }
 

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
+
+#include "common/Secret.h"
 
 namespace quillmoor {
 
@@ -12,6 +14,8 @@ namespace quillmoor {
 class CMD5 {
   public:
     [[nodiscard]] std::string MD5(const std::u16string& text) const;
+    // The same digest in secret memory, for a password's key text.
+    [[nodiscard]] SecretText Digest(std::u16string_view text) const;
 
   private:
     friend struct CMD5Access; // the tests reach the word operations through it
@@ -33,8 +37,8 @@ class CMD5 {
                       std::uint32_t x, int s, std::uint32_t t);
     static void StepI(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
                       std::uint32_t x, int s, std::uint32_t t);
-    static std::vector<std::uint32_t> PadMessageWords(const std::u16string& text);
-    static std::string FormatWordHex(std::uint32_t word);
+    static SecretVector<std::uint32_t> PadMessageWords(std::u16string_view text);
+    static void AppendWordHex(SecretText& out, std::uint32_t word);
 };
 
 } // namespace quillmoor

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 #include "filecrypt/BlowfishCbc.h"
 #include "filecrypt/FileJob.h"
 
@@ -25,20 +25,16 @@ struct Slot {
     Slot() : buffer(kChunkBytes + 8) {}
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
-    ~Slot() {
-        job.reset();
-        SecureWipe(buffer); // plain text
-        SecureWipeObject(chain);
-    }
+    ~Slot() { job.reset(); }
 
-    std::vector<std::uint8_t> buffer;
+    SecretBytes buffer; // plain text
     std::optional<FileJob> job;
     std::size_t index = 0;
     std::uint64_t offset = 0; // plain bytes enciphered and written so far
     std::size_t plain = 0;    // plain bytes in the buffer
     std::size_t length = 0;   // with the filler, on the file's last chunk
     bool last = false;
-    CbcBlock chain{};
+    SecretObject<CbcBlock> chain;
 };
 
 class EncryptBatch {
@@ -46,11 +42,11 @@ class EncryptBatch {
     EncryptBatch(std::span<const EncryptBatchFile> files, std::u16string_view keyText,
                  const EncryptBatchOptions& options, const EncryptBatchReport& report)
         : files_(files), options_(options), report_(report),
-          state_(options.state ? *options.state : blowfishState()),
-          iv_(ChainingBlockOfKeyText(keyText)) {}
+          state_(options.state ? *options.state : blowfishState()), iv_() {
+        ChainingBlockOfKeyText(keyText, *iv_);
+    }
     EncryptBatch(const EncryptBatch&) = delete;
     EncryptBatch& operator=(const EncryptBatch&) = delete;
-    ~EncryptBatch() { SecureWipeObject(iv_); }
 
     void Run() {
         if (files_.empty())
@@ -82,7 +78,7 @@ class EncryptBatch {
 
   private:
     void Work(std::vector<Slot>& slots) {
-        std::vector<CbcChain> chains;
+        SecretVector<CbcChain> chains; // their chaining blocks
         std::vector<Slot*> active;
         chains.reserve(slots.size()); // nothing allocated once files are open
         active.reserve(slots.size());
@@ -92,13 +88,13 @@ class EncryptBatch {
             for (Slot& slot : slots)
                 if (Feed(slot)) {
                     active.push_back(&slot);
-                    chains.push_back({std::span(slot.buffer).first(slot.length), slot.chain});
+                    chains.push_back({std::span(slot.buffer).first(slot.length), *slot.chain});
                 }
             if (active.empty())
                 return;
             CbcEncryptChains(state_, chains);
             for (std::size_t k = 0; k < active.size(); ++k) {
-                active[k]->chain = chains[k].chain;
+                *active[k]->chain = chains[k].chain;
                 Deliver(*active[k]);
             }
         }
@@ -140,7 +136,7 @@ class EncryptBatch {
                 slot.job->CreateEncryptedTarget(files_[index].replaceTarget);
                 slot.index = index;
                 slot.offset = 0;
-                slot.chain = iv_;
+                *slot.chain = *iv_;
                 return true;
             } catch (...) {
                 slot.job.reset();
@@ -191,7 +187,7 @@ class EncryptBatch {
     const EncryptBatchOptions& options_;
     const EncryptBatchReport& report_;
     const BlowfishState& state_;
-    CbcBlock iv_;
+    SecretObject<CbcBlock> iv_;
     std::atomic<std::size_t> next_{0};
     std::atomic<bool> stop_{false};
     std::mutex reportMutex_;

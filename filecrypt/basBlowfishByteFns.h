@@ -7,8 +7,8 @@
 
 // The block transform over 8 bytes held in a byte array (bytes 0-3 the left
 // word, 4-7 the right, most significant byte first), and the XOR of the
-// chaining step. These are the classic forms of the design, kept as the
-// reference the tests hold the file loops to; the file routines themselves
+// chaining step, one block at a time. They are kept as the reference the
+// tests hold the file loops to; the file routines themselves
 // go through CbcEncrypt/CbcDecrypt (filecrypt/BlowfishCbc.h).
 namespace quillmoor {
 

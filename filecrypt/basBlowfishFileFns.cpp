@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/RuntimeError.h"
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 #include "convert/basConvert.h"
 #include "filecrypt/BlowfishCbc.h"
 #include "filecrypt/FileJob.h"
@@ -44,13 +44,10 @@ const BlowfishState& StateOf(const FileCryptOptions& options) {
 
 } // namespace
 
-CbcBlock ChainingBlockOfKeyText(std::u16string_view keyText) {
-    CbcBlock block{};
-    if (auto bytes = HexTextToBytes(keyText)) {
-        std::copy_n(bytes->begin(), std::min(bytes->size(), block.size()), block.begin());
-        SecureWipe(*bytes);
-    }
-    return block;
+void ChainingBlockOfKeyText(std::u16string_view keyText, CbcBlock& block) {
+    block.fill(0);
+    const SecretBytes bytes = HexTextToKeyBytes(keyText);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), block.size()), block.begin());
 }
 
 std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mode) {
@@ -83,16 +80,17 @@ FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& targ
     const auto plainBytes = [&](std::uint64_t chunk) {
         return static_cast<std::size_t>(chunk + 1 < chunks ? chunkBytes : total % chunkBytes);
     };
-    CbcBlock chain = ChainingBlockOfKeyText(keyText);
-    std::array<std::vector<std::uint8_t>, 3> buffers;
-    const WipeOnExit wipe(chain, buffers[0], buffers[1], buffers[2]); // plain text and the IV
+    SecretObject<CbcBlock> iv;
+    CbcBlock& chain = *iv;
+    ChainingBlockOfKeyText(keyText, chain);
+    std::array<SecretBytes, 3> buffers; // plain text
     for (auto& buffer : buffers)
         buffer.resize(std::min<std::uint64_t>(total, chunkBytes) + 8);
 
     job.ReadSource(std::span(buffers[0]).first(plainBytes(0)), 0);
     std::size_t previousBytes = 0;
     for (std::uint64_t chunk = 0; chunk < chunks; ++chunk) {
-        std::vector<std::uint8_t>& current = buffers[chunk % 3];
+        SecretBytes& current = buffers[chunk % 3];
         std::size_t length = plainBytes(chunk);
         if (chunk + 1 == chunks) {
             // The final block: 1 to 8 filler bytes, each holding their count.
@@ -135,12 +133,13 @@ namespace {
 class ParallelDecryption {
   public:
     ParallelDecryption(FileJob& job, const FileCryptOptions& options, std::u16string_view keyText)
-        : job_(job), options_(options), state_(StateOf(options)),
-          iv_(ChainingBlockOfKeyText(keyText)), wipeIv_(iv_), total_(job.sourceSize()),
+        : job_(job), options_(options), state_(StateOf(options)), total_(job.sourceSize()),
           // Lenient: bytes after the last whole block are ignored, and a
           // source shorter than one block is read into a zero-filled block.
           blockBytes_(total_ < 8 ? 8 : total_ - total_ % 8),
-          chunks_((blockBytes_ + kChunkBytes - 1) / kChunkBytes) {}
+          chunks_((blockBytes_ + kChunkBytes - 1) / kChunkBytes) {
+        ChainingBlockOfKeyText(keyText, *iv_);
+    }
 
     FileCryptResult Run() {
         unsigned threads =
@@ -165,8 +164,7 @@ class ParallelDecryption {
     static constexpr std::uint64_t kMaxThreads = 8; // bounds memory: one chunk buffer each
 
     void Work(bool reportsProgress) {
-        std::vector<std::uint8_t> buffer;
-        const WipeOnExit wipe(buffer); // the plain text of the last chunk
+        SecretBytes buffer; // the plain text of the last chunk
         try {
             buffer.resize(std::min<std::uint64_t>(blockBytes_, kChunkBytes) + 8, 0);
             for (std::uint64_t chunk; !stop_ && (chunk = next_++) < chunks_;) {
@@ -186,12 +184,12 @@ class ParallelDecryption {
         }
     }
 
-    void DecryptChunk(std::uint64_t chunk, std::vector<std::uint8_t>& buffer) {
+    void DecryptChunk(std::uint64_t chunk, SecretBytes& buffer) {
         const std::uint64_t offset = chunk * kChunkBytes;
         const auto length =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, blockBytes_ - offset));
-        CbcBlock chain = iv_;
-        const WipeOnExit wipe(chain);
+        SecretObject<CbcBlock> block(*iv_);
+        CbcBlock& chain = *block;
         const std::span<std::uint8_t> data = std::span(buffer).subspan(8, length);
         if (total_ < 8) {
             (void)job_.ReadSourceUpTo(data.first(static_cast<std::size_t>(total_)), 0);
@@ -221,8 +219,7 @@ class ParallelDecryption {
     FileJob& job_;
     const FileCryptOptions& options_;
     const BlowfishState& state_;
-    CbcBlock iv_;
-    const WipeOnExit<CbcBlock> wipeIv_;
+    SecretObject<CbcBlock> iv_;
     const std::uint64_t total_, blockBytes_, chunks_;
     std::atomic<std::uint64_t> next_{0}, done_{0};
     std::atomic<bool> stop_{false}, cancelled_{false};

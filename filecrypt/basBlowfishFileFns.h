@@ -50,7 +50,7 @@ struct FileCryptOptions {
                                                   const FileCryptOptions& options);
 
 // The initial chaining block: the first 8 key bytes of the key text, zero-filled.
-[[nodiscard]] CbcBlock ChainingBlockOfKeyText(std::u16string_view keyText);
+void ChainingBlockOfKeyText(std::u16string_view keyText, CbcBlock& block);
 
 // How many filler bytes end a deciphered final block: in strict mode p bytes
 // of value p (1 to 8), or 0 when they are not; leniently byte 7 alone, a

@@ -14,7 +14,7 @@
 #endif
 
 #include "common/RuntimeError.h"
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 #include "convert/basConvert.h"
 #include "filecrypt/basFileAPI.h"
 
@@ -175,9 +175,10 @@ FileCryptResult BlowfishEncryptStream(StreamSource& source, StreamSink& sink,
                                       const FileCryptOptions& options) {
     const BlowfishState& state = StateOf(options);
     const std::uint64_t total = source.Size().value_or(0);
-    CbcBlock chain = ChainingBlockOfKeyText(keyText);
-    std::vector<std::uint8_t> buffer(kChunkBytes + 8);
-    const WipeOnExit wipe(chain, buffer); // the IV and plain text
+    SecretObject<CbcBlock> iv;
+    CbcBlock& chain = *iv;
+    ChainingBlockOfKeyText(keyText, chain);
+    SecretBytes buffer(kChunkBytes + 8); // plain text
     std::uint64_t done = 0;
     for (;;) {
         std::size_t length = source.Read(std::span(buffer).first(kChunkBytes));
@@ -210,17 +211,17 @@ void CheckFinalBlockFirst(StreamSource& source, const BlowfishState& state, cons
     if (size == 0 || size % 8 != 0)
         FailWrongKey(source.Name());
     // The block before the final one is its chaining block.
-    std::array<std::uint8_t, 16> tail{};
+    SecretObject<std::array<std::uint8_t, 16>> tailBlocks;
+    std::array<std::uint8_t, 16>& tail = *tailBlocks;
     const std::size_t count = size >= 16 ? 16 : 8;
     source.ReadAt(std::span(tail).first(count), size - count);
-    CbcBlock chain = iv;
+    SecretObject<CbcBlock> block(iv);
+    CbcBlock& chain = *block;
     if (count == 16)
         std::copy_n(tail.begin(), 8, chain.begin());
     const std::span<std::uint8_t> last = std::span(tail).subspan(count - 8, 8);
     CbcDecrypt(state, last, chain);
     const bool valid = FillerCount(last, DecryptMode::Strict) != 0;
-    SecureWipe(tail.data(), tail.size());
-    SecureWipe(chain.data(), chain.size());
     if (!valid)
         FailWrongKey(source.Name());
 }
@@ -233,11 +234,12 @@ FileCryptResult BlowfishDecryptStream(StreamSource& source, StreamSink& sink,
     const BlowfishState& state = StateOf(options);
     const bool strict = options.mode == DecryptMode::Strict;
     const std::optional<std::uint64_t> size = source.Size();
-    CbcBlock chain = ChainingBlockOfKeyText(keyText);
+    SecretObject<CbcBlock> iv;
+    CbcBlock& chain = *iv;
+    ChainingBlockOfKeyText(keyText, chain);
     // A chunk is the final one when fewer than 8 bytes follow it; those
     // stray bytes are ignored (lenient) or refused (strict).
-    std::vector<std::uint8_t> current(kChunkBytes), next(kChunkBytes);
-    const WipeOnExit wipe(chain, current, next); // the IV and plain text
+    SecretBytes current(kChunkBytes), next(kChunkBytes); // plain text
     if (strict && size)
         CheckFinalBlockFirst(source, state, chain);
 

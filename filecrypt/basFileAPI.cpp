@@ -1,5 +1,5 @@
-// The parts of the file layer that are the same on every system: the
-// classic calls without a reason, and their buffer checks.
+// The parts of the file layer that are the same on every system: the calls
+// without a reason, and their buffer checks.
 #include "filecrypt/basFileAPI.h"
 
 #include <cerrno>

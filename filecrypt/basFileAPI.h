@@ -19,7 +19,7 @@ namespace quillmoor {
 using FileHandle = std::int32_t;
 inline constexpr FileHandle kInvalidHandle = -1;
 
-// The classic interface: -1 on a failed open or create, false on a failed
+// The interface without reasons: -1 on a failed open or create, false on a failed
 // read, write or close, and no reason given. Kept for its callers and as the
 // tests' reference; the file routines use the forms with a reason below
 // (ReadFullyAt, WriteFullyAt, FlushAndClose with an error).

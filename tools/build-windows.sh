@@ -10,7 +10,7 @@ jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 ./tools/install-deps.sh g++-mingw-w64-x86-64-posix
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DQUILLMOOR_GUI=OFF -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+    -DQUILLMOOR_GUI=OFF -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF --log-level=WARNING
 cmake --build "$build" -j "$jobs" --target quillmoor quillmoor-cli
 x86_64-w64-mingw32-strip "$build/bin/quillmoor.exe" "$build/bin/quillmoor-cli.exe"
 

@@ -12,7 +12,7 @@ jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 ./tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DQUILLMOOR_GUI=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+    -DQUILLMOOR_GUI=OFF -DQUILLMOOR_BENCH=OFF -DQUILLMOOR_WERROR=ON --log-level=WARNING
 cmake --build "$build" -j "$jobs"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quillmoor-winetest-XXXXXX")

@@ -7,7 +7,6 @@
 #include "app/commands/Wipe.h"
 #include "cipher/basBlowfish.h"
 #include "common/RuntimeError.h"
-#include "common/SecureWipe.h"
 #include "convert/basConvert.h"
 #include "digest/CMD5.h"
 #include "filecrypt/BlowfishBatch.h"
@@ -121,10 +120,8 @@ std::optional<KeyProblem> PrepareKeyState(Operation operation, std::u16string_vi
                                           BlowfishState& state) {
     if (auto problem = KeyTextProblem(operation, keyText))
         return problem;
-    auto key = HexTextToBytes(keyText);
-    const bool accepted = key && BlowfishSetKey(state, *key);
-    if (key)
-        SecureWipe(*key);
+    const SecretBytes key = HexTextToKeyBytes(keyText);
+    const bool accepted = BlowfishSetKey(state, key);
     return accepted ? std::nullopt : std::optional(KeyProblem::Refused);
 }
 
@@ -180,13 +177,9 @@ std::optional<KeyProblem> PasswordProblem(Operation operation, std::u16string_vi
     return std::nullopt;
 }
 
-std::u16string KeyTextFromPassword(std::u16string_view password) {
-    std::u16string text(password);
-    std::string digest = CMD5().MD5(text);
-    SecureWipe(text);
-    std::u16string keyText(digest.begin(), digest.end());
-    SecureWipe(digest);
-    return keyText;
+SecretText16 KeyTextFromPassword(std::u16string_view password) {
+    const SecretText digest = CMD5().Digest(password);
+    return SecretText16(digest.begin(), digest.end());
 }
 
 void ClearKeyState() noexcept { BlowfishClearState(blowfishState()); }

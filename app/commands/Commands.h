@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/Progress.h"
+#include "common/Secret.h"
 #include "filecrypt/basBlowfishFileFns.h"
 
 // The Encrypt, Decrypt and Wipe commands without any widget: a front end
@@ -20,7 +21,7 @@ enum class Operation { Encrypt, Decrypt };
 
 struct CommandRequest {
     Operation operation = Operation::Encrypt;
-    std::u16string keyText;              // the Key box text
+    SecretText16 keyText;                // the Key box text
     std::string folder;                  // the file list's folder, as it reports it
     std::optional<std::string> fileName; // the selected name; none when nothing is selected
     DecryptMode mode = DecryptMode::Strict;
@@ -120,7 +121,7 @@ void RunEncryptCommands(std::span<const CommandRequest> requests, const EncryptB
 
 // The MD5 button: the digest of the password as 32 lowercase hex digits,
 // ready for the Key box. The working copies are wiped before returning.
-[[nodiscard]] std::u16string KeyTextFromPassword(std::u16string_view password);
+[[nodiscard]] SecretText16 KeyTextFromPassword(std::u16string_view password);
 
 // At exit: no key schedule outlives the program.
 void ClearKeyState() noexcept;

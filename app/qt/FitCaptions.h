@@ -4,7 +4,7 @@ class QWidget;
 
 namespace quillmoor::app {
 
-// The windows keep their classic pixel layout, which was drawn for a small
+// The windows keep their original pixel layout, which was drawn for a small
 // system font. Where the toolkit's default font is larger, this lowers the
 // window's font in half-point steps until every label, check box and button
 // caption fits its control (controls with a font of their own are left as

@@ -9,7 +9,7 @@ namespace quillmoor::app {
 
 // Names in `folder` of the given kind, sorted as a person reads them, or
 // false with the system's reason when the folder cannot be listed. Hidden
-// entries are left out, as the classic lists did.
+// entries are left out, as the lists have always done.
 bool ReadFolder(const QString& folder, QDir::Filters kind, QStringList& names, QString& reason);
 
 // Moves a list from the folder `path` to `folder`: reads its names and, when

@@ -29,7 +29,7 @@
 #include "app/qt/MessageBox.h"
 #include "app/qt/NativePath.h"
 #include "app/qt/PasswordStarStyle.h"
-#include "common/SecureWipe.h"
+#include "common/Secret.h"
 
 namespace quillmoor::app {
 
@@ -62,6 +62,12 @@ QString DraggedFile(const QMimeData* mime, bool* more = nullptr) {
 QString ListFailure(ListEntry entry, const QString& path, const QString& reason) {
     return QString::fromStdString(
         ListFailureMessage(entry, NativePath(path), reason.toStdString()));
+}
+
+// A box's text as a secret, copied straight from the widget's own string.
+SecretText16 BoxText(const QLineEdit& box) {
+    const QString text = box.text();
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
 
 } // namespace
@@ -150,11 +156,8 @@ void Form1::hideClicked() {
 }
 
 void Form1::md5Clicked() {
-    std::u16string password = text1_->text().toStdU16String();
-    std::u16string digest = KeyTextFromPassword(password);
-    SecureWipe(password);
-    text2_->setText(QString::fromStdU16String(digest));
-    SecureWipe(digest);
+    const SecretText16 digest = KeyTextFromPassword(BoxText(*text1_));
+    text2_->setText(QString::fromUtf16(digest.data(), static_cast<qsizetype>(digest.size())));
 }
 
 void Form1::encryptClicked() { runFileCommand(Operation::Encrypt); }
@@ -170,7 +173,7 @@ std::optional<std::string> Form1::selectedName() const {
 void Form1::runFileCommand(Operation operation) {
     CommandRequest request;
     request.operation = operation;
-    request.keyText = text2_->text().toStdU16String();
+    request.keyText = BoxText(*text2_);
     request.folder = NativePath(file1_->path());
     request.fileName = selectedName();
     const QString label = QString::fromStdString(ProgressLabel(
@@ -182,7 +185,7 @@ void Form1::runFileCommand(Operation operation) {
         request.progress = progress;
         outcome = RunFileCommand(request);
     });
-    SecureWipe(request.keyText);
+    request.keyText.Wipe();
 
     showOutcome(outcome);
     // Whatever the file routine did, the list shows the folder as it is now.

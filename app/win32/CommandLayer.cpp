@@ -3,7 +3,6 @@
 #include "app/commands/Commands.h"
 #include "app/commands/Messages.h"
 #include "app/win32/Text.h"
-#include "common/SecureWipe.h"
 
 namespace quillmoor::win32 {
 
@@ -31,7 +30,7 @@ CommandResult ResultOf(const CommandOutcome& outcome) {
 
 } // namespace
 
-CommandResult RunFile(FileCommand command, std::u16string keyText, const FileChoice& choice,
+CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoice& choice,
                       const ProgressCallback& progress) {
     CommandRequest request;
     request.operation = command == FileCommand::Encrypt ? Operation::Encrypt : Operation::Decrypt;
@@ -40,7 +39,6 @@ CommandResult RunFile(FileCommand command, std::u16string keyText, const FileCho
     request.fileName = NameOf(choice);
     request.progress = progress;
     const CommandOutcome outcome = RunFileCommand(request);
-    SecureWipe(request.keyText);
 
     CommandResult result = ResultOf(outcome);
     // Whatever the file routine did, the list shows the folder as it is now.
@@ -65,7 +63,7 @@ CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress
     return ResultOf(RunWipeCommand(request));
 }
 
-std::u16string KeyTextFor(std::u16string_view password) { return KeyTextFromPassword(password); }
+SecretText16 KeyTextFor(std::u16string_view password) { return KeyTextFromPassword(password); }
 
 void ClearKey() { ClearKeyState(); }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/Progress.h"
+#include "common/Secret.h"
 
 // Every call this window makes into the command layer, in one place. The
 // window passes what the controls hold and shows what comes back; the
@@ -28,8 +29,8 @@ struct CommandResult {
     bool rereadList = false; // a file may have been written beside the source
 };
 
-// Encrypt or Decrypt with the Key box text (wiped here when done).
-CommandResult RunFile(FileCommand command, std::u16string keyText, const FileChoice& choice,
+// Encrypt or Decrypt with the Key box text.
+CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoice& choice,
                       const ProgressCallback& progress);
 
 struct WipeTestHooks {
@@ -44,7 +45,7 @@ CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress
                       const WipeTestHooks& hooks = {});
 
 // The MD5 button: the Key box text for a password.
-std::u16string KeyTextFor(std::u16string_view password);
+SecretText16 KeyTextFor(std::u16string_view password);
 // At exit: no key schedule outlives the window.
 void ClearKey();
 

@@ -13,7 +13,6 @@
 #include "app/win32/MessageLoop.h"
 #include "app/win32/Text.h"
 #include "app/win32/resource.h"
-#include "common/SecureWipe.h"
 
 namespace quillmoor::win32 {
 
@@ -115,21 +114,11 @@ void Form1::HideClicked() {
 }
 
 void Form1::Md5Clicked() {
-    std::wstring password = WindowText(Control(IDC_Text1));
-    std::u16string text = ToU16(password);
-    SecureWipe(password);
-    std::u16string key = KeyTextFor(text);
-    SecureWipe(text);
-    std::wstring shown(key.begin(), key.end());
-    SecureWipe(key);
-    SetWindowTextOf(Control(IDC_Text2), shown);
-    SecureWipe(shown);
+    SetSecretWindowText(Control(IDC_Text2), KeyTextFor(SecretWindowText(Control(IDC_Text1))));
 }
 
 void Form1::RunFileCommand(FileCommand command) {
-    std::wstring keyText = WindowText(Control(IDC_Text2));
-    std::u16string key = ToU16(keyText);
-    SecureWipe(keyText);
+    SecretText16 key = SecretWindowText(Control(IDC_Text2));
     const FileChoice choice = Choice();
     const std::wstring label = ProgressLabel(command, choice);
     CommandResult result;
@@ -140,7 +129,7 @@ void Form1::RunFileCommand(FileCommand command) {
     } catch (const std::exception& e) {
         result = {e.what(), true, false};
     }
-    SecureWipe(key);
+    key.Wipe();
     ShowResult(result);
     if (result.rereadList)
         file1_.Refresh();

@@ -2,8 +2,6 @@
 
 #include <limits>
 
-#include "common/SecureWipe.h"
-
 namespace quillmoor::win32 {
 
 std::wstring Widen(std::string_view utf8) {
@@ -29,8 +27,6 @@ std::string Narrow(std::wstring_view utf16) {
     return out;
 }
 
-std::u16string ToU16(std::wstring_view text) { return {text.begin(), text.end()}; }
-
 std::wstring WindowText(HWND window) {
     const int length = ::GetWindowTextLengthW(window);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
@@ -40,10 +36,21 @@ std::wstring WindowText(HWND window) {
 }
 
 void SetWindowTextOf(HWND window, std::wstring_view text) {
-    // The boxes hold passwords and keys: the copy is wiped, not just freed.
-    std::wstring copy(text);
-    ::SetWindowTextW(window, copy.c_str());
-    SecureWipe(copy);
+    ::SetWindowTextW(window, std::wstring(text).c_str());
+}
+
+SecretText16 SecretWindowText(HWND window) {
+    const int length = ::GetWindowTextLengthW(window);
+    SecretText16 text(static_cast<std::size_t>(length) + 1, u'\0');
+    const int copied =
+        ::GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+void SetSecretWindowText(HWND window, std::u16string_view text) {
+    const SecretText16 copy(text); // for its terminator
+    ::SetWindowTextW(window, reinterpret_cast<const wchar_t*>(copy.c_str()));
 }
 
 } // namespace quillmoor::win32

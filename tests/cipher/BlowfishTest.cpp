@@ -171,7 +171,7 @@ TEST(BlowfishRoundFunction, UsesTheBoxesInByteOrder) {
     EXPECT_EQ(BlowfishRoundFunction(state, 0x12345678), 0x10000001u);
 }
 
-TEST(UnsignedWord, PackingAndArithmetic) {
+TEST(UnsignedWord, PackingIsBigEndian) {
     EXPECT_EQ(WordFromBytes(1, 2, 3, 4), 0x01020304u);
     std::uint8_t b0, b1, b2, b3;
     WordToBytes(0x80000000u, b0, b1, b2, b3);
@@ -180,7 +180,4 @@ TEST(UnsignedWord, PackingAndArithmetic) {
     WordToBytes(WordFromBytes(0xDE, 0xAD, 0xBE, 0xEF), b0, b1, b2, b3);
     EXPECT_EQ((std::vector<std::uint8_t>{b0, b1, b2, b3}),
               (std::vector<std::uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));
-    EXPECT_EQ(WordAdd(0xFFFFFFFFu, 1u), 0u);
-    EXPECT_EQ(WordAdd(0x80000000u, 0x7FFFFFFFu), 0xFFFFFFFFu);
-    EXPECT_EQ(WordShiftLeft8(WordFromBytes(1, 2, 3, 4)), WordFromBytes(2, 3, 4, 0));
 }

@@ -22,6 +22,8 @@
 #include "cli/Utf8.h"
 
 using namespace quillmoor::cli;
+using quillmoor::SecretText;
+using quillmoor::SecretText16;
 
 namespace {
 
@@ -53,14 +55,14 @@ TEST(SplitFileArgument, GivesFolderAndNameAsTheFileListWould) {
 }
 
 std::u16string Convert(std::string_view in) {
-    std::u16string out;
+    SecretText16 out;
     std::size_t bad = 0;
     EXPECT_TRUE(Utf8ToUtf16(in, out, bad)) << "byte " << bad;
-    return out;
+    return std::u16string(out.begin(), out.end());
 }
 
 std::size_t BadOffset(std::string_view in) {
-    std::u16string out = u"left over";
+    SecretText16 out = u"left over";
     std::size_t bad = 12345;
     EXPECT_FALSE(Utf8ToUtf16(in, out, bad));
     EXPECT_TRUE(out.empty());
@@ -109,7 +111,7 @@ TEST(Utf8ToUtf16, RefusesWhatIsNotUtf8AndSaysWhere) {
 }
 
 // Feeds `bytes` into a pipe and reads the first line from it.
-LineStatus ReadFromPipe(const std::string& bytes, std::string& line,
+LineStatus ReadFromPipe(const std::string& bytes, SecretText& line,
                         std::size_t limit = kMaxLineBytes) {
     int fds[2];
     EXPECT_EQ(::pipe(fds), 0);
@@ -131,9 +133,9 @@ LineStatus ReadFromPipe(const std::string& bytes, std::string& line,
 }
 
 std::string FirstLineOf(const std::string& bytes) {
-    std::string line = "previous contents";
+    SecretText line = "previous contents";
     EXPECT_EQ(ReadFromPipe(bytes, line), LineStatus::Ok);
-    return line;
+    return std::string(line.begin(), line.end());
 }
 
 TEST(ReadFirstLine, StopsAtTheFirstLineFeedAndDropsTheLineEnding) {
@@ -172,9 +174,9 @@ TEST(ReadFirstLine, RefusesALineLongerThanTheLimit) {
              Case{cap + "k", kMaxLineBytes, LineStatus::TooLong, ""},
          }) {
         SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes, limit " + std::to_string(c.limit));
-        std::string line = "previous contents";
+        SecretText line = "previous contents";
         EXPECT_EQ(ReadFromPipe(c.bytes, line, c.limit), c.status);
-        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(std::string_view(line), c.line);
     }
 }
 
@@ -204,19 +206,19 @@ TEST(ReadFirstLineOfFile, ReadsKeyFilesAndSaysWhyNot) {
              Case{"/dev/zero", LineStatus::TooLong, 0, ""},
          }) {
         SCOPED_TRACE(c.path);
-        std::string line = "previous contents";
+        SecretText line = "previous contents";
         int error = 0;
         EXPECT_EQ(ReadFirstLineOfFile(c.path, line, error, {}), c.status);
         if (c.status == LineStatus::NotOpened || c.status == LineStatus::Failed) {
             EXPECT_EQ(error, c.error);
         }
-        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(std::string_view(line), c.line);
     }
     std::filesystem::remove_all(dir);
 }
 
 TEST(ReadFirstLine, ReportsAReadError) {
-    std::string line = "x";
+    SecretText line = "x";
     int error = 0;
     EXPECT_EQ(ReadFirstLine(-1, line, error, {}), LineStatus::Failed);
     EXPECT_EQ(error, EBADF);
@@ -224,13 +226,13 @@ TEST(ReadFirstLine, ReportsAReadError) {
 }
 
 TEST(DropByteOrderMark, OnlyAtTheStart) {
-    std::string a = "\xEF\xBB\xBFkey";
+    SecretText a = "\xEF\xBB\xBFkey";
     DropByteOrderMark(a);
     EXPECT_EQ(a, "key");
-    std::string b = "k\xEF\xBB\xBFy";
+    SecretText b = "k\xEF\xBB\xBFy";
     DropByteOrderMark(b);
     EXPECT_EQ(b, "k\xEF\xBB\xBFy");
-    std::string c = "\xEF\xBB";
+    SecretText c = "\xEF\xBB";
     DropByteOrderMark(c);
     EXPECT_EQ(c, "\xEF\xBB");
 }

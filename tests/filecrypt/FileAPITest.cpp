@@ -185,7 +185,7 @@ TEST(FileAPI, ReadOnlyFileRefusesWritersAndKeepsItsBytes) {
 
 // Past 260 characters a path needs the \\?\ prefix, which the layer adds;
 // "." and ".." and "/" still work as they do in a short path.
-TEST(FileAPI, PathsLongerThanTheClassicLimit) {
+TEST(FileAPI, PathsLongerThanMaxPath) {
     TempDir dir;
     std::wstring folder = L"\\\\?\\" + fs::absolute(dir.path()).native();
     for (int level = 0; level < 6; ++level) {

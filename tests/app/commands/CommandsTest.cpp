@@ -26,7 +26,7 @@ CommandOutcome RunCommand(Operation op, std::u16string key, const fs::path& fold
                           std::optional<std::string> name) {
     CommandRequest request;
     request.operation = op;
-    request.keyText = std::move(key);
+    request.keyText = key;
     request.folder = folder.string();
     request.fileName = std::move(name);
     return RunFileCommand(request);

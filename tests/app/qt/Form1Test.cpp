@@ -110,7 +110,7 @@ void Form1Test::controlsHaveTheirNamesCaptionsAndPlaces_data() {
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("geometry");
-    // Twips of the classic layout divided by 15.
+    // Twips of the original layout divided by 15.
     const auto row = [](const char* name, const char* cls, const char* caption, QRect rect) {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(cls)
                             << QString::fromLatin1(caption) << rect;
