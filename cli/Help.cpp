@@ -132,6 +132,9 @@ Examples:
   quillmoor-cli decrypt --lenient --key-env QM_KEY damaged.BF
   quillmoor-cli md5 < passphrase.txt > key.txt
   quillmoor-cli wipe --yes old-notes.txt
+
+Limits: a password is one unsalted MD5, nothing is authenticated, the same
+input gives the same output; see CAVEATS in man quillmoor-cli.
 )";
 }
 

@@ -6,7 +6,7 @@ set -euo pipefail
 # What `make run` and `make test` need; the other targets name their own
 # extras (fuzzing, the Windows build, screenshots) as arguments.
 packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-          openssl)
+          openssl groff-base)
 extra=("$@")
 
 missing=()
