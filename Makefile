@@ -2,9 +2,11 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
-# Warnings as errors: on for `make test` and CI (.ci/run), off for a plain
-# `make build` or `make run`.
-WERROR ?= OFF
+# Warnings as errors: on for `make test` and CI (.ci/run), off in a build
+# folder that `make build` or `make run` configures first. Left empty, a
+# configured folder keeps its setting, so `make run` after `make test`
+# rebuilds nothing.
+WERROR ?=
 # CMake says what goes wrong, not every step of what goes right.
 CMAKE_QUIET = --log-level=WARNING
 
@@ -17,15 +19,16 @@ deps:
 	@./tools/install-deps.sh
 
 # Configures only a build folder without a cache (the installer runs then,
-# and adds only what is missing) or one configured with other warning
-# settings or CMAKE_FLAGS; afterwards `cmake --build` itself configures
-# again when a CMakeLists.txt changes.
+# and adds only what is missing), or when CMAKE_FLAGS or another WERROR is
+# asked for; afterwards `cmake --build` itself configures again when a
+# CMakeLists.txt changes.
 configure:
 	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then ./tools/install-deps.sh; fi
 	@if [ ! -f $(BUILD)/CMakeCache.txt ] || [ -n "$(CMAKE_FLAGS)" ] || \
-		! grep -qx 'QUILLMOOR_WERROR:BOOL=$(WERROR)' $(BUILD)/CMakeCache.txt; then \
+		{ [ -n "$(WERROR)" ] && \
+		  ! grep -qx 'QUILLMOOR_WERROR:BOOL=$(WERROR)' $(BUILD)/CMakeCache.txt; }; then \
 		cmake $(CMAKE_QUIET) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
-			-DQUILLMOOR_WERROR=$(WERROR) $(CMAKE_FLAGS); \
+			-DQUILLMOOR_WERROR=$(or $(WERROR),OFF) $(CMAKE_FLAGS); \
 	fi
 
 build: configure
@@ -57,7 +60,8 @@ test-windows:
 	@JOBS=$(JOBS) ./tools/test-windows.sh
 
 # quillmoor.exe (the window) and quillmoor-cli.exe in build-windows/bin/, and
-# quillmoor-windows-x64.zip with both, a short README and the licence.
+# the two downloads in build-windows/: quillmoor-VERSION-windows-x64.zip
+# (portable) and quillmoor-VERSION-x64.msi (per-user installer).
 windows:
 	@JOBS=$(JOBS) ./tools/build-windows.sh
 

@@ -2,14 +2,16 @@
 # `make test-windows`: builds the core, its tests, the command-line tool and
 # the window for 64-bit Windows with mingw-w64 and runs the tests under wine,
 # in a wine prefix made for this run and removed afterwards, with a virtual X
-# display for the window's tests. Installs the cross compiler, wine and Xvfb
-# first if they are missing (only this target needs them).
+# display for the window's tests; then packs the two downloads and tries the
+# installer in the same prefix (tools/test-windows-installer.sh). Installs the
+# cross compiler, wine, Xvfb and msitools first if they are missing (only this
+# target needs them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_WIN:-build-win}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
-./tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb
+./tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb wixl msitools
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DQUILLMOOR_GUI=OFF -DQUILLMOOR_BENCH=OFF -DQUILLMOOR_WERROR=ON --log-level=WARNING
@@ -42,3 +44,11 @@ start_private_xvfb "$scratch" 1024x768x24 -ac
 # The case of a file past 2 GiB (a minute under wine, for code that is the
 # same on both systems) runs natively only.
 (cd "$build" && QUILLMOOR_QUICK=1 ctest --output-on-failure -j "$jobs")
+
+# The two downloads made from this build, and the installer tried in the same
+# prefix: install, files, shortcuts, file type, PATH, installed-apps entry,
+# the association as the shell sees it, uninstall leaving nothing.
+version=$(sed -n 's/^project(Quillmoor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+BUILD_WINDOWS="$build" QUILLMOOR_PACK_ONLY=1 ./tools/build-windows.sh >/dev/null
+"${as_user[@]}" env WINEPREFIX="$WINEPREFIX" HOME="$scratch" WINEDEBUG=-all \
+    ./tools/test-windows-installer.sh "$build/quillmoor-$version-x64.msi" "$version"
