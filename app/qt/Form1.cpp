@@ -11,7 +11,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QUrl>
 #include <filesystem>
 #include <optional>
@@ -156,9 +156,16 @@ void Form1::createControls() {
     connect(drive1_, &DriveList::driveChanged, this, &Form1::driveChanged);
     connect(dir1_, &DirList::pathChanged, this, &Form1::folderChanged);
     connect(dir1_, &DirList::openFailed, this, &Form1::folderOpenFailed);
-    // F5 reads the three lists again, as in a file manager.
-    auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    connect(refresh, &QShortcut::activated, this, &Form1::refreshLists);
+}
+
+void Form1::keyPressEvent(QKeyEvent* event) {
+    // F5 reads the three lists again, as in a file manager; the controls
+    // pass it on to the window.
+    if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+        refreshLists();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Form1::refreshLists() {

@@ -14,6 +14,7 @@ class QCheckBox;
 class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -59,6 +60,7 @@ class Form1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
