@@ -68,7 +68,12 @@ Key options (encrypt and decrypt take at most one):
 Other options:
   -o, --output PATH   encrypt, decrypt: with one FILE, the target file; with
                       a folder, every target goes there under its usual name;
-                      "-" is standard output. keygen: the new key file.
+                      "-" (or /dev/stdout) is standard output. A target is
+                      its owner's alone while written; a new encrypted file
+                      then gets the source's mode, a new decrypted file 0600,
+                      less the umask. A replaced target keeps its mode only
+                      when it is a regular file of yours; a symbolic link is
+                      refused. keygen: the new key file.
   -n, --no-clobber    encrypt, decrypt: refuse to replace an existing target.
   -j, --jobs N        encrypt, decrypt: work on up to N files at once (1 to
                       64; default: one per core, and for encrypt eight per
@@ -102,7 +107,7 @@ Standard input and output ("-"):
   not even to standard output. From a pipe that check can only come at the
   end: the output then stops before the final block, and the exit status is
   1 with the usual "wrong key or damaged file". A target file written from
-  standard input is readable by its owner only.
+  standard input is readable by its owner only (0600 less the umask).
 
 Output:
   One line per file on standard output ("encrypted a.txt -> ./a.txt.BF"),

@@ -42,7 +42,7 @@ std::optional<std::string> OutputProblem(std::span<const std::string> operands,
         return std::nullopt;
     if (output.path->empty())
         return "option '--output' needs a value that is not empty";
-    const bool toStandardOutput = *output.path == kStandardStream;
+    const bool toStandardOutput = commands::MeansStandardOutput(*output.path);
     if (operands.size() > 1 && !output.isFolder)
         return toStandardOutput ? "'-o -' takes one FILE"
                                 : "with several FILEs, -o must name an existing folder";
@@ -55,8 +55,9 @@ std::optional<std::string> OutputProblem(std::span<const std::string> operands,
 std::variant<Target, std::string> ChooseTarget(commands::Operation operation,
                                                const std::string& operand,
                                                const OutputOption& output) {
-    if (operand == kStandardStream || output.path == kStandardStream) {
-        if (!output.path || *output.path == kStandardStream)
+    const bool toStandardOutput = output.path && commands::MeansStandardOutput(*output.path);
+    if (operand == kStandardStream || toStandardOutput) {
+        if (!output.path || toStandardOutput)
             return Target{true, {}};
         return Target{false, *output.path};
     }

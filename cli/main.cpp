@@ -51,7 +51,8 @@ std::vector<std::string> Utf8Arguments() {
 #else
 // Every signal whose default action ends the process, but for SIGKILL and
 // SIGSTOP, which cannot be caught, and the hardware faults (SIGSEGV, SIGBUS,
-// SIGFPE, SIGILL), which mean a bug here and keep their default action.
+// SIGFPE, SIGILL), which mean a bug here: ProtectProcessSecrets has them
+// remove the temporary files and end the process at once.
 // SIGXFSZ and SIGPIPE are ignored instead: a file past the size limit and a
 // closed pipe are then write failures reported like any other.
 std::vector<int> StoppingSignals() {

@@ -24,6 +24,7 @@ enum ErrorNumber : int {
     kErrSameFile = 324,         // source and target are one file; other() is the source
     kErrChangedWhileRead = 325, // the source grew or shrank while it was read
     kErrTargetExists = 326,     // a target that was to be kept exists, or appeared meanwhile
+    kErrTemporaryInTheWay = 327, // no name free for the temporary file; other() is in the way
 };
 
 // The one exception type of the core: an error number and a message. A

@@ -35,7 +35,8 @@ FileJob::~FileJob() {
 unsigned FileJob::sourcePermissions() const { return PermissionsOfOpenFile(sourceHandle_) & 0777u; }
 
 void FileJob::CreateTarget(unsigned newFileMode, bool replace) {
-    target_.emplace(targetPath_, newFileMode, sourceHandle_, source_, replace);
+    target_.emplace(targetPath_, newFileMode, sourceHandle_, source_,
+                    replace ? Existing::Replace : Existing::Keep);
 }
 
 void FileJob::ReadSource(std::span<std::uint8_t> buffer, std::uint64_t offset) {

@@ -28,7 +28,8 @@ class FileJob {
     [[nodiscard]] unsigned sourcePermissions() const;
 
     // `newFileMode` is for a target that does not exist yet (the umask
-    // applies); one that is replaced keeps its own mode, owner and group.
+    // applies) or one of another user; a regular file of the running user
+    // that is replaced keeps its own mode and group (TargetFile).
     void CreateTarget(unsigned newFileMode, bool replace);
 
     // Reads exactly buffer.size() bytes at `offset`; a source that ends early

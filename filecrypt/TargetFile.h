@@ -14,15 +14,17 @@ namespace quillmoor {
 
 class TargetFile {
   public:
-    // `newFileMode` is for a target that does not exist yet (the umask
-    // applies); one that is replaced keeps its own mode, owner and group.
+    // The file is private to its owner while it is written. On Commit() it
+    // takes `newFileMode` less the umask, unless it replaces a regular file
+    // of the running user, whose mode and group it keeps (SetFinalMode).
     // `source`, when open, is refused as the target (a hard link, or a link
-    // to it), since its own lock would otherwise read as "in use". With
-    // `replace` false an existing target is refused (326), both here and
-    // when one appears before Commit().
+    // to it), since its own lock would otherwise read as "in use". Refused
+    // too: a target that is a symbolic link (323, naming where it points),
+    // and one in /dev, /proc or /sys. With Existing::Keep an existing target
+    // is refused (326), both here and when one appears before Commit().
     TargetFile(const std::filesystem::path& target, unsigned newFileMode,
                FileHandle source = kInvalidHandle, const std::filesystem::path& sourcePath = {},
-               bool replace = true);
+               Existing existing = Existing::Replace);
     ~TargetFile();
     TargetFile(const TargetFile&) = delete;
     TargetFile& operator=(const TargetFile&) = delete;
@@ -37,7 +39,9 @@ class TargetFile {
   private:
     std::filesystem::path target_, temporary_;
     FileHandle claim_ = kInvalidHandle, handle_ = kInvalidHandle;
-    bool replace_ = true;
+    int registered_ = -1; // a named temporary's slot in TemporaryRegistry
+    unsigned newFileMode_;
+    Existing existing_;
 };
 
 } // namespace quillmoor

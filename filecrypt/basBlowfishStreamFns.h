@@ -102,8 +102,9 @@ class DescriptorSink final : public StreamSink {
 // keeps its bytes. `newFileMode` is for a target that does not exist yet.
 class FileSink final : public StreamSink {
   public:
-    FileSink(const std::filesystem::path& target, unsigned newFileMode, bool replace = true)
-        : target_(target, newFileMode, kInvalidHandle, {}, replace) {}
+    FileSink(const std::filesystem::path& target, unsigned newFileMode,
+             Existing existing = Existing::Replace)
+        : target_(target, newFileMode, kInvalidHandle, {}, existing) {}
     void Write(std::span<const std::uint8_t> bytes) override;
     void Commit() override { target_.Commit(); }
 

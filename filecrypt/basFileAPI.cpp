@@ -68,6 +68,7 @@ std::string ErrorText(int error) {
     case kRefusedKernelFile: return "it is a file of the kernel (/proc, /sys), not a regular file";
     case kRefusedOtherKind: return "it is not a regular file";
     case kRefusedSameFile: return "source and target are the same file";
+    case kRefusedSystemFolder: return "it is in /dev, /proc or /sys, where no file is written";
     default: return detail::SystemErrorText(error);
     }
 }
@@ -92,6 +93,29 @@ std::vector<fs::path> TemporaryCandidates(const fs::path& target) {
         names.push_back(target.parent_path() / fs::path(temporary));
     }
     return names;
+}
+
+bool detail::IsFree(const fs::path& path) {
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() == fs::file_type::not_found;
+}
+
+int detail::WhatIsInTheWay(const std::vector<fs::path>& candidates, fs::path& first) {
+    for (const fs::path& candidate : candidates) {
+        std::error_code ec;
+        switch (fs::symlink_status(candidate, ec).type()) {
+        case fs::file_type::not_found:
+        case fs::file_type::regular: continue;
+        case fs::file_type::directory: first = candidate; return EISDIR;
+        case fs::file_type::symlink: first = candidate; return kRefusedSymbolicLink;
+        case fs::file_type::fifo: first = candidate; return kRefusedFifo;
+        case fs::file_type::socket: first = candidate; return kRefusedSocket;
+        case fs::file_type::character: first = candidate; return kRefusedCharacterDevice;
+        case fs::file_type::block: first = candidate; return kRefusedBlockDevice;
+        default: first = candidate; return kRefusedOtherKind;
+        }
+    }
+    return EBUSY;
 }
 
 int WriteErrorNumber(int error) noexcept {

@@ -57,6 +57,7 @@ enum FileRefusal : int {
     kRefusedKernelFile, // /proc, /sys: regular by its mode, but its size means nothing
     kRefusedOtherKind,
     kRefusedSameFile,
+    kRefusedSystemFolder, // inside /dev, /proc or /sys: never created, replaced or renamed over
 };
 
 // True when what the name leads to is not a regular file: EISDIR for a
@@ -86,6 +87,10 @@ void StartWriteBack(FileHandle handle, std::uint64_t offset, std::uint64_t lengt
 
 enum class Links { Follow, Refuse };
 
+// What becomes of a file already at a target's name: replaced, or kept (and
+// the run refused).
+enum class Existing { Replace, Keep };
+
 // Opens an existing regular file for writing without truncating it,
 // exclusively. Used to claim a target before it is replaced, so one held
 // open elsewhere is refused, and by the wipe, which refuses a symbolic link
@@ -111,29 +116,38 @@ std::filesystem::path LinkTargetOf(const std::filesystem::path& path);
 inline constexpr unsigned kTemporarySlots = 16;
 std::vector<std::filesystem::path> TemporaryCandidates(const std::filesystem::path& target);
 
-// Creates a new, exclusively locked temporary file under one of the
-// candidate names. `permissions` are those of a new file: the umask applies.
-// Leftovers of earlier runs under those names that died (regular files that
-// nobody holds locked) are removed first; anything else there is left alone.
-// The lock is held from creation until the file is closed, so no other
-// run's clean-up ever takes a live temporary file.
+// True when `target` would land in /dev, /proc or /sys (links and ".."
+// resolved): no file is written there, whatever its name.
+[[nodiscard]] bool IsInSystemFolder(const std::filesystem::path& target);
+
+// Creates a new, exclusively locked temporary file for `target`, readable
+// and writable by its owner only (less the umask) until SetFinalMode. Where
+// the file system can, it has no name until it replaces the target
+// (`temporary` is then empty), so a killed run leaves nothing; elsewhere it
+// takes one of the candidate names. Leftovers of earlier runs under those
+// names that died (regular files that nobody holds locked) are removed
+// first; anything else there is left alone. When no name is free because
+// something other than a file is there, `temporary` names the first such
+// thing and `error` says what it is. The lock is held from creation until
+// the file is closed, so no other run's clean-up ever takes a live one.
 [[nodiscard]] FileHandle CreateTemporaryBeside(const std::filesystem::path& target,
-                                               unsigned permissions,
                                                std::filesystem::path& temporary, int& error);
-// Gives the temporary file the mode, owner and group of the target it is
-// about to replace, where the process may set them (best effort).
-void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept;
+// The mode the temporary file takes just before it replaces the target. A
+// replaced target (`replaced`, open) that is a regular file of the running
+// user passes on its mode and group; anything else, and a new name, gives
+// `newFileMode` less the umask. The owner is always the running user.
+void SetFinalMode(FileHandle temporary, FileHandle replaced, unsigned newFileMode) noexcept;
 // Puts `temporary` in place of `target` in one step and makes the rename
-// durable. With `replace` false, a file (or link) at `target` stays and the
+// durable. With Existing::Keep, a file (or link) at `target` stays and the
 // call fails with EEXIST, however late it appeared.
 [[nodiscard]] bool ReplaceWithTemporary(const std::filesystem::path& temporary,
                                         const std::filesystem::path& target, int& error,
-                                        bool replace = true);
+                                        Existing existing = Existing::Replace);
 // The same for a temporary file still open and synced: it stays locked
 // through the rename and is closed afterwards; on failure it is removed.
 [[nodiscard]] bool ReplaceWithTemporary(FileHandle handle, const std::filesystem::path& temporary,
                                         const std::filesystem::path& target, int& error,
-                                        bool replace = true);
+                                        Existing existing = Existing::Replace);
 // Removes a temporary file that is still open, then closes it.
 void DiscardTemporary(FileHandle handle, const std::filesystem::path& temporary) noexcept;
 void RemoveQuietly(const std::filesystem::path& path) noexcept;

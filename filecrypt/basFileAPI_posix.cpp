@@ -1,6 +1,8 @@
 #include "filecrypt/basFileAPI.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -156,6 +158,54 @@ void RemoveIfStale(const fs::path& candidate) {
     ::close(fd);
 }
 
+// The umask, read without changing it (a change would race with other
+// threads creating files); where /proc has no such line, set and put back.
+mode_t ProcessUmask() noexcept {
+#ifdef __linux__
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask);
+    }
+#endif
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
+fs::path FolderOf(const fs::path& target) {
+    return target.parent_path().empty() ? fs::path(".") : target.parent_path();
+}
+
+// A file without a name in `folder` (O_TMPFILE), private to its owner: a
+// run killed before it is linked in leaves nothing. -1 where the system or
+// the file system has none; the named form is used there.
+int CreateUnnamedIn(const fs::path& folder) {
+#ifdef O_TMPFILE
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, S_IRUSR | S_IWUSR);
+#else
+    (void)folder;
+    return -1;
+#endif
+}
+
+bool IsFileSystemOfTheKernel(const fs::path& folder) noexcept {
+#ifdef __linux__
+    constexpr decltype(statfs::f_type) kProc = 0x9fa0, kSysfs = 0x62656572;
+    struct statfs fsInfo {};
+    return ::statfs(folder.c_str(), &fsInfo) == 0 &&
+           (fsInfo.f_type == kProc || fsInfo.f_type == kSysfs);
+#else
+    (void)folder;
+    return false;
+#endif
+}
+
 } // namespace
 
 FileHandle OpenExistingForReading(const fs::path& path, int& error) {
@@ -273,6 +323,21 @@ unsigned PermissionsOfOpenFile(FileHandle handle) noexcept {
     return static_cast<unsigned>(st.st_mode) & 07777u;
 }
 
+bool IsInSystemFolder(const fs::path& target) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(target, ec);
+    const fs::path folder = ec ? fs::path() : fs::weakly_canonical(absolute.parent_path(), ec);
+    if (ec || folder.empty())
+        return false;
+    auto part = ++folder.begin(); // past the root "/"
+    if (part != folder.end() && (*part == "proc" || *part == "sys"))
+        return true;
+    // /dev/shm is the one folder of plain files there (a RAM disk).
+    if (part != folder.end() && *part == "dev")
+        return ++part == folder.end() || *part != "shm";
+    return IsFileSystemOfTheKernel(folder);
+}
+
 std::int64_t FileLength(const fs::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -280,15 +345,26 @@ std::int64_t FileLength(const fs::path& path) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-FileHandle CreateTemporaryBeside(const fs::path& target, unsigned permissions, fs::path& temporary,
-                                 int& error) {
+FileHandle CreateTemporaryBeside(const fs::path& target, fs::path& temporary, int& error) {
     const std::vector<fs::path> candidates = TemporaryCandidates(target);
     for (const fs::path& candidate : candidates)
         RemoveIfStale(candidate);
-    error = EBUSY; // every name taken: as many runs over this target are writing it
+    temporary.clear();
+    int unnamedError = 0;
+    const int unnamed = Locked(CreateUnnamedIn(FolderOf(target)), unnamedError);
+    if (unnamed >= 0) {
+        // Replacing takes one free name at the end: see now that there is one.
+        if (std::any_of(candidates.begin(), candidates.end(), detail::IsFree))
+            return unnamed;
+        ::close(unnamed);
+        error = detail::WhatIsInTheWay(candidates, temporary);
+        return kInvalidHandle;
+    }
     for (const fs::path& candidate : candidates) {
+        // Private while it is written: whoever could open it now would read
+        // all that is written into it later.
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                              static_cast<mode_t>(permissions & 0777u));
+                              S_IRUSR | S_IWUSR);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -309,23 +385,22 @@ FileHandle CreateTemporaryBeside(const fs::path& target, unsigned permissions, f
         temporary = candidate;
         return handle;
     }
+    error = detail::WhatIsInTheWay(candidates, temporary);
     return kInvalidHandle;
 }
 
-void TakeOwnerAndMode(FileHandle target, FileHandle temporary) noexcept {
+void SetFinalMode(FileHandle temporary, FileHandle replaced, unsigned newFileMode) noexcept {
     struct stat st {};
-    if (::fstat(target, &st) != 0)
+    if (replaced >= 0 && ::fstat(replaced, &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_uid == ::geteuid()) {
+        // The group first: changing it may clear mode bits that fchmod then
+        // sets. Best effort: a group we are not in is not ours to give.
+        (void)::fchown(temporary, static_cast<uid_t>(-1), st.st_gid);
+        (void)::fchmod(temporary, st.st_mode & 0777u);
         return;
-    // The owner first: changing it may clear mode bits that fchmod then sets.
-    // Best effort: a process that may not give the file away keeps at least
-    // the group where it can, and the file its own owner otherwise.
-    const bool owned = ::fchown(temporary, st.st_uid, st.st_gid) == 0;
-    if (!owned && ::fchown(temporary, static_cast<uid_t>(-1), st.st_gid) != 0) {
-        // neither could be set: the mode below still applies
     }
-    if (::fchmod(temporary, st.st_mode & 0777u) != 0) {
-        // the temporary keeps the mode it was created with
-    }
+    // Someone else's file, or a new name: ours, as a new file would be.
+    (void)::fchmod(temporary, static_cast<mode_t>(newFileMode & ~ProcessUmask() & 0777u));
 }
 
 namespace {
@@ -347,29 +422,84 @@ bool RenameWithoutReplacing(const fs::path& from, const fs::path& to) {
 
 } // namespace
 
+namespace {
+
+// Gives the unnamed file `fd` the name `to`; fails with EEXIST where a name
+// is taken. Through /proc, or by the descriptor itself where the process
+// may (AT_EMPTY_PATH), when /proc is not there.
+bool LinkUnnamed(int fd, const fs::path& to) {
+    const std::string byProc = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, byProc.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != ENOENT)
+        return false;
+#ifdef AT_EMPTY_PATH
+    return ::linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0;
+#else
+    return false;
+#endif
+}
+
+void SyncFolderOf(const fs::path& target) {
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// A link never replaces, so a target to be kept takes the file in one step;
+// one to be replaced gets it under a free temporary name, renamed over it.
+bool ReplaceWithUnnamed(int fd, const fs::path& target, int& error, Existing existing) {
+    bool done = false;
+    if (existing == Existing::Keep) {
+        done = LinkUnnamed(fd, target);
+        error = done ? 0 : errno;
+    } else {
+        error = EBUSY;
+        for (const fs::path& candidate : TemporaryCandidates(target)) {
+            if (!LinkUnnamed(fd, candidate)) {
+                if (errno == EEXIST)
+                    continue;
+                error = errno;
+                break;
+            }
+            done = ::rename(candidate.c_str(), target.c_str()) == 0;
+            error = done ? 0 : errno;
+            if (!done)
+                ::unlink(candidate.c_str());
+            break;
+        }
+    }
+    ::close(fd);
+    if (done)
+        SyncFolderOf(target);
+    return done;
+}
+
+} // namespace
+
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error,
-                          bool replace) {
-    const bool moved = replace ? ::rename(temporary.c_str(), target.c_str()) == 0
-                               : RenameWithoutReplacing(temporary, target);
+                          Existing existing) {
+    const bool moved = existing == Existing::Replace
+                           ? ::rename(temporary.c_str(), target.c_str()) == 0
+                           : RenameWithoutReplacing(temporary, target);
     if (!moved) {
         error = errno;
         return false;
     }
     // The rename itself must reach the device, or a crash could bring back
     // the old target (or no file at all).
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolderOf(target);
     return true;
 }
 
 bool ReplaceWithTemporary(FileHandle handle, const fs::path& temporary, const fs::path& target,
-                          int& error, bool replace) {
+                          int& error, Existing existing) {
+    if (temporary.empty())
+        return ReplaceWithUnnamed(handle, target, error, existing);
     // Held locked through the rename, so no clean-up can take it meanwhile.
-    if (ReplaceWithTemporary(temporary, target, error, replace)) {
+    if (ReplaceWithTemporary(temporary, target, error, existing)) {
         ::close(handle); // synced before: nothing is left to report
         return true;
     }
@@ -379,8 +509,9 @@ bool ReplaceWithTemporary(FileHandle handle, const fs::path& temporary, const fs
 
 void DiscardTemporary(FileHandle handle, const fs::path& temporary) noexcept {
     // Removed while still locked: once the lock goes, the name may be
-    // another run's.
-    ::unlink(temporary.c_str());
+    // another run's. An unnamed file goes with its last descriptor.
+    if (!temporary.empty())
+        ::unlink(temporary.c_str());
     ::close(handle);
 }
 

@@ -177,8 +177,8 @@ int KindRefusalOf(HANDLE handle, bool refuseLinks) {
 // reported as EISDIR. With `refuseLinks`, a reparse point (a symbolic link,
 // a junction) is opened itself, not followed, and then refused.
 FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& error,
-                bool refuseLinks = false) {
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+                bool refuseLinks = false, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+    const DWORD flags = attributes | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     const HANDLE handle =
         ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -421,31 +421,50 @@ std::int64_t FileLength(const fs::path& path) {
 // live temporary file is held with share mode 0, so the clean-up of another
 // run cannot delete it; DELETE access lets it be renamed and removed through
 // its own handle, never by a name that may by then be someone else's.
-FileHandle CreateTemporaryBeside(const fs::path& target, unsigned /*permissions*/,
-                                 fs::path& temporary, int& error) {
+FileHandle CreateTemporaryBeside(const fs::path& target, fs::path& temporary, int& error) {
     const std::vector<fs::path> candidates = TemporaryCandidates(target);
     for (const fs::path& candidate : candidates)
         if (IsPlainFile(candidate))
             ::DeleteFileW(SystemPath(candidate).c_str()); // fails while a running job holds it
+    temporary.clear();
     for (const fs::path& candidate : candidates) {
-        const FileHandle handle = Open(candidate, GENERIC_WRITE | DELETE, CREATE_NEW, error);
-        if (handle < 0 && error == EEXIST)
+        // Hidden until it takes the target's name, so a run ended by force
+        // leaves nothing in the way of a folder view.
+        const FileHandle handle = Open(candidate, GENERIC_WRITE | DELETE, CREATE_NEW, error, false,
+                                       FILE_ATTRIBUTE_HIDDEN);
+        if (handle < 0 && (error == EEXIST || error == EISDIR))
             continue;
         if (handle >= 0)
             temporary = candidate;
         return handle;
     }
-    error = EBUSY; // every name taken: as many runs over this target are writing it
+    error = detail::WhatIsInTheWay(candidates, temporary);
     return kInvalidHandle;
 }
 
 // Windows keeps no mode bits, and a read-only target is refused before this.
-void TakeOwnerAndMode(FileHandle /*target*/, FileHandle /*temporary*/) noexcept {}
+// The file only stops being hidden.
+void SetFinalMode(FileHandle temporary, FileHandle /*replaced*/,
+                  unsigned /*newFileMode*/) noexcept {
+    const HANDLE handle = Handles().Find(temporary);
+    FILE_BASIC_INFO info{};
+    if (handle == INVALID_HANDLE_VALUE ||
+        !::GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info))
+        return;
+    info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN);
+    if (info.FileAttributes == 0)
+        info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    (void)::SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info);
+}
+
+// No /dev, /proc or /sys here; device names are refused by the file's kind.
+bool IsInSystemFolder(const fs::path& /*target*/) { return false; }
 
 // A rename within one folder, so it is atomic; write-through makes it durable
 // before the call returns. Fails while anyone holds the target open.
 bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int& error,
-                          bool replace) {
+                          Existing existing) {
+    const bool replace = existing == Existing::Replace;
     if (::MoveFileExW(SystemPath(temporary).c_str(), SystemPath(target).c_str(),
                       (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH))
         return true;
@@ -457,7 +476,8 @@ bool ReplaceWithTemporary(const fs::path& temporary, const fs::path& target, int
 // until it carries the target's name; where the system cannot do that, it is
 // closed and renamed by name.
 bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs::path& target,
-                          int& error, bool replace) {
+                          int& error, Existing existing) {
+    const bool replace = existing == Existing::Replace;
     const HANDLE handle = Handles().Find(number);
     std::error_code ec;
     const fs::path full = fs::absolute(target, ec);
@@ -475,7 +495,7 @@ bool ReplaceWithTemporary(FileHandle number, const fs::path& temporary, const fs
         return true;
     }
     CloseQuietly(number);
-    if (ReplaceWithTemporary(temporary, target, error, replace))
+    if (ReplaceWithTemporary(temporary, target, error, existing))
         return true;
     ::DeleteFileW(SystemPath(temporary).c_str());
     return false;

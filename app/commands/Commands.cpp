@@ -98,7 +98,8 @@ FileCryptResult RunStreams(const CommandRequest& request, CommandOutcome& outcom
         toDescriptor.emplace(request.targetDescriptor, outcome.target);
     else
         // What came through a pipe may be anyone's secret.
-        toFile.emplace(outcome.target, 0600u, options.replaceTarget);
+        toFile.emplace(outcome.target, 0600u,
+                       options.replaceTarget ? Existing::Replace : Existing::Keep);
     StreamSink& out = toDescriptor ? static_cast<StreamSink&>(*toDescriptor) : *toFile;
     FileCryptResult result = FileCryptResult::Cancelled;
     try {
@@ -146,6 +147,11 @@ std::optional<std::string> DecryptTargetPath(const std::string& sourcePath) {
     if (cut == std::string_view::npos)
         return std::nullopt;
     return sourcePath.substr(0, nameStart + cut);
+}
+
+bool MeansStandardOutput(std::string_view target) {
+    constexpr std::string_view kNames[] = {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"};
+    return std::find(std::begin(kNames), std::end(kNames), target) != std::end(kNames);
 }
 
 int OpenForReadingError(const std::string& path) {

@@ -144,6 +144,11 @@ std::string EncryptTargetPath(const std::string& sourcePath);
 // three characters or fewer, so that the cut never reaches the folder.
 std::optional<std::string> DecryptTargetPath(const std::string& sourcePath);
 
+// True for the names that mean standard output as a target: "-", and the
+// system's names for it (/dev/stdout, /dev/fd/1, /proc/self/fd/1), which
+// as files would be replaced rather than written to.
+[[nodiscard]] bool MeansStandardOutput(std::string_view target);
+
 // Whether the file at `path` opens for reading as Encrypt and Decrypt open
 // a source: 0 when it does, else the file layer's error number (ErrorText
 // words it). It is closed at once; a pipe or a device is refused without

@@ -146,7 +146,21 @@ std::string Advice(const CommandOutcome& outcome) {
     }
 }
 
-std::string FailedSentence(const CommandOutcome& outcome) {
+// A link refused as a source to wipe or as a target: say where it leads,
+// so that file can be reached by its own name.
+std::string LinkAdvice(Command command, Frame frame) {
+    if (command == Command::Wipe)
+        return "; wipe that file by its own name. Nothing was overwritten.";
+    const std::string verb(Verb(command));
+    if (frame == Frame::Window)
+        return "; remove the link, then press " + WithFirst(verb, true) +
+               " again. Nothing was written.";
+    return "; " + verb +
+           " to that file by its own name with -o, or remove the link. Nothing was "
+           "written.";
+}
+
+std::string FailedSentence(const CommandOutcome& outcome, Frame frame) {
     const Failure& failure = outcome.failure;
     if (failure.problem == FileProblem::NoNameLeft)
         return "Cannot decrypt " + DisplayPath(failure.path) +
@@ -161,13 +175,18 @@ std::string FailedSentence(const CommandOutcome& outcome) {
     std::string sentence =
         WithFirst(parts ? failure.action : "cannot " + std::string(Verb(outcome.command)), true);
     sentence.append(" ").append(DisplayPath(parts ? failure.path : outcome.source));
+    // Something planted at every name the temporary file may take: name it.
+    if (outcome.errorNumber == kErrTemporaryInTheWay)
+        return sentence.append(": no name is free for its temporary file; ")
+            .append(DisplayPath(failure.other))
+            .append(" is in the way (")
+            .append(failure.reason)
+            .append("). Remove what is in the way; nothing was written.");
     sentence.append(": ").append(failure.reason);
-    // A link refused for wiping: say where it leads, so that file can be
-    // wiped by its own name.
     if (outcome.errorNumber == kErrSymbolicLink && !failure.other.empty())
         return sentence.append(" to ")
             .append(DisplayPath(failure.other))
-            .append("; wipe that file by its own name. Nothing was overwritten.");
+            .append(LinkAdvice(outcome.command, frame));
     if (sentence.back() != '.')
         sentence += '.';
     return sentence.append(" ").append(Advice(outcome));
@@ -288,7 +307,7 @@ std::string OutcomeMessage(const CommandOutcome& outcome, Frame frame) {
             WithFirst(KeyProblemSentence(outcome.keyProblem.value_or(KeyProblem::Refused), frame),
                       false);
         break;
-    case CommandStatus::Failed: sentence = FailedSentence(outcome); break;
+    case CommandStatus::Failed: sentence = FailedSentence(outcome, frame); break;
     }
     return Framed(std::move(sentence), frame);
 }

@@ -604,6 +604,9 @@ TEST_F(Cli, StreamsGiveTheBytesOfTheFileRoutines) {
         {{"decrypt", "-"}, true, cipher, plainText},
         {{"decrypt", "p.BF", "-o", "-"}, false, "", plainText},
         {{"decrypt", "-o-", "-"}, true, cipher, plainText},
+        {{"encrypt", "p", "-o", "/dev/stdout"}, false, "", cipher},
+        {{"decrypt", "p.BF", "-o", "/dev/fd/1"}, false, "", plainText},
+        {{"decrypt", "-o/proc/self/fd/1", "-"}, true, cipher, plainText},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1] + (c.pipe ? " from a pipe" : ""));

@@ -293,7 +293,7 @@ std::uint64_t BusySize() { return Quick() ? 16 * kMiB : 64 * kMiB; }
 bool ChangeMidRun(Program& program, const fs::path& folder, const std::string& target,
                   const std::function<void()>& change) {
     const bool started =
-        WaitFor(program, [&] { return FindTemporary(folder, target).has_value(); });
+        WaitFor(program, [&] { return FindTemporary(program.pid(), folder, target).has_value(); });
     if (!started || !program.Pause())
         return false;
     change();
@@ -461,7 +461,7 @@ TEST(TargetLocked, RefusedAndLeftIntact) {
 Outcome KillWhenWritten(Program& program, const fs::path& folder, const std::string& target,
                         std::uint64_t bytes) {
     const bool reached = WaitFor(program, [&] {
-        const auto temporary = FindTemporary(folder, target);
+        const auto temporary = FindTemporary(program.pid(), folder, target);
         std::error_code ec;
         return temporary && fs::file_size(*temporary, ec) >= bytes && !ec;
     });
@@ -471,6 +471,8 @@ Outcome KillWhenWritten(Program& program, const fs::path& folder, const std::str
     return o;
 }
 
+// Where the temporary file has a name (the file system takes no unnamed
+// ones), a kill leaves it, and the next run over the target removes it.
 TEST(Killed, HalfWayThroughLargeFile) {
     const std::uint64_t size = Quick() ? 32 * kMiB : 200 * kMiB;
     Note("SIGKILL half-way through " + std::to_string(size / kMiB) + " MiB");
@@ -478,7 +480,9 @@ TEST(Killed, HalfWayThroughLargeFile) {
     WritePattern(f / "src", size, 16);
     WriteBytes(f / "src.BF", kOldTarget);
 
-    Program encrypting(Encrypt(f / "src"));
+    Launch named(Encrypt(f / "src"));
+    named.noUnnamedFiles = true;
+    Program encrypting(named);
     const Outcome killed = KillWhenWritten(encrypting, f.path(), "src.BF", size / 2);
     EXPECT_EQ(killed.signal, SIGKILL) << killed;
     EXPECT_EQ(ReadBytes(f / "src.BF"), kOldTarget);
@@ -493,7 +497,8 @@ TEST(Killed, HalfWayThroughLargeFile) {
     EXPECT_EQ(encryptedSize, size + 8);
 
     // Decrypting src.BF writes src: killed half-way, src must stay whole.
-    Program decrypting(Decrypt(f / "src.BF"));
+    named.args = Decrypt(f / "src.BF");
+    Program decrypting(named);
     const Outcome killedAgain = KillWhenWritten(decrypting, f.path(), "src", size / 2);
     EXPECT_EQ(killedAgain.signal, SIGKILL) << killedAgain;
     EXPECT_TRUE(HoldsPattern(f / "src", size, 16));
@@ -506,6 +511,22 @@ TEST(Killed, HalfWayThroughLargeFile) {
     EXPECT_TRUE(o.Exited(0)) << o;
     ExpectNames(f.path(), {"src", "src.BF"});
     EXPECT_TRUE(HoldsPattern(f / "src", size, 16));
+}
+
+// Where it has none until it is complete, a kill leaves nothing at all.
+TEST(Killed, LeavesNoTemporaryFileWithoutAName) {
+    const std::uint64_t size = BusySize();
+    Folder f;
+    WritePattern(f / "src", size, 18);
+    MakeEncrypted(f / "old.BF", size, 18);
+    for (const auto& [args, target] :
+         {std::pair{Encrypt(f / "src"), "src.BF"}, std::pair{Decrypt(f / "old.BF"), "old"}}) {
+        SCOPED_TRACE(target);
+        Program program(args);
+        const Outcome killed = KillWhenWritten(program, f.path(), target, size / 4);
+        EXPECT_EQ(killed.signal, SIGKILL) << killed;
+        ExpectNames(f.path(), {"old.BF", "src"});
+    }
 }
 
 // --- Wrong key and damaged files ---------------------------------------------
@@ -618,7 +639,8 @@ struct InputOrSignalCase {
     std::string input = "/dev/null", output = {}, env = {};
     bool outputPipeClosed = false;
     bool fileSizeSignal = false; // a 1 MiB limit, SIGXFSZ left to the program
-    int signalOnceWriting = 0;   // sent once the temporary file exists
+    int signalOnceWriting = 0;   // sent once the temporary file holds bytes
+    bool namedTemporary = false; // O_TMPFILE refused: the temporary file has a name
     int exitCode = 0, diedBy = 0;
     std::vector<std::string> errHas = {};
     std::string errLacks = {}; // a secret the message must not repeat
@@ -665,6 +687,30 @@ std::vector<InputOrSignalCase> InputAndSignalCases() {
          .signalOnceWriting = SIGUSR1,
          .diedBy = SIGUSR1,
          .errHas = {"src", "interrupted"}},
+        {.name = "SIGSEGV from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGSEGV,
+         .namedTemporary = true,
+         .diedBy = SIGSEGV},
+        {.name = "SIGBUS from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGBUS,
+         .namedTemporary = true,
+         .diedBy = SIGBUS},
+        {.name = "SIGFPE from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGFPE,
+         .namedTemporary = true,
+         .diedBy = SIGFPE},
+        {.name = "SIGILL from another process",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGILL,
+         .namedTemporary = true,
+         .diedBy = SIGILL},
+        {.name = "SIGSEGV with an unnamed temporary",
+         .sourceSize = busy,
+         .signalOnceWriting = SIGSEGV,
+         .diedBy = SIGSEGV},
         {.name = "standard output full",
          .output = "/dev/full",
          .exitCode = 1,
@@ -701,6 +747,7 @@ TEST_P(InputAndSignals, RefusedOrStoppedCleanly) {
     launch.input = c.input;
     launch.output = c.output;
     launch.outputPipeClosed = c.outputPipeClosed;
+    launch.noUnnamedFiles = c.namedTemporary;
     if (!c.env.empty())
         launch.env = {c.env};
     if (c.fileSizeSignal) {
@@ -709,7 +756,12 @@ TEST_P(InputAndSignals, RefusedOrStoppedCleanly) {
     }
     Program program(launch);
     if (c.signalOnceWriting != 0) {
-        ASSERT_TRUE(WaitFor(program, [&] { return FindTemporary(f.path(), "src.BF").has_value(); }))
+        // Once bytes go in, the run is at work (its clean-up set up).
+        ASSERT_TRUE(WaitFor(program, [&] {
+            const auto temporary = FindTemporary(program.pid(), f.path(), "src.BF");
+            std::error_code ec;
+            return temporary && fs::file_size(*temporary, ec) > 0 && !ec;
+        }))
             << "the program ended before its temporary file was seen: " << program.Wait();
         program.Signal(c.signalOnceWriting);
     }
@@ -756,8 +808,9 @@ TEST(CoreDumps, OffWhileTheProgramRuns) {
     Launch launch(Encrypt(f / "src"));
     launch.coreDumps = true;
     const std::unique_ptr<Program> program = user.Start(launch);
-    ASSERT_TRUE(WaitFor(*program, [&] { return FindTemporary(f.path(), "src.BF").has_value(); }))
-        << program->Wait();
+    ASSERT_TRUE(WaitFor(*program, [&] {
+        return FindTemporary(program->pid(), f.path(), "src.BF").has_value();
+    })) << program->Wait();
     struct stat entry {};
     const std::string status = "/proc/" + std::to_string(program->pid()) + "/status";
     ASSERT_EQ(::stat(status.c_str(), &entry), 0);
@@ -927,15 +980,40 @@ void PlantedFifosAtTemporaryNames(const Folder& f) {
             planted.push_back(TemporaryCandidates(f / target)[slot]);
             MakeFifoAt(planted.back());
         }
-    for (const auto& args : {Encrypt(f / "src"), Decrypt(f / "data.BF")}) {
-        const Outcome o = RunWithin(args, 30);
-        EXPECT_TRUE(o.Exited(0)) << o;
-    }
+    for (const bool named : {false, true})
+        for (const auto& args : {Encrypt(f / "src"), Decrypt(f / "data.BF")}) {
+            Launch launch(args);
+            launch.noUnnamedFiles = named;
+            const Outcome o = RunWithin(launch, 30);
+            EXPECT_TRUE(o.Exited(0)) << o;
+        }
     EXPECT_TRUE(DecryptsToPattern(f / "src.BF", 100000, 23));
     EXPECT_TRUE(HoldsPattern(f / "data", 100000, 24));
     for (const fs::path& fifo : planted)
         EXPECT_TRUE(IsFifo(fifo)) << fifo;
     EXPECT_EQ(Names(f.path()).size(), 4 + planted.size());
+}
+
+// Something other than a file at every name the temporary file may take:
+// the message names it, with or without unnamed temporary files.
+void PlantedFoldersAtTemporaryNames(const Folder& f) {
+    WritePattern(f / "src", 1000, 42);
+    const std::vector<fs::path> names = TemporaryCandidates(f / "src.BF");
+    for (const fs::path& name : names)
+        fs::create_directory(name);
+    for (const bool named : {false, true}) {
+        Launch launch(Encrypt(f / "src"));
+        launch.noUnnamedFiles = named;
+        const Outcome o = RunWithin(launch);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "cannot create " + (f / "src.BF").string() +
+                                   ": no name is free for its temporary file; " +
+                                   names[0].string() + " is in the way (it is a folder"))
+            << o;
+    }
+    for (const fs::path& name : names)
+        EXPECT_TRUE(fs::is_directory(name)) << name;
+    EXPECT_FALSE(fs::exists(f / "src.BF"));
 }
 
 void ConcurrentRunsOverOneTarget(const Folder& f) {
@@ -1021,6 +1099,94 @@ void LeftoversOfOtherTargetsAreLeft(const Folder& f) {
     ExpectNames(f.path(), {theirs.filename().string(), "src", "src.BF"});
 }
 
+unsigned OwnerOf(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        Broken("lstat " + path.string());
+    return st.st_uid;
+}
+
+// Another user plants the target, writable for all, in a shared folder,
+// ordinary or sticky: the plain text becomes the running user's own, 0600
+// less the umask, from a file or from standard input. Through a link to
+// that user's file, nothing is written.
+void PlantedTargetsAreNotTheirs(const Folder& f) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting a file as another user (65534) needs root";
+    Folder elsewhere;
+    WriteBytes(elsewhere / "theirs", kOldTarget);
+    if (::chown((elsewhere / "theirs").c_str(), kNobody, kNobody) != 0 ||
+        ::chmod((elsewhere / "theirs").c_str(), 0666) != 0)
+        Broken("chown theirs");
+    fs::create_symlink(elsewhere / "theirs", f / "s.txt");
+    MakeEncrypted(f / "report.BF", 5000, 40);
+    MakeEncrypted(f / "s.txt.BF", 5000, 40);
+    for (const unsigned folderMode : {0777u, 01777u})
+        for (const bool fromStandardInput : {false, true}) {
+            SCOPED_TRACE(std::to_string(folderMode) + (fromStandardInput ? " from stdin" : ""));
+            fs::permissions(f.path(), fs::perms(folderMode));
+            WriteBytes(f / "report", kOldTarget);
+            if (::chown((f / "report").c_str(), kNobody, kNobody) != 0 ||
+                ::chmod((f / "report").c_str(), 0666) != 0)
+                Broken("chown report");
+            Launch launch(Decrypt(f / "report.BF"));
+            if (fromStandardInput) {
+                launch.args = {"decrypt", "--key-env", "QM_KEY",
+                               "-",       "-o",        (f / "report").string()};
+                launch.input = (f / "report.BF").string();
+            }
+            launch.umask = 022;
+            const Outcome o = RunWithin(launch);
+            EXPECT_TRUE(o.Exited(0)) << o;
+            EXPECT_EQ(OwnerOf(f / "report"), 0u);
+            EXPECT_EQ(ModeOf(f / "report"), 0600u);
+            EXPECT_TRUE(HoldsPattern(f / "report", 5000, 40));
+
+            const Outcome link = RunWithin(Decrypt(f / "s.txt.BF"));
+            EXPECT_TRUE(link.Exited(1)) << link;
+            EXPECT_TRUE(Has(link.err, "s.txt: it is a symbolic link to " +
+                                          (elsewhere / "theirs").string() +
+                                          "; decrypt to that file"))
+                << link;
+            EXPECT_TRUE(fs::is_symlink(f / "s.txt"));
+            EXPECT_EQ(ReadBytes(elsewhere / "theirs"), kOldTarget);
+            EXPECT_EQ(OwnerOf(elsewhere / "theirs"), kNobody);
+            EXPECT_EQ(ModeOf(elsewhere / "theirs"), 0666u);
+        }
+    ExpectNames(f.path(), {"report", "report.BF", "s.txt", "s.txt.BF"});
+}
+
+// The system's names for standard output are standard output; no other
+// name in /dev, /proc or /sys is written, and /dev/stdout stays a link.
+void StandardOutputByItsSystemNames(const Folder& f) {
+    WritePattern(f / "src", 3000, 41);
+    ASSERT_TRUE(RunCli(Encrypt(f / "src")).Exited(0));
+    const Bytes encrypted = ReadBytes(f / "src.BF");
+    for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> args = Encrypt(f / "src");
+        args.insert(args.end(), {"-o", name});
+        Launch launch(args);
+        launch.output = (f / "out.BF").string();
+        const Outcome o = RunWithin(launch);
+        EXPECT_TRUE(o.Exited(0)) << o;
+        EXPECT_EQ(ReadBytes(f / "out.BF"), encrypted);
+        EXPECT_TRUE(fs::is_symlink("/dev/stdout"));
+    }
+    const std::string unique = "quillmoor-faults-" + std::to_string(::getpid());
+    for (const fs::path& target : {fs::path("/dev") / unique, fs::path("/dev/fd") / unique}) {
+        std::vector<std::string> args = Encrypt(f / "src");
+        args.insert(args.end(), {"-o", target.string()});
+        const Outcome o = RunWithin(args);
+        EXPECT_TRUE(o.Exited(1)) << o;
+        EXPECT_TRUE(Has(o.err, "in /dev, /proc or /sys")) << o;
+        std::error_code ec;
+        EXPECT_FALSE(fs::exists(target, ec)) << target;
+        fs::remove(target, ec);
+    }
+    ExpectNames(f.path(), {"out.BF", "src", "src.BF"});
+}
+
 struct HostileCase {
     const char* name;
     void (*run)(const Folder&);
@@ -1044,12 +1210,15 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"SpecialSourcesAreRefused", SpecialSourcesAreRefused},
                       HostileCase{"ModesFollowTheUmask", ModesFollowTheUmask},
                       HostileCase{"PlantedFifosAtTemporaryNames", PlantedFifosAtTemporaryNames},
+                      HostileCase{"PlantedFoldersAtTemporaryNames", PlantedFoldersAtTemporaryNames},
                       HostileCase{"ConcurrentRunsOverOneTarget", ConcurrentRunsOverOneTarget},
                       HostileCase{"GrowingSource", GrowingSource},
                       HostileCase{"SameFileThroughLinks", SameFileThroughLinks},
                       HostileCase{"LongestNames", LongestNames},
-                      HostileCase{"LeftoversOfOtherTargetsAreLeft",
-                                  LeftoversOfOtherTargetsAreLeft}),
+                      HostileCase{"LeftoversOfOtherTargetsAreLeft", LeftoversOfOtherTargetsAreLeft},
+                      HostileCase{"PlantedTargetsAreNotTheirs", PlantedTargetsAreNotTheirs},
+                      HostileCase{"StandardOutputByItsSystemNames",
+                                  StandardOutputByItsSystemNames}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 } // namespace

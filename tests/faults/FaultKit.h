@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,10 +27,14 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,11 +107,40 @@ inline bool IsTemporaryOf(const std::string& name, const std::string& target) {
     return false;
 }
 
-inline std::optional<fs::path> FindTemporary(const fs::path& folder, const std::string& target) {
+// The temporary file of `target` that process `pid` writes in `folder`:
+// under one of its names, or else a file without a name held open by the
+// process, as its descriptor under /proc (stat and reads follow it).
+inline std::optional<fs::path> FindTemporary(pid_t pid, const fs::path& folder,
+                                             const std::string& target) {
     for (const std::string& name : Names(folder))
         if (IsTemporaryOf(name, target))
             return folder / name;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code unreadable;
+        const fs::path to = fs::read_symlink(it->path(), unreadable);
+        if (!unreadable && to.parent_path() == folder && to.filename().string().starts_with("#"))
+            return it->path();
+    }
     return std::nullopt;
+}
+
+// Makes the file systems of this process behave as ones without unnamed
+// files: an open with O_TMPFILE fails with EOPNOTSUPP, as there.
+inline bool RefuseUnnamedFiles() {
+    constexpr std::uint32_t kUnnamedBit = O_TMPFILE & ~O_DIRECTORY;
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kUnnamedBit, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
@@ -213,6 +247,7 @@ struct Launch {
     bool outputPipeClosed = false;       // standard output: a pipe nobody reads
     bool coreDumps = false;              // RLIMIT_CORE raised to its hard limit
     std::optional<mode_t> umask;         // the child's umask, else the test's own
+    bool noUnnamedFiles = false;         // O_TMPFILE refused, as some file systems do
 };
 
 // quillmoor-cli running as a separate process. Standard input is /dev/null,
@@ -281,6 +316,8 @@ class Program {
                 ::umask(*launch.umask);
             if (launch.asNobody && ::geteuid() == 0 &&
                 (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+                ::_exit(126);
+            if (launch.noUnnamedFiles && !RefuseUnnamedFiles())
                 ::_exit(126);
             ::execve(cArgv[0], cArgv.data(), cEnv.data());
             ::_exit(127);

@@ -2,10 +2,14 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <iostream>
+#include <optional>
 #include <tuple>
 #include <utility>
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "cipher/basBlowfish.h"
@@ -464,6 +468,129 @@ TEST_F(FileRoutines, TargetTakesTheSourcePermissions) {
               fs::perms::owner_read | fs::perms::owner_write);
 #endif
 }
+
+#ifndef _WIN32
+// The mode of the routine's temporary file in `folder`, found through the
+// descriptors this process holds (it may have no name of its own).
+std::optional<unsigned> ModeOfTemporaryIn(const fs::path& folder) {
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const fs::path to = fs::read_symlink(entry.path(), ec);
+        const std::string name = to.filename().string();
+        struct stat st {};
+        if (!ec && to.parent_path() == folder &&
+            (name.starts_with(".quillmoor-") || name.starts_with("#")) &&
+            ::stat(entry.path().c_str(), &st) == 0)
+            return st.st_mode & 07777u;
+    }
+    return std::nullopt;
+}
+
+// Private while the bytes go in; at the end the mode of a new file, unless
+// the target replaced was a regular file of the running user.
+TEST_F(FileRoutines, TargetIsPrivateWhileWrittenThenTakesTheModeOfItsRule) {
+    constexpr uid_t kOtherUser = 65534;
+    enum class Old { None, Own, Others };
+    const struct {
+        const char* what;
+        bool encrypt;
+        Old old;
+        unsigned sourceMode, oldMode, umask, finalMode;
+    } rows[] = {
+        {"encrypt to a new name", true, Old::None, 0644, 0, 022, 0644},
+        {"encrypt, the umask applies", true, Old::None, 0666, 0, 027, 0640},
+        {"decrypt to a new name", false, Old::None, 0644, 0, 022, 0600},
+        {"decrypt over our own file", false, Old::Own, 0644, 0640, 022, 0640},
+        {"encrypt over our own file", true, Old::Own, 0600, 0604, 077, 0604},
+        {"decrypt over another user's file", false, Old::Others, 0644, 0666, 022, 0600},
+        {"encrypt over another user's file", true, Old::Others, 0640, 0666, 022, 0640},
+    };
+    const auto plain = RandomBytes(2 * kChunk + 5, 16);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.old == Old::Others && ::geteuid() != 0) {
+            std::cout << "[  skipped ] " << row.what
+                      << ": only root can plant another user's file\n";
+            continue;
+        }
+        for (const char* name : {"s", "s.BF", "t"})
+            fs::remove(dir / name);
+        WriteFile(dir / "s", plain);
+        if (!row.encrypt)
+            BlowfishEncryptFile(dir / "s", dir / "s.BF", kKeyText);
+        const fs::path source = dir / (row.encrypt ? "s" : "s.BF");
+        ASSERT_EQ(::chmod(source.c_str(), row.sourceMode), 0);
+        if (row.old != Old::None) {
+            WriteFile(dir / "t", {7});
+            ASSERT_EQ(::chmod((dir / "t").c_str(), row.oldMode), 0);
+            if (row.old == Old::Others) {
+                ASSERT_EQ(::chown((dir / "t").c_str(), kOtherUser, kOtherUser), 0);
+            }
+        }
+        const mode_t before = ::umask(row.umask);
+        std::optional<unsigned> whileWritten;
+        FileCryptOptions options;
+        options.progress = [&](std::uint64_t, std::uint64_t) {
+            if (!whileWritten)
+                whileWritten = ModeOfTemporaryIn(dir.path());
+            return true;
+        };
+        (void)(row.encrypt ? BlowfishEncryptFile(source, dir / "t", kKeyText, options)
+                           : BlowfishDecryptFile(source, dir / "t", kKeyText, options));
+        ::umask(before);
+        EXPECT_EQ(whileWritten, 0600u);
+        struct stat st {};
+        ASSERT_EQ(::lstat((dir / "t").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777u, row.finalMode);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        for (const std::string& name : dir.Names())
+            EXPECT_TRUE(name == "s" || name == "s.BF" || name == "t") << name;
+    }
+}
+
+// A link at the target's name, or a name in /dev, /proc or /sys: refused,
+// naming where a link points, and nothing written anywhere.
+TEST_F(FileRoutines, TargetsThatAreNotPlainNamesOfOursAreRefused) {
+    WriteFile(dir / "s", {1, 2, 3});
+    WriteFile(dir / "elsewhere", {7});
+    fs::create_symlink("elsewhere", dir / "link");
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    const std::string unique = "quillmoor-test-" + std::to_string(::getpid());
+    const struct {
+        fs::path target;
+        int number;
+        fs::path pointsTo;
+    } rows[] = {
+        {dir / "link", kErrSymbolicLink, "elsewhere"},
+        {dir / "dangling", kErrSymbolicLink, dir / "nowhere"},
+        {fs::path("/dev") / unique, kErrNotRegularFile, {}},
+        {fs::path("/proc/self") / unique, kErrNotRegularFile, {}},
+        {fs::path("/sys") / unique, kErrNotRegularFile, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.target.string());
+        int number = 0;
+        fs::path other;
+        try {
+            BlowfishEncryptFile(dir / "s", row.target, kKeyText);
+        } catch (const RuntimeError& e) {
+            number = e.number();
+            other = e.other();
+        }
+        EXPECT_EQ(number, row.number);
+        EXPECT_EQ(other, row.pointsTo);
+        std::error_code ec;
+        EXPECT_EQ(fs::exists(row.target, ec),
+                  row.target.parent_path() == dir.path() && row.target.filename() == "link");
+        if (row.number == kErrNotRegularFile)
+            fs::remove(row.target, ec); // should the refusal fail, leave no trace
+    }
+    EXPECT_EQ(ReadFile(dir / "elsewhere"), std::vector<std::uint8_t>{7});
+    EXPECT_TRUE(fs::is_symlink(dir / "link") && fs::is_symlink(dir / "dangling"));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"dangling", "elsewhere", "link", "s"}));
+}
+#endif
 
 // A source that changes length while it is read would give a target that
 // matches no version of it: refused, nothing written.

@@ -47,6 +47,20 @@ TEST(CommandPaths, SeparatorIsAlwaysInserted) {
     EXPECT_EQ(EncryptTargetPath("/data/a.BF"), "/data/a.BF.BF");
 }
 
+TEST(CommandPaths, NamesOfStandardOutput) {
+    const std::pair<const char*, bool> rows[] = {{"-", true},
+                                                 {"/dev/stdout", true},
+                                                 {"/dev/fd/1", true},
+                                                 {"/proc/self/fd/1", true},
+                                                 {"/dev/stderr", false},
+                                                 {"./-", false},
+                                                 {"/dev/fd/10", false},
+                                                 {"stdout", false},
+                                                 {"", false}};
+    for (const auto& [name, means] : rows)
+        EXPECT_EQ(MeansStandardOutput(name), means) << name;
+}
+
 TEST(CommandPaths, DecryptCutsTheLastThreeCharactersOfTheNameOnly) {
     const struct {
         const char* source;

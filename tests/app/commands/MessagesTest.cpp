@@ -50,6 +50,9 @@ TEST(Messages, EachOutcomeInEachFrame) {
     CommandOutcome link =
         Failed(Command::Wipe, kErrSymbolicLink, "cannot wipe", "/d/link", "it is a symbolic link");
     link.failure.other = "/etc/passwd";
+    CommandOutcome linkTarget = Failed(Command::Decrypt, kErrSymbolicLink, "cannot create",
+                                       "/d/a.txt", "it is a symbolic link");
+    linkTarget.failure.other = "/x/a.txt";
     CommandOutcome noParts = Outcome(Command::Encrypt, CommandStatus::Failed);
     noParts.failure.reason = "std::bad_alloc";
     CommandOutcome exists = Outcome(Command::Encrypt, CommandStatus::Failed);
@@ -103,6 +106,12 @@ TEST(Messages, EachOutcomeInEachFrame) {
         {link, Frame::Cli,
          "cannot wipe /d/link: it is a symbolic link to /etc/passwd; wipe that file by its own "
          "name. Nothing was overwritten"},
+        {linkTarget, Frame::Cli,
+         "cannot create /d/a.txt: it is a symbolic link to /x/a.txt; decrypt to that file by its "
+         "own name with -o, or remove the link. Nothing was written"},
+        {linkTarget, Frame::Window,
+         "Cannot create /d/a.txt: it is a symbolic link to /x/a.txt; remove the link, then press "
+         "Decrypt again. Nothing was written."},
         {noName, Frame::Window,
          "Cannot decrypt /d/a.B: the decrypted file takes this name less its last three "
          "characters, and the name has no more than three. Rename it, for example with .BF at "
