@@ -63,6 +63,7 @@ class EncryptBatch {
         for (unsigned t = 0; t < threads; ++t)
             slots[t] = std::vector<Slot>(atOnce / threads + (t < atOnce % threads ? 1 : 0));
         std::vector<std::thread> helpers;
+        helpers.reserve(threads);
         for (unsigned t = 1; t < threads; ++t) {
             try {
                 helpers.emplace_back([this, &slots, t] { Work(slots[t]); });
@@ -132,7 +133,7 @@ class EncryptBatch {
         for (std::size_t index; Take(index);) {
             try {
                 slot.job.emplace(files_[index].source, files_[index].target);
-                slot.job->CreateTarget(slot.job->sourcePermissions(), files_[index].replaceTarget);
+                slot.job->CreateEncryptedTarget(files_[index].replaceTarget);
                 slot.index = index;
                 slot.offset = 0;
                 *slot.chain = *iv_;

@@ -31,6 +31,9 @@ class FileJob {
     // applies) or one of another user; a regular file of the running user
     // that is replaced keeps its own mode and group (TargetFile).
     void CreateTarget(unsigned newFileMode, bool replace);
+    // The target of an encryption: a new one takes the source's mode. One
+    // place for the rule, whichever routine encrypts.
+    void CreateEncryptedTarget(bool replace) { CreateTarget(sourcePermissions(), replace); }
 
     // Reads exactly buffer.size() bytes at `offset`; a source that ends early
     // has changed under us, and going on would write a file that matches

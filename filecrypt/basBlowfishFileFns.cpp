@@ -70,7 +70,7 @@ std::size_t FillerCount(std::span<const std::uint8_t> finalBlock, DecryptMode mo
 FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& target,
                                     std::u16string_view keyText, const FileCryptOptions& options) {
     FileJob job(source, target);
-    job.CreateTarget(job.sourcePermissions(), options.replaceTarget);
+    job.CreateEncryptedTarget(options.replaceTarget);
     const BlowfishState& state = StateOf(options);
     const bool overlap = options.threads != 1;
     const std::uint64_t chunkBytes = overlap ? kChunkBytes : kInlineChunkBytes;

@@ -329,3 +329,68 @@ TEST(Commands, OpenForReadingErrorRefusesWhatASourceCannotBe) {
     // The check leaves the file free for the command that follows.
     EXPECT_EQ(OpenForReadingError((dir.path() / "plain.txt").string()), 0);
 }
+
+// Several files at once give each request the outcome, and so the message,
+// that it gets alone.
+TEST(Commands, BatchOutcomesAreThoseOfOneRequestAlone) {
+    TempDir dir;
+    BlowfishState state{};
+    ASSERT_FALSE(PrepareKeyState(Operation::Encrypt, kKey, state));
+    WriteFile(dir / "a", RandomBytes(300000, 1));
+    WriteFile(dir / "b", {});
+    WriteFile(dir / "c", {3});
+    WriteFile(dir / "kept", {1});
+    WriteFile(dir / "kept.BF", {2});
+    fs::create_directory(dir / "folder");
+    struct Case {
+        const char* name;
+        std::optional<std::string> target; // instead of NAME.BF
+        bool replace = true;
+    };
+    const Case cases[] = {
+        {"a", std::nullopt},           {"missing", std::nullopt}, {"b", "b.out"},
+        {"kept", std::nullopt, false}, {"folder", std::nullopt},  {"c", "no-such-folder/c.BF"},
+    };
+    std::vector<CommandRequest> requests;
+    for (const Case& c : cases) {
+        CommandRequest& r = requests.emplace_back();
+        r.keyText = kKey;
+        r.state = &state;
+        r.folder = dir.path().string();
+        r.fileName = c.name;
+        if (c.target)
+            r.target = (dir / *c.target).string();
+        r.replaceTarget = c.replace;
+    }
+    requests.emplace_back(); // nothing selected
+    requests.back().keyText = kKey;
+    requests.back().state = &state;
+    std::vector<CommandOutcome> alone;
+    std::vector<std::vector<std::uint8_t>> written;
+    for (const CommandRequest& r : requests) {
+        alone.push_back(RunFileCommand(r));
+        const fs::path target = alone.back().target;
+        written.push_back(fs::is_regular_file(target) ? ReadFile(target)
+                                                      : std::vector<std::uint8_t>{});
+        if (alone.back().status == CommandStatus::Done)
+            fs::remove(target);
+    }
+    std::vector<std::optional<CommandOutcome>> together(requests.size());
+    RunEncryptCommands(requests, EncryptBatchPlan{1, 3, {}},
+                       [&](std::size_t i, const CommandOutcome& outcome) {
+                           EXPECT_FALSE(together.at(i)) << i << " reported twice";
+                           together.at(i) = outcome;
+                       });
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        ASSERT_TRUE(together[i]) << i;
+        const CommandOutcome& o = *together[i];
+        EXPECT_EQ(o.status, alone[i].status) << i;
+        EXPECT_EQ(o.errorNumber, alone[i].errorNumber) << i;
+        EXPECT_EQ(o.target, alone[i].target) << i;
+        EXPECT_EQ(Said(o), Said(alone[i])) << i;
+        if (fs::is_regular_file(o.target)) {
+            EXPECT_EQ(ReadFile(o.target), written[i]) << i;
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "kept.BF"), std::vector<std::uint8_t>{2});
+}
