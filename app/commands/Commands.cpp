@@ -188,6 +188,12 @@ SecretText16 KeyTextFromPassword(std::u16string_view password) {
     return SecretText16(digest.begin(), digest.end());
 }
 
+bool KeyMayBeStale(std::u16string_view password, std::u16string_view keyText) {
+    if (password.empty())
+        return false;
+    return !EqualsIgnoringCase(keyText, KeyTextFromPassword(password));
+}
+
 void ClearKeyState() noexcept { BlowfishClearState(blowfishState()); }
 
 namespace {

@@ -123,6 +123,11 @@ void RunEncryptCommands(std::span<const CommandRequest> requests, const EncryptB
 // ready for the Key box. The working copies are wiped before returning.
 [[nodiscard]] SecretText16 KeyTextFromPassword(std::u16string_view password);
 
+// Encrypt with a password typed and a Key box that is not its MD5 digest
+// (ignoring case): most likely the key of an earlier password, which the
+// user would not know the file is locked with. The window asks first.
+[[nodiscard]] bool KeyMayBeStale(std::u16string_view password, std::u16string_view keyText);
+
 // At exit: no key schedule outlives the program.
 void ClearKeyState() noexcept;
 

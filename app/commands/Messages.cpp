@@ -280,6 +280,16 @@ std::string CloseWhileBusyQuestion() {
            "window closes.\nCancel it now?";
 }
 
+std::string NotUnicodeMessage(const std::string& path) {
+    return "Cannot use " + DisplayName(path) +
+           ": the name holds a character that is not valid Unicode, so it could be taken for "
+           "another file's. Rename the file, then try again; nothing was changed.";
+}
+
+std::string StaleKeyQuestion() {
+    return "The key is not the MD5 of the password. Encrypt with the key in the Key box anyway?";
+}
+
 std::string ProgressLabel(Command command, const std::string& path) {
     return std::string(Gerund(command)) + " " + DisplayName(path);
 }

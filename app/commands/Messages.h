@@ -35,6 +35,11 @@ std::string OpenFailedMessage(const std::string& path, int error);
 std::string OneFileAtATimeMessage(const std::string& selected);
 // Asked when the window is closed while a file operation runs.
 std::string CloseWhileBusyQuestion();
+// A name the system holds in UTF-16 with half a surrogate pair: UTF-8
+// cannot carry it, so it would reach a different file.
+std::string NotUnicodeMessage(const std::string& path);
+// Asked before Encrypt when the key may be stale (KeyMayBeStale).
+std::string StaleKeyQuestion();
 // The progress window's line while `command` works on `path`.
 std::string ProgressLabel(Command command, const std::string& path);
 // A drive or folder the lists cannot show; `reason` is the system's text.

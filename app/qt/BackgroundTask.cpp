@@ -13,20 +13,19 @@
 #include <exception>
 #include <memory>
 
+#include "app/commands/WindowDecisions.h"
 #include "app/qt/LayoutScale.h"
 
 namespace quillmoor::app {
 
 namespace {
 
-constexpr int kDefaultDialogDelayMs = 500;
-// The worker only stores numbers; the dialog reads them at this pace, so a
-// fast operation costs no signal per chunk.
-constexpr int kPollIntervalMs = 50;
-constexpr int kProgressSteps = 1000;
-// The dialog keeps one width whatever the path; the label's text is elided
-// to fit inside it (the dialog's margins are smaller than the allowance).
-constexpr int kDialogWidth = 360;
+using commands::kProgressPace;
+
+// The worker only stores numbers; the dialog reads them at the pace's
+// refresh, so a fast operation costs no signal per chunk. The dialog keeps
+// one width whatever the path; the label's text is elided to fit inside it
+// (the dialog's margins are smaller than the allowance).
 constexpr int kLabelAllowance = 40;
 
 bool IsUserInput(QEvent::Type type) {
@@ -70,7 +69,7 @@ QLabel* ProgressLabel(const QString& text, double scale) {
     label->setObjectName(QStringLiteral("ProgressLabel"));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(false);
-    const int width = static_cast<int>((kDialogWidth - kLabelAllowance) * scale);
+    const int width = static_cast<int>((kProgressPace.widthPixels - kLabelAllowance) * scale);
     label->setText(ElidedProgressText(text, label->fontMetrics(), width));
     label->setToolTip(text);
     label->setAccessibleName(text);
@@ -86,7 +85,7 @@ QString ElidedProgressText(const QString& text, const QFontMetrics& metrics, int
 bool BackgroundTask::busy_ = false;
 QWidget* BackgroundTask::current_ = nullptr;
 std::atomic<bool>* BackgroundTask::cancelFlag_ = nullptr;
-int BackgroundTask::dialogDelay_ = kDefaultDialogDelayMs;
+int BackgroundTask::dialogDelay_ = static_cast<int>(kProgressPace.delayMs);
 std::function<void(std::uint64_t, std::uint64_t)> BackgroundTask::observer_;
 
 BackgroundTask::BackgroundTask(QWidget* dialog) : dialog_(dialog) {}
@@ -119,38 +118,78 @@ bool BackgroundTask::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) {
+namespace {
+
+// What the worker reports and the dialog reads.
+struct Reports {
     std::atomic<std::uint64_t> done{0}, total{0};
     std::atomic<bool> cancelled{false};
-    const auto observer = observer_;
-    const ProgressCallback progress = [&](std::uint64_t d, std::uint64_t t) {
-        done.store(d, std::memory_order_relaxed);
-        total.store(t, std::memory_order_relaxed);
-        if (observer)
-            observer(d, t);
-        return !cancelled.load();
-    };
+};
 
-    QProgressDialog dialog(parent);
+// Hidden until the delay has passed; modal over the whole application.
+void SetUpDialog(QProgressDialog& dialog, const QString& label) {
     dialog.setObjectName(QStringLiteral("ProgressDialog"));
     const double scale = LayoutScaleFor(&dialog);
     dialog.setLabel(ProgressLabel(label, scale));
-    dialog.setCancelButtonText(tr("Cancel"));
-    dialog.setRange(0, kProgressSteps);
-    dialog.setFixedWidth(static_cast<int>(kDialogWidth * scale));
-    dialog.setWindowTitle(tr("Quillmoor"));
+    dialog.setCancelButtonText(QCoreApplication::translate("BackgroundTask", "Cancel"));
+    dialog.setRange(0, kProgressPace.steps);
+    dialog.setFixedWidth(static_cast<int>(kProgressPace.widthPixels * scale));
+    dialog.setWindowTitle(QCoreApplication::translate("BackgroundTask", "Quillmoor"));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     // The dialog's own timer is kept out of the way; ours shows it.
     dialog.setMinimumDuration(INT_MAX);
     dialog.hide();
+}
 
+// Runs the event loop until `worker` finishes, showing `dialog` after
+// `delayMs` and moving its bar at the pace's refresh.
+void WaitFor(QThread& worker, QProgressDialog& dialog, Reports& reports, int delayMs) {
+    QEventLoop loop;
+    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog,
+                     [&] { reports.cancelled.store(true); });
+    QTimer showTimer;
+    showTimer.setSingleShot(true);
+    QObject::connect(&showTimer, &QTimer::timeout, &dialog, [&] {
+        if (!reports.cancelled.load())
+            dialog.show();
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        const std::uint64_t t = reports.total.load(std::memory_order_relaxed);
+        if (t > 0 && dialog.isVisible())
+            dialog.setValue(static_cast<int>(reports.done.load(std::memory_order_relaxed) *
+                                             kProgressPace.steps / t));
+    });
+    worker.start();
+    showTimer.start(delayMs);
+    poll.start(static_cast<int>(kProgressPace.refreshMs));
+    loop.exec();
+    worker.wait();
+}
+
+} // namespace
+
+void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) {
+    Reports reports;
+    const auto observer = observer_;
+    const ProgressCallback progress = [&](std::uint64_t d, std::uint64_t t) {
+        reports.done.store(d, std::memory_order_relaxed);
+        reports.total.store(t, std::memory_order_relaxed);
+        if (observer)
+            observer(d, t);
+        return !reports.cancelled.load();
+    };
+
+    QProgressDialog dialog(parent);
+    SetUpDialog(dialog, label);
     BackgroundTask filter(&dialog);
     qApp->installEventFilter(&filter);
     busy_ = true;
     current_ = &dialog;
-    cancelFlag_ = &cancelled;
+    cancelFlag_ = &reports.cancelled;
 
     std::exception_ptr failure;
     std::unique_ptr<QThread> worker(QThread::create([&] {
@@ -160,31 +199,7 @@ void BackgroundTask::run(QWidget* parent, const QString& label, const Job& job) 
             failure = std::current_exception();
         }
     }));
-
-    QEventLoop loop;
-    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { cancelled.store(true); });
-    QTimer showTimer;
-    showTimer.setSingleShot(true);
-    QObject::connect(&showTimer, &QTimer::timeout, &dialog, [&] {
-        if (!cancelled.load())
-            dialog.show();
-    });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
-        const std::uint64_t t = total.load(std::memory_order_relaxed);
-        if (t > 0 && dialog.isVisible())
-            dialog.setValue(
-                static_cast<int>(done.load(std::memory_order_relaxed) * kProgressSteps / t));
-    });
-
-    worker->start();
-    showTimer.start(dialogDelay_);
-    poll.start(kPollIntervalMs);
-    loop.exec();
-    worker->wait();
-    poll.stop();
-    showTimer.stop();
+    WaitFor(*worker, dialog, reports, dialogDelay_);
     dialog.hide();
     busy_ = false;
     current_ = nullptr;

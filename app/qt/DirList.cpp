@@ -57,7 +57,10 @@ DirList::DirList(QWidget* parent) : QListWidget(parent) {
 
 bool DirList::setPath(const QString& folder, QString* reason) {
     QStringList subfolders;
-    if (!MoveToFolder(folder, QDir::Dirs, path_, watcher_, subfolders, reason))
+    const auto read = [&](const QString& clean, QString& why) {
+        return ReadFolder(clean, QDir::Dirs, subfolders, why);
+    };
+    if (!MoveToFolder(folder, path_, watcher_, read, reason))
         return false;
     fill(path_, subfolders);
     emit pathChanged(path_);

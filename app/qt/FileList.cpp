@@ -1,10 +1,17 @@
 #include "app/qt/FileList.h"
 
-#include <QDir>
+#include <QFile>
 
+#include "app/commands/Messages.h"
 #include "app/qt/FolderReading.h"
 
 namespace quillmoor::app {
+
+namespace {
+
+constexpr int kNameRole = Qt::UserRole;
+
+} // namespace
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -13,22 +20,25 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
 }
 
 bool FileList::setPath(const QString& folder, QString* reason) {
-    QStringList names;
-    if (!MoveToFolder(folder, QDir::Files, path_, watcher_, names, reason))
+    std::vector<QByteArray> names;
+    const auto read = [&](const QString& clean, QString& why) {
+        return ReadFileNames(clean, names, why);
+    };
+    if (!MoveToFolder(folder, path_, watcher_, read, reason))
         return false;
     fill(names);
     return true;
 }
 
 void FileList::refresh() {
-    QStringList names;
+    std::vector<QByteArray> names;
     QString why;
-    if (path_.isEmpty() || !ReadFolder(path_, QDir::Files, names, why))
+    if (path_.isEmpty() || !ReadFileNames(path_, names, why))
         return; // keep the last good listing
-    const QString selected = fileName();
+    const QByteArray selected = selectedNativeName();
     fill(names);
     if (!selected.isEmpty())
-        selectFile(selected);
+        selectNativeName(selected);
 }
 
 int FileList::listIndex() const {
@@ -41,23 +51,35 @@ QString FileList::fileName() const {
     return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
-bool FileList::selectFile(const QString& name) {
-    const QList<QListWidgetItem*> found =
-        findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (found.isEmpty())
-        return false;
-    setCurrentItem(found.first());
-    found.first()->setSelected(true);
-    scrollToItem(found.first());
-    return true;
+QByteArray FileList::selectedNativeName() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? QByteArray() : selected.first()->data(kNameRole).toByteArray();
 }
 
-void FileList::fill(const QStringList& names) {
+bool FileList::selectFile(const QString& name) { return selectNativeName(QFile::encodeName(name)); }
+
+bool FileList::selectNativeName(const QByteArray& name) {
+    for (int i = 0; i < count(); ++i) {
+        QListWidgetItem* entry = item(i);
+        if (entry->data(kNameRole).toByteArray() != name)
+            continue;
+        setCurrentItem(entry);
+        entry->setSelected(true);
+        scrollToItem(entry);
+        return true;
+    }
+    return false;
+}
+
+void FileList::fill(const std::vector<QByteArray>& names) {
     clear();
-    addItems(names);
-    // A long name is cut off at the list's edge; its tooltip shows it all.
-    for (int i = 0; i < count(); ++i)
-        item(i)->setToolTip(item(i)->text());
+    for (const QByteArray& name : names) {
+        const QString shown = QString::fromStdString(commands::DisplayName(name.toStdString()));
+        auto* entry = new QListWidgetItem(shown, this);
+        entry->setData(kNameRole, name);
+        // A long name is cut off at the list's edge; its tooltip shows it all.
+        entry->setToolTip(shown);
+    }
 }
 
 } // namespace quillmoor::app

@@ -11,15 +11,22 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QKeyEvent>
 #include <QUrl>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 #include "app/commands/Messages.h"
+#include "app/commands/WindowDecisions.h"
 #include "app/commands/Wipe.h"
 #include "app/qt/Accessibility.h"
 #include "app/qt/AppIcon.h"
 #include "app/qt/BackgroundTask.h"
+#include "app/qt/Controls.h"
 #include "app/qt/DirList.h"
 #include "app/qt/DriveList.h"
 #include "app/qt/FileList.h"
@@ -37,25 +44,40 @@ using namespace commands;
 
 namespace {
 
-template <typename Widget> Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
+// The control `name` that BuildWindow made.
+template <typename Widget> Widget* Child(QWidget* window, const char* name) {
+    return window->findChild<Widget*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
 }
 
-// The first local file of a drag, else empty; `more` tells whether
-// anything else was dragged with it.
-QString DraggedFile(const QMimeData* mime, bool* more = nullptr) {
-    if (!mime || !mime->hasUrls())
-        return {};
-    const QList<QUrl> urls = mime->urls();
-    for (const QUrl& url : urls)
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
-            if (more)
-                *more = urls.size() > 1;
-            return url.toLocalFile();
-        }
-    return {};
+// A dragged URL's path by its own bytes: the percent-encoding keeps a name
+// that is not valid UTF-8, which the URL's text would not.
+std::string LocalPathOf(const QUrl& url) {
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+HandedKind KindOf(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status))
+        return HandedKind::Missing;
+    return std::filesystem::is_directory(status) ? HandedKind::Folder : HandedKind::File;
+}
+
+// The local paths of a drag, by their bytes.
+std::vector<std::string> DraggedPaths(const QMimeData* mime) {
+    std::vector<std::string> paths;
+    if (mime && mime->hasUrls())
+        for (const QUrl& url : mime->urls())
+            if (url.isLocalFile())
+                paths.push_back(LocalPathOf(url));
+    return paths;
+}
+
+DropChoice ChooseFrom(const std::vector<std::string>& paths) {
+    std::vector<HandedKind> kinds;
+    for (const std::string& path : paths)
+        kinds.push_back(KindOf(path));
+    return ChooseDropped(kinds);
 }
 
 // The lists' failure sentence, worded by the command layer.
@@ -73,13 +95,10 @@ SecretText16 BoxText(const QLineEdit& box) {
 } // namespace
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(tr("Quillmoor"));
     setWindowIcon(AppIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(328, 256);
     setAcceptDrops(true);
     createControls();
     // A larger font grows the layout; captions are then fitted as drawn.
@@ -100,19 +119,20 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 Form1::~Form1() { delete about_.data(); }
 
 void Form1::createControls() {
-    label1_ = Place(new QLabel(tr("Password"), this), "Label1", {8, 8, 49, 17});
-    text1_ = Place(new QLineEdit(this), "Text1", {64, 8, 201, 19});
-    label2_ = Place(new QLabel(tr("Key"), this), "Label2", {8, 32, 33, 17});
-    text2_ = Place(new QLineEdit(this), "Text2", {64, 32, 201, 19});
-    command1_ = Place(new QPushButton(tr("MD5"), this), "Command1", {272, 8, 41, 17});
-    check1_ = Place(new QCheckBox(tr("Hide"), this), "Check1", {272, 32, 49, 17});
-    drive1_ = Place(new DriveList(this), "Drive1", {8, 192, 153, 21});
-    dir1_ = Place(new DirList(this), "Dir1", {8, 64, 153, 126});
-    file1_ = Place(new FileList(this), "File1", {168, 64, 153, 149});
-    command2_ = Place(new QPushButton(tr("Encrypt"), this), "Command2", {8, 224, 97, 25});
-    command3_ = Place(new QPushButton(tr("Decrypt"), this), "Command3", {112, 224, 97, 25});
-    command4_ = Place(new QPushButton(tr("Wipe"), this), "Command4", {224, 224, 73, 25});
-    command5_ = Place(new QPushButton(tr("?"), this), "Command5", {304, 224, 17, 25});
+    BuildWindow(this, kForm1);
+    label1_ = Child<QLabel>(this, "Label1");
+    text1_ = Child<QLineEdit>(this, "Text1");
+    label2_ = Child<QLabel>(this, "Label2");
+    text2_ = Child<QLineEdit>(this, "Text2");
+    command1_ = Child<QPushButton>(this, "Command1");
+    check1_ = Child<QCheckBox>(this, "Check1");
+    drive1_ = Child<DriveList>(this, "Drive1");
+    dir1_ = Child<DirList>(this, "Dir1");
+    file1_ = Child<FileList>(this, "File1");
+    command2_ = Child<QPushButton>(this, "Command2");
+    command3_ = Child<QPushButton>(this, "Command3");
+    command4_ = Child<QPushButton>(this, "Command4");
+    command5_ = Child<QPushButton>(this, "Command5");
 
     // A dropped file goes to the window, not into a box as text.
     text1_->setAcceptDrops(false);
@@ -127,11 +147,6 @@ void Form1::createControls() {
     text2_->setEchoMode(QLineEdit::Password);
     check1_->setChecked(true);
 
-    QWidget* order[] = {text1_, text2_,    command1_, check1_,   drive1_,  dir1_,
-                        file1_, command2_, command3_, command4_, command5_};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
     connect(check1_, &QCheckBox::toggled, this, &Form1::hideClicked);
     connect(command1_, &QPushButton::clicked, this, &Form1::md5Clicked);
     connect(command2_, &QPushButton::clicked, this, &Form1::encryptClicked);
@@ -141,6 +156,23 @@ void Form1::createControls() {
     connect(drive1_, &DriveList::driveChanged, this, &Form1::driveChanged);
     connect(dir1_, &DirList::pathChanged, this, &Form1::folderChanged);
     connect(dir1_, &DirList::openFailed, this, &Form1::folderOpenFailed);
+}
+
+void Form1::keyPressEvent(QKeyEvent* event) {
+    // F5 reads the three lists again, as in a file manager; the controls
+    // pass it on to the window.
+    if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+        refreshLists();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form1::refreshLists() {
+    drive1_->reload();
+    drive1_->showDriveOf(dir1_->path());
+    dir1_->refresh();
+    file1_->refresh();
 }
 
 Form2* Form1::aboutWindow() const { return about_.data(); }
@@ -167,7 +199,7 @@ void Form1::decryptClicked() { runFileCommand(Operation::Decrypt); }
 std::optional<std::string> Form1::selectedName() const {
     if (file1_->listIndex() < 0)
         return std::nullopt;
-    return NativePath(file1_->fileName());
+    return file1_->selectedNativeName().toStdString();
 }
 
 void Form1::runFileCommand(Operation operation) {
@@ -176,6 +208,10 @@ void Form1::runFileCommand(Operation operation) {
     request.keyText = BoxText(*text2_);
     request.folder = NativePath(file1_->path());
     request.fileName = selectedName();
+    const std::optional<Box> stale =
+        StaleKeyBox(operation, request.fileName.has_value(), BoxText(*text1_), request.keyText);
+    if (stale && MessageBox::show(this, *stale) != BoxAnswer::Yes)
+        return;
     const QString label = QString::fromStdString(ProgressLabel(
         operation == Operation::Encrypt ? Command::Encrypt : Command::Decrypt,
         request.fileName ? SourcePath(request.folder, *request.fileName) : std::string()));
@@ -187,24 +223,17 @@ void Form1::runFileCommand(Operation operation) {
     });
     request.keyText.Wipe();
 
-    showOutcome(outcome);
-    // Whatever the file routine did, the list shows the folder as it is now.
-    if (outcome.status == CommandStatus::Done || outcome.status == CommandStatus::Cancelled ||
-        outcome.status == CommandStatus::Failed)
-        file1_->refresh();
+    finishCommand(outcome);
 }
 
-void Form1::showOutcome(const CommandOutcome& outcome) {
-    const QString text = QString::fromStdString(OutcomeMessage(outcome, Frame::Window));
-    if (text.isEmpty())
-        return;
-    const bool failed =
-        outcome.status == CommandStatus::Failed || outcome.status == CommandStatus::KeyRefused;
-    if (failed)
-        MessageBox::error(this, text);
-    else
-        MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"), text, QMessageBox::Ok,
-                         QMessageBox::Ok);
+void Form1::finishCommand(const CommandOutcome& outcome) {
+    if (const std::optional<Box> box = OutcomeBox(outcome))
+        MessageBox::show(this, *box);
+    if (RereadsFileList(outcome))
+        file1_->refresh();
+    // A close asked for during the work, and answered with its cancel.
+    if (std::exchange(closeWhenDone_, false))
+        close();
 }
 
 void Form1::wipeClicked() {
@@ -216,14 +245,11 @@ void Form1::wipeClicked() {
     request.seed = lastWipeSeed_;
     request.randomBlockObserver = randomBlockObserver_;
     if (!request.fileName) {
-        showOutcome(RunWipeCommand(request));
+        finishCommand(RunWipeCommand(request));
         return;
     }
     const std::string path = SourcePath(request.folder, *request.fileName);
-    const auto answer = MessageBox::show(this, QMessageBox::Warning, tr("Tolvane"),
-                                         QString::fromStdString(WipeQuestion(path)),
-                                         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
-    if (answer != QMessageBox::Ok)
+    if (MessageBox::show(this, WipeQuestionBox(path)) != BoxAnswer::Ok)
         return;
 
     CommandOutcome outcome;
@@ -232,7 +258,7 @@ void Form1::wipeClicked() {
                             request.progress = progress;
                             outcome = RunWipeCommand(request);
                         });
-    showOutcome(outcome);
+    finishCommand(outcome);
 }
 
 void Form1::aboutClicked() {
@@ -268,46 +294,53 @@ void Form1::folderOpenFailed(const QString& folder, const QString& reason) {
     MessageBox::error(this, ListFailure(ListEntry::Folder, folder, reason));
 }
 
-bool Form1::showFile(const QString& filePath) {
-    const QFileInfo info(filePath);
+bool Form1::showFile(const QString& filePath) { return showNativeFile(NativePath(filePath)); }
+
+bool Form1::showNativeFile(const std::string& filePath) {
+    const std::filesystem::path path(filePath);
+    const QString folder = FromNativePath(path.parent_path().native());
     QString reason;
-    if (!dir1_->setPath(info.absolutePath(), &reason)) {
-        MessageBox::error(this, ListFailure(ListEntry::Folder, info.absolutePath(), reason));
+    if (!dir1_->setPath(folder, &reason)) {
+        MessageBox::error(this, ListFailure(ListEntry::Folder, folder, reason));
         return false;
     }
-    return file1_->selectFile(info.fileName());
+    return file1_->selectNativeName(QByteArray::fromStdString(path.filename().native()));
 }
 
-bool Form1::openFile(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir())
-        return dir1_->setPath(info.absoluteFilePath());
-    const QString absolute = info.absoluteFilePath();
-    if (const int error = OpenForReadingError(NativePath(absolute)); error != 0) {
-        if (info.absoluteDir().exists())
-            showFile(absolute);
-        MessageBox::error(this,
-                          QString::fromStdString(OpenFailedMessage(NativePath(absolute), error)));
-        return false;
-    }
-    return showFile(absolute);
+bool Form1::openFile(const QString& path) { return openNativeFile(NativePath(path)); }
+
+bool Form1::openNativeFile(const std::string& given) {
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(given, error).native();
+    const HandedKind kind = KindOf(path);
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const int openError = kind == HandedKind::Folder ? 0 : OpenForReadingError(path);
+    const HandedPlan plan =
+        PlanForHandedPath(path, kind, openError, std::filesystem::is_directory(folder, error));
+    bool shown = false;
+    if (plan.showFolder && kind == HandedKind::Folder)
+        shown = dir1_->setPath(FromNativePath(path));
+    else if (plan.showFolder)
+        shown = showNativeFile(path);
+    if (plan.box)
+        MessageBox::show(this, *plan.box);
+    return shown && !plan.box;
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DraggedFile(event->mimeData()).isEmpty())
+    if (ChooseFrom(DraggedPaths(event->mimeData())).take)
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-    bool more = false;
-    const QString file = DraggedFile(event->mimeData(), &more);
-    if (file.isEmpty())
+    const std::vector<std::string> paths = DraggedPaths(event->mimeData());
+    const DropChoice choice = ChooseFrom(paths);
+    if (!choice.take)
         return;
     event->acceptProposedAction();
-    if (openFile(file) && more)
-        MessageBox::show(this, QMessageBox::Information, tr("Quillmoor"),
-                         QString::fromStdString(OneFileAtATimeMessage(NativePath(file))),
-                         QMessageBox::Ok, QMessageBox::Ok);
+    const std::string& file = paths[*choice.take];
+    if (openNativeFile(file) && choice.tellOneAtATime)
+        MessageBox::show(this, OneFileAtATimeBox(file));
 }
 
 bool Form1::askToCancelWork() {
@@ -319,19 +352,19 @@ bool Form1::askToCancelWork() {
     // Shown over the progress dialog, the one window that takes input now.
     QWidget* dialog = BackgroundTask::dialog();
     dialog->show();
-    const auto answer = MessageBox::show(dialog, QMessageBox::Question, tr("Quillmoor"),
-                                         QString::fromStdString(CloseWhileBusyQuestion()),
-                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes)
+    const CloseDecision decision =
+        DecideCloseDuringWork(MessageBox::show(dialog, CloseDuringWorkBox()));
+    if (decision.cancelWork)
         BackgroundTask::cancel();
-    return answer == QMessageBox::Yes;
+    return decision.closeWhenDone;
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     // A file operation must finish or be cancelled first.
     if (BackgroundTask::busy()) {
         event->ignore();
-        askToCancelWork();
+        if (askToCancelWork())
+            closeWhenDone_ = true;
         return;
     }
     const QString crosses(100, QLatin1Char('x'));

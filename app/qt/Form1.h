@@ -14,6 +14,7 @@ class QCheckBox;
 class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -43,11 +44,14 @@ class Form1 : public QWidget {
     Form2* aboutWindow() const;
     // Moves the three lists to the folder of `filePath` and selects the file.
     bool showFile(const QString& filePath);
+    bool showNativeFile(const std::string& filePath);
     // The file given at start or dropped: as showFile(), and a file that
     // cannot be found or read is reported (its folder still shown when it
     // can be); a folder is shown. True when the file is selected or the
     // folder shown.
     bool openFile(const QString& path);
+    // The same for a path by its own bytes (the command line's, a drop's).
+    bool openNativeFile(const std::string& path);
 
     // For tests: the seed taken by the last click on Wipe, and a look at
     // every random block a wipe writes (called on the worker thread).
@@ -56,6 +60,7 @@ class Form1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -69,13 +74,17 @@ class Form1 : public QWidget {
     void driveChanged(const QString& drive);
     void folderChanged(const QString& folder);
     void folderOpenFailed(const QString& folder, const QString& reason);
+    void refreshLists();
 
   private:
     void createControls();
-    // The close box while a file operation runs: offers to cancel it.
+    // The close box while a file operation runs: offers to cancel it; true
+    // when the window is to close once the work stops.
     bool askToCancelWork();
     void runFileCommand(Operation operation);
-    void showOutcome(const CommandOutcome& outcome);
+    // Shows the outcome's box, re-reads the list where the outcome asks it,
+    // and closes the window when a close waited for the work.
+    void finishCommand(const CommandOutcome& outcome);
     // The selected file's name, as the command layer takes it.
     std::optional<std::string> selectedName() const;
 
@@ -95,6 +104,7 @@ class Form1 : public QWidget {
 
     QPointer<Form2> about_;
     std::uint64_t lastWipeSeed_ = 0;
+    bool closeWhenDone_ = false;
     std::function<void(std::span<const std::uint8_t>)> randomBlockObserver_;
 };
 

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/commands/WindowDecisions.h"
+
 namespace quillmoor::app {
 
 // Every message box of the window goes through here, so tests can answer
@@ -25,6 +27,9 @@ class MessageBox {
                                             const QString& title, const QString& text,
                                             QMessageBox::StandardButtons buttons,
                                             QMessageBox::StandardButton defaultButton);
+
+    // A box the command layer decided on; its answer.
+    static commands::BoxAnswer show(QWidget* parent, const commands::Box& box);
 
     // A failure: a critical box with OK.
     static void error(QWidget* parent, const QString& text);

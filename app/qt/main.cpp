@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QLocale>
-#include <QStringList>
 
 #include "app/commands/ProcessSafety.h"
 #include "app/qt/AppIcon.h"
@@ -19,9 +18,9 @@ int main(int argc, char* argv[]) {
 
     quillmoor::app::Form1 window;
     window.show();
-    // The toolkit has taken its own options out of the list by now.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1)
-        window.openFile(arguments.at(1));
+    // The toolkit has taken its own options out of argv by now; the name is
+    // taken by its bytes, which need not be valid UTF-8.
+    if (argc > 1)
+        window.openNativeFile(argv[1]);
     return app.exec();
 }

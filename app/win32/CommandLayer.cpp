@@ -21,11 +21,18 @@ std::optional<std::string> NameOf(const FileChoice& choice) {
 }
 
 CommandResult ResultOf(const CommandOutcome& outcome) {
-    CommandResult result;
-    result.message = OutcomeMessage(outcome, Frame::Window);
-    result.failed =
-        outcome.status == CommandStatus::Failed || outcome.status == CommandStatus::KeyRefused;
-    return result;
+    return {OutcomeBox(outcome), RereadsFileList(outcome)};
+}
+
+bool HasLoneSurrogate(std::wstring_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+        const bool low = text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+        if (low || (high && (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)))
+            return true;
+        i += high ? 1 : 0;
+    }
+    return false;
 }
 
 } // namespace
@@ -39,17 +46,39 @@ CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoic
     request.fileName = NameOf(choice);
     request.progress = progress;
     const CommandOutcome outcome = RunFileCommand(request);
-
-    CommandResult result = ResultOf(outcome);
-    // Whatever the file routine did, the list shows the folder as it is now.
-    result.rereadList = outcome.status == CommandStatus::Done ||
-                        outcome.status == CommandStatus::Cancelled ||
-                        outcome.status == CommandStatus::Failed;
-    return result;
+    return ResultOf(outcome);
 }
 
-std::wstring WipeQuestionFor(const FileChoice& choice) {
-    return Widen(WipeQuestion(SourceOf(choice)));
+std::optional<Box> StaleKeyQuestionFor(FileCommand command, const FileChoice& choice,
+                                       std::u16string_view password, std::u16string_view keyText) {
+    return StaleKeyBox(command == FileCommand::Encrypt ? Operation::Encrypt : Operation::Decrypt,
+                       choice.fileName.has_value(), password, keyText);
+}
+
+Box WipeQuestionFor(const FileChoice& choice) { return WipeQuestionBox(SourceOf(choice)); }
+
+std::optional<Box> UnnamableChoice(const FileChoice& choice) {
+    if (!choice.fileName ||
+        (!HasLoneSurrogate(*choice.fileName) && !HasLoneSurrogate(choice.folder)))
+        return std::nullopt;
+    // Each unit as three bytes, so the half pair shows as its own escapes,
+    // not as the replacement character another name may hold.
+    std::string shown;
+    for (const wchar_t unit : choice.folder + L'\\' + *choice.fileName) {
+        if (unit < 0x80) {
+            shown += static_cast<char>(unit);
+            continue;
+        }
+        const auto u = static_cast<unsigned>(unit);
+        if (u < 0x800) {
+            shown += static_cast<char>(0xC0 | (u >> 6));
+        } else {
+            shown += static_cast<char>(0xE0 | (u >> 12));
+            shown += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        }
+        shown += static_cast<char>(0x80 | (u & 0x3F));
+    }
+    return ErrorBox(NotUnicodeMessage(shown));
 }
 
 CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress,
@@ -62,6 +91,8 @@ CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress
     request.progress = progress;
     return ResultOf(RunWipeCommand(request));
 }
+
+int OpenForReading(const std::wstring& path) { return OpenForReadingError(Narrow(path)); }
 
 SecretText16 KeyTextFor(std::u16string_view password) { return KeyTextFromPassword(password); }
 

@@ -7,12 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "app/commands/WindowDecisions.h"
 #include "common/Progress.h"
 #include "common/Secret.h"
 
 // Every call this window makes into the command layer, in one place. The
 // window passes what the controls hold and shows what comes back; the
-// wording of every sentence it shows is the command layer's.
+// wording of every sentence it shows, and what follows an outcome, are the
+// command layer's.
 namespace quillmoor::win32 {
 
 enum class FileCommand { Encrypt, Decrypt };
@@ -24,14 +26,18 @@ struct FileChoice {
 };
 
 struct CommandResult {
-    std::string message;     // to show in a box; empty: nothing to say
-    bool failed = false;     // the message reports a failure or a refused key
-    bool rereadList = false; // a file may have been written beside the source
+    std::optional<commands::Box> box; // none: nothing to say
+    bool rereadList = false;          // a file may have been written beside the source
 };
 
 // Encrypt or Decrypt with the Key box text.
 CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoice& choice,
                       const ProgressCallback& progress);
+
+// Asked before Encrypt when the key may be an earlier password's.
+std::optional<commands::Box> StaleKeyQuestionFor(FileCommand command, const FileChoice& choice,
+                                                 std::u16string_view password,
+                                                 std::u16string_view keyText);
 
 struct WipeTestHooks {
     std::uint64_t seed = 0; // 0: from the clock
@@ -39,10 +45,17 @@ struct WipeTestHooks {
 };
 
 // The question asked before the selected file is wiped.
-std::wstring WipeQuestionFor(const FileChoice& choice);
+commands::Box WipeQuestionFor(const FileChoice& choice);
 // Wipes the selected file (once the question was answered with OK).
 CommandResult RunWipe(const FileChoice& choice, const ProgressCallback& progress,
                       const WipeTestHooks& hooks = {});
+
+// A selected name that UTF-8 cannot carry (half of a surrogate pair): the
+// command layer would act on another name, so it is refused with this box.
+std::optional<commands::Box> UnnamableChoice(const FileChoice& choice);
+
+// Whether `path` opens as a source does: 0, or the error for the message.
+int OpenForReading(const std::wstring& path);
 
 // The MD5 button: the Key box text for a password.
 SecretText16 KeyTextFor(std::u16string_view password);

@@ -1,5 +1,9 @@
 #include "app/win32/Dpi.h"
 
+#include <algorithm>
+
+#include "app/win32/Handles.h"
+
 namespace quillmoor::win32 {
 
 namespace {
@@ -15,9 +19,8 @@ template <typename Fn> Fn User32(const char* name) {
 }
 
 unsigned SystemDpi() {
-    const HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
     return dpi > 0 ? static_cast<unsigned>(dpi) : kBaseDpi;
 }
 
@@ -48,19 +51,19 @@ LOGFONTW MessageFont(unsigned dpi) {
     return font;
 }
 
-HFONT CreateMessageFont(unsigned dpi) {
+Font CreateMessageFont(unsigned dpi) {
     const LOGFONTW font = MessageFont(dpi);
-    return ::CreateFontIndirectW(&font);
+    return Font(::CreateFontIndirectW(&font));
 }
 
-HFONT CreatePointFont(const wchar_t* face, int points, bool bold, unsigned dpi) {
+Font CreatePointFont(const wchar_t* face, int points, bool bold, unsigned dpi) {
     LOGFONTW font{};
     font.lfHeight = -::MulDiv(points, static_cast<int>(dpi), 72);
     font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
     ::lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return ::CreateFontIndirectW(&font);
+    return Font(::CreateFontIndirectW(&font));
 }
 
 SIZE WindowSizeForClient(int width, int height, DWORD style, DWORD exStyle, unsigned dpi) {
@@ -85,6 +88,35 @@ void SetClientSize(HWND window, int width, int height, unsigned dpi, const POINT
     if (client.right != width || client.bottom != height)
         ::SetWindowPos(window, nullptr, 0, 0, size.cx + width - client.right,
                        size.cy + height - client.bottom, flags | SWP_NOMOVE);
+}
+
+RECT WorkAreaNear(HWND beside) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    const HMONITOR found = beside ? ::MonitorFromWindow(beside, MONITOR_DEFAULTTONEAREST)
+                                  : ::MonitorFromWindow(nullptr, MONITOR_DEFAULTTOPRIMARY);
+    if (!::GetMonitorInfoW(found, &monitor))
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    return monitor.rcWork;
+}
+
+POINT PlaceInside(const RECT& area, POINT centre, int width, int height) {
+    const auto clamp = [](long at, long low, long high) {
+        return std::max(low, std::min(at, high)); // low wins when it does not fit
+    };
+    return {clamp(centre.x - width / 2, area.left, area.right - width),
+            clamp(centre.y - height / 2, area.top, area.bottom - height)};
+}
+
+void KeepInsideWorkArea(HWND window) {
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    const POINT centre{(frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2};
+    const POINT at = PlaceInside(WorkAreaNear(window), centre, frame.right - frame.left,
+                                 frame.bottom - frame.top);
+    if (at.x != frame.left || at.y != frame.top)
+        ::SetWindowPos(window, nullptr, at.x, at.y, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace quillmoor::win32

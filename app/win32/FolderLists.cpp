@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <filesystem>
 
+#include "app/win32/Handles.h"
 #include "app/win32/Text.h"
 
 namespace quillmoor::win32 {
@@ -57,12 +58,12 @@ bool Holds(const std::wstring& root, const std::wstring& folder) {
 
 } // namespace
 
-bool ReadFolder(const std::wstring& folder, bool folders, std::vector<std::wstring>& names,
+bool ReadFolder(const std::wstring& folder, EntryKind kind, std::vector<std::wstring>& names,
                 std::wstring& reason) {
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileExW(Pattern(folder).c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) {
+    const FindHandle search(::FindFirstFileExW(Pattern(folder).c_str(), FindExInfoBasic, &found,
+                                               FindExSearchNameMatch, nullptr, 0));
+    if (!search) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) { // an empty drive root
             names.clear();
@@ -71,6 +72,7 @@ bool ReadFolder(const std::wstring& folder, bool folders, std::vector<std::wstri
         reason = SystemMessage(code);
         return false;
     }
+    const bool folders = kind == EntryKind::Folders;
     std::vector<std::wstring> read;
     do {
         const std::wstring name = found.cFileName;
@@ -78,8 +80,7 @@ bool ReadFolder(const std::wstring& folder, bool folders, std::vector<std::wstri
             continue;
         if (((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders)
             read.push_back(name);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
     std::sort(read.begin(), read.end(), NameLess);
     names = std::move(read);
     return true;
@@ -171,7 +172,7 @@ void DriveList::ShowDriveOf(const std::wstring& folder) {
 bool DirList::SetPath(const std::wstring& folder, std::wstring& reason) {
     const std::wstring clean = CleanFolder(folder);
     std::vector<std::wstring> subfolders;
-    if (!ReadFolder(clean, true, subfolders, reason))
+    if (!ReadFolder(clean, EntryKind::Folders, subfolders, reason))
         return false;
     path_ = clean;
     entries_ = Ancestry(clean);
@@ -202,7 +203,7 @@ std::wstring DirList::SelectedFolder() const {
 bool FileList::SetPath(const std::wstring& folder, std::wstring& reason) {
     const std::wstring clean = CleanFolder(folder);
     std::vector<std::wstring> names;
-    if (!ReadFolder(clean, false, names, reason))
+    if (!ReadFolder(clean, EntryKind::Files, names, reason))
         return false;
     path_ = clean;
     Fill(names);
@@ -212,7 +213,7 @@ bool FileList::SetPath(const std::wstring& folder, std::wstring& reason) {
 void FileList::Refresh() {
     std::vector<std::wstring> names;
     std::wstring reason;
-    if (path_.empty() || !ReadFolder(path_, false, names, reason))
+    if (path_.empty() || !ReadFolder(path_, EntryKind::Files, names, reason))
         return; // keep the last good listing
     const std::wstring selected = FileName();
     Fill(names);

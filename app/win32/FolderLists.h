@@ -9,9 +9,11 @@
 // of drives, a list of folders and a list of files.
 namespace quillmoor::win32 {
 
+enum class EntryKind { Files, Folders };
+
 // The names in `folder` of one kind, sorted without regard to case; false
 // and the system's reason when the folder cannot be read.
-bool ReadFolder(const std::wstring& folder, bool folders, std::vector<std::wstring>& names,
+bool ReadFolder(const std::wstring& folder, EntryKind kind, std::vector<std::wstring>& names,
                 std::wstring& reason);
 // A folder as a full path without a trailing separator, except a root's.
 std::wstring CleanFolder(const std::wstring& folder);

@@ -3,6 +3,8 @@
 #include <exception>
 #include <shellapi.h>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "app/win32/BackgroundTask.h"
 #include "app/win32/Controls.h"
@@ -36,9 +38,12 @@ std::wstring WorkingFolder() {
     return folder;
 }
 
-bool IsFile(const std::wstring& path) {
+commands::HandedKind KindOf(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return commands::HandedKind::Missing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? commands::HandedKind::Folder
+                                                        : commands::HandedKind::File;
 }
 
 } // namespace
@@ -46,14 +51,15 @@ bool IsFile(const std::wstring& path) {
 Form1::Form1(std::function<void()> closed) : closed_(std::move(closed)) {
     RegisterClassOnce(&Form1::Proc);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    ::CreateWindowExW(kExStyle, kClassName, L"Quillmoor", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                      CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    ::CreateWindowExW(kExStyle, kClassName, Widen(commands::kForm1.caption).c_str(), kStyle,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                      instance, this);
     if (!window_)
         throw std::runtime_error("cannot create the main window");
-    CreateControls(window_, kForm1Controls);
+    CreateControls(window_, commands::kForm1, kForm1FirstId);
     Place(WindowDpi(window_));
-    SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_), TwipsToPixels(kForm1Height, dpi_),
-                  dpi_);
+    SetClientSize(window_, TwipsToPixels(commands::kForm1.width, dpi_),
+                  TwipsToPixels(commands::kForm1.height, dpi_), dpi_);
 
     ::SendMessageW(Control(IDC_Text1), EM_SETPASSWORDCHAR, L'*', 0);
     ::SendMessageW(Control(IDC_Text2), EM_SETPASSWORDCHAR, L'*', 0);
@@ -77,8 +83,6 @@ Form1::~Form1() {
     about_.reset();
     if (window_)
         ::DestroyWindow(window_);
-    if (font_)
-        ::DeleteObject(font_);
 }
 
 HWND Form1::AboutWindow() const { return about_ ? about_->Window() : nullptr; }
@@ -90,11 +94,10 @@ void Form1::Show(int how) {
 
 void Form1::Place(unsigned dpi) {
     dpi_ = dpi;
-    const HFONT old = font_;
-    font_ = CreateFittingFont(window_, kForm1Controls, dpi);
-    PlaceControls(window_, kForm1Controls, dpi, font_);
-    if (old)
-        ::DeleteObject(old);
+    // The old font goes once the controls hold the new one.
+    Font font = CreateFittingFont(window_, commands::kForm1, kForm1FirstId, dpi);
+    PlaceControls(window_, commands::kForm1, kForm1FirstId, dpi, font.get());
+    font_ = std::move(font);
 }
 
 FileChoice Form1::Choice() const {
@@ -118,50 +121,63 @@ void Form1::Md5Clicked() {
 }
 
 void Form1::RunFileCommand(FileCommand command) {
-    SecretText16 key = SecretWindowText(Control(IDC_Text2));
     const FileChoice choice = Choice();
-    const std::wstring label = ProgressLabel(command, choice);
-    CommandResult result;
-    try {
-        RunInBackground(window_, label, [&](const ProgressCallback& progress) {
-            result = RunFile(command, std::move(key), choice, progress);
-        });
-    } catch (const std::exception& e) {
-        result = {e.what(), true, false};
+    if (const std::optional<commands::Box> refused = UnnamableChoice(choice)) {
+        ShowMessage(window_, *refused);
+        return;
     }
+    SecretText16 key = SecretWindowText(Control(IDC_Text2));
+    const std::optional<commands::Box> stale =
+        StaleKeyQuestionFor(command, choice, SecretWindowText(Control(IDC_Text1)), key);
+    if (stale && ShowMessage(window_, *stale) != commands::BoxAnswer::Yes)
+        return;
+    CommandResult result;
+    RunWork(
+        ProgressLabel(command, choice),
+        [&](const ProgressCallback& progress) {
+            result = RunFile(command, std::move(key), choice, progress);
+        },
+        result);
     key.Wipe();
-    ShowResult(result);
-    if (result.rereadList)
-        file1_.Refresh();
+    FinishCommand(result);
 }
 
-void Form1::ShowResult(const CommandResult& result) {
-    if (result.message.empty())
-        return;
-    if (result.failed)
-        ShowFailure(window_, result.message);
-    else
-        ShowMessage(window_, Widen(result.message), L"Quillmoor", MB_OK | MB_ICONINFORMATION);
+void Form1::RunWork(const std::wstring& label, const Job& job, CommandResult& result) {
+    try {
+        RunInBackground(window_, label, job);
+    } catch (const std::exception& e) {
+        result = {commands::ErrorBox(e.what()), false};
+    }
+}
+
+void Form1::FinishCommand(const CommandResult& result) {
+    if (result.box)
+        ShowMessage(window_, *result.box);
+    if (result.rereadList)
+        file1_.Refresh();
+    // A close asked for during the work, and answered with its cancel.
+    if (std::exchange(closeWhenDone_, false))
+        Closing();
 }
 
 void Form1::WipeClicked() {
     const FileChoice choice = Choice();
     if (!choice.fileName) {
-        ShowResult(RunWipe(choice, {}, wipeHooks_));
+        FinishCommand(RunWipe(choice, {}, wipeHooks_));
         return;
     }
-    if (ShowMessage(window_, WipeQuestionFor(choice), L"Tolvane",
-                    MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) != IDOK)
+    if (const std::optional<commands::Box> refused = UnnamableChoice(choice)) {
+        ShowMessage(window_, *refused);
+        return;
+    }
+    if (ShowMessage(window_, WipeQuestionFor(choice)) != commands::BoxAnswer::Ok)
         return;
     CommandResult result;
-    try {
-        RunInBackground(window_, WipeProgressLabel(choice), [&](const ProgressCallback& progress) {
-            result = RunWipe(choice, progress, wipeHooks_);
-        });
-    } catch (const std::exception& e) {
-        result = {e.what(), true, false};
-    }
-    ShowResult(result);
+    RunWork(
+        WipeProgressLabel(choice),
+        [&](const ProgressCallback& progress) { result = RunWipe(choice, progress, wipeHooks_); },
+        result);
+    FinishCommand(result);
 }
 
 void Form1::AboutClicked() {
@@ -218,16 +234,67 @@ bool Form1::ShowFile(const std::wstring& filePath) {
     return file1_.SelectFile(full.substr(cut + 1));
 }
 
+bool Form1::OpenFile(const std::wstring& given) {
+    const std::wstring path = CleanFolder(given);
+    const commands::HandedKind kind = KindOf(path);
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    const commands::HandedPlan plan = commands::PlanForHandedPath(
+        Narrow(path), kind, kind == commands::HandedKind::Folder ? 0 : OpenForReading(path),
+        KindOf(folder) == commands::HandedKind::Folder);
+    bool shown = false;
+    std::wstring reason;
+    if (plan.showFolder && kind == commands::HandedKind::Folder) {
+        shown = dir1_.SetPath(path, reason);
+        if (shown)
+            FolderChanged();
+    } else if (plan.showFolder) {
+        shown = ShowFile(path);
+    }
+    if (plan.box)
+        ShowMessage(window_, *plan.box);
+    return shown && !plan.box;
+}
+
 void Form1::FilesDropped(HDROP drop) {
-    // Exactly one file is taken; anything else is ignored.
-    if (::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
-        const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    std::vector<std::wstring> paths;
+    std::vector<commands::HandedKind> kinds;
+    for (UINT i = 0; i < count; ++i) {
+        const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
         std::wstring path(length + 1, L'\0');
-        path.resize(::DragQueryFileW(drop, 0, path.data(), length + 1));
-        if (IsFile(path))
-            ShowFile(path);
+        path.resize(::DragQueryFileW(drop, i, path.data(), length + 1));
+        kinds.push_back(KindOf(path));
+        paths.push_back(std::move(path));
     }
     ::DragFinish(drop);
+    const commands::DropChoice choice = commands::ChooseDropped(kinds);
+    if (!choice.take)
+        return;
+    const std::wstring& file = paths[*choice.take];
+    if (OpenFile(file) && choice.tellOneAtATime)
+        ShowMessage(window_, commands::OneFileAtATimeBox(Narrow(CleanFolder(file))));
+}
+
+void Form1::AskToCancelWork() {
+    // One question at a time, however often the close is asked for.
+    if (asking_)
+        return;
+    asking_ = true;
+    const commands::CloseDecision decision =
+        commands::DecideCloseDuringWork(ShowMessage(window_, commands::CloseDuringWorkBox()));
+    asking_ = false;
+    if (decision.cancelWork)
+        CancelWork();
+    closeWhenDone_ = closeWhenDone_ || decision.closeWhenDone;
+}
+
+void Form1::RefreshLists() {
+    drive1_.Fill();
+    std::wstring reason;
+    if (dir1_.SetPath(dir1_.Path(), reason))
+        FolderChanged();
+    else
+        ShowFailure(window_, FolderProblem(dir1_.Path(), reason));
 }
 
 void Form1::Closing() {
@@ -256,6 +323,7 @@ void Form1::EnterPressed() {
 void Form1::Command(int id, int code) {
     switch (id) {
     case IDOK: EnterPressed(); return;
+    case kRefreshCommand: RefreshLists(); return;
     case IDC_Check1:
         if (code == BN_CLICKED)
             HideClicked();
@@ -324,14 +392,17 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         const POINT at{suggested->left, suggested->top};
-        SetClientSize(window_, TwipsToPixels(kForm1Width, dpi_), TwipsToPixels(kForm1Height, dpi_),
-                      dpi_, &at);
+        SetClientSize(window_, TwipsToPixels(commands::kForm1.width, dpi_),
+                      TwipsToPixels(commands::kForm1.height, dpi_), dpi_, &at);
         return 0;
     }
     case WM_CLOSE:
-        // A file operation must finish or be cancelled first.
+        // A file operation must finish or be cancelled first: asked, and a
+        // Yes closes the window once the work has stopped.
         if (!Busy())
             Closing();
+        else
+            AskToCancelWork();
         return 0;
     case WM_NCDESTROY: {
         RemoveDialogWindow(window_);

@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "app/win32/BackgroundTask.h"
 #include "app/win32/CommandLayer.h"
 #include "app/win32/FolderLists.h"
+#include "app/win32/Handles.h"
 #include "app/win32/Win32.h"
 #include <shellapi.h>
 
@@ -32,6 +34,11 @@ class Form1 {
     void Show(int how);
     // Moves the three lists to the folder of `filePath` and selects the file.
     bool ShowFile(const std::wstring& filePath);
+    // The file given at start or dropped: as ShowFile(), and a file that
+    // cannot be found or read is reported (its folder still shown when it
+    // can be); a folder is shown. True when the file is selected or the
+    // folder shown, without a message.
+    bool OpenFile(const std::wstring& path);
 
     // For tests: a fixed seed and a look at the random blocks of a wipe.
     void SetWipeTestHooks(WipeTestHooks hooks) { wipeHooks_ = std::move(hooks); }
@@ -53,12 +60,20 @@ class Form1 {
     void FolderChanged();
     void FilesDropped(HDROP drop);
     void Closing();
+    // A close request while the work runs.
+    void AskToCancelWork();
+    // F5: the drives, folders and files read again.
+    void RefreshLists();
     FileChoice Choice() const;
-    void ShowResult(const CommandResult& result);
+    // Runs `job` in the background; what it throws becomes `result`.
+    void RunWork(const std::wstring& label, const Job& job, CommandResult& result);
+    // Shows the result's box, re-reads the list where it asks, and closes
+    // the window when a close waited for the work.
+    void FinishCommand(const CommandResult& result);
 
     HWND window_ = nullptr;
     HWND focus_ = nullptr; // where the focus goes back to on activation
-    HFONT font_ = nullptr;
+    Font font_;
     unsigned dpi_ = 96;
     DriveList drive1_;
     DirList dir1_;
@@ -66,6 +81,8 @@ class Form1 {
     std::unique_ptr<Form2> about_;
     std::function<void()> closed_;
     WipeTestHooks wipeHooks_;
+    bool closeWhenDone_ = false;
+    bool asking_ = false;
 };
 
 } // namespace quillmoor::win32

@@ -1,10 +1,12 @@
 #include "app/win32/Form2.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "app/win32/Dpi.h"
 #include "app/win32/Layout.h"
 #include "app/win32/MessageLoop.h"
+#include "app/win32/Text.h"
 #include "app/win32/resource.h"
 
 namespace quillmoor::win32 {
@@ -41,43 +43,34 @@ HBITMAP LoadLogo() {
 Form2::Form2(HWND beside) {
     RegisterClassOnce(&Form2::Proc);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    owner_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                               nullptr);
+    owner_.reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                   instance, nullptr));
     // Where it opens decides its DPI: centred on the monitor of `beside`.
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     ::GetMonitorInfoW(::MonitorFromWindow(beside, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& area = monitor.rcWork;
-    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Quillmoor - About", kStyle,
-                                (area.left + area.right) / 2, (area.top + area.bottom) / 2, 1, 1,
-                                owner_, nullptr, instance, this);
+    window_ =
+        ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Widen(commands::kForm2.caption).c_str(),
+                          kStyle, (area.left + area.right) / 2, (area.top + area.bottom) / 2, 1, 1,
+                          owner_.get(), nullptr, instance, this);
     if (!window_)
         return;
-    CreateControls(window_, kForm2Controls);
-    logo_ = LoadLogo();
+    CreateControls(window_, commands::kForm2, kForm2FirstId);
+    logo_.reset(LoadLogo());
     Place(WindowDpi(window_));
-    const SIZE size =
-        WindowSizeForClient(TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
-                            kStyle, WS_EX_CONTROLPARENT, dpi_);
+    const SIZE size = WindowSizeForClient(TwipsToPixels(commands::kForm2.width, dpi_),
+                                          TwipsToPixels(commands::kForm2.height, dpi_), kStyle,
+                                          WS_EX_CONTROLPARENT, dpi_);
     const POINT at{(area.left + area.right - size.cx) / 2, (area.top + area.bottom - size.cy) / 2};
-    SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
-                  dpi_, &at);
+    SetClientSize(window_, TwipsToPixels(commands::kForm2.width, dpi_),
+                  TwipsToPixels(commands::kForm2.height, dpi_), dpi_, &at);
     AddDialogWindow(window_);
     ::ShowWindow(window_, SW_SHOW);
     ::SetFocus(::GetDlgItem(window_, IDC_Form2_Command1));
 }
 
-Form2::~Form2() {
-    Close();
-    if (owner_)
-        ::DestroyWindow(owner_);
-    if (logo_)
-        ::DeleteObject(logo_);
-    if (font_)
-        ::DeleteObject(font_);
-    if (nameFont_)
-        ::DeleteObject(nameFont_);
-}
+Form2::~Form2() { Close(); }
 
 void Form2::BringToFront() const {
     if (!window_)
@@ -93,31 +86,28 @@ void Form2::Close() {
 
 void Form2::Place(unsigned dpi) {
     dpi_ = dpi;
-    const HFONT oldFont = font_, oldName = nameFont_;
-    font_ = CreateFittingFont(window_, kForm2Controls, dpi, IDC_Form2_Label1);
-    nameFont_ = CreatePointFont(L"Arial", 12, true, dpi);
-    PlaceControls(window_, kForm2Controls, dpi, font_);
+    // The old fonts go once the controls hold the new ones.
+    Font font = CreateFittingFont(window_, commands::kForm2, kForm2FirstId, dpi, IDC_Form2_Label1);
+    Font nameFont = CreatePointFont(Widen(commands::kForm2NameFont).c_str(),
+                                    commands::kForm2NamePoints, true, dpi);
+    PlaceControls(window_, commands::kForm2, kForm2FirstId, dpi, font.get());
     ::SendDlgItemMessageW(window_, IDC_Form2_Label1, WM_SETFONT,
-                          reinterpret_cast<WPARAM>(nameFont_), TRUE);
-    if (oldFont)
-        ::DeleteObject(oldFont);
-    if (oldName)
-        ::DeleteObject(oldName);
+                          reinterpret_cast<WPARAM>(nameFont.get()), TRUE);
+    font_ = std::move(font);
+    nameFont_ = std::move(nameFont);
 }
 
 void Form2::DrawLogo(const DRAWITEMSTRUCT& item) const {
     ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
     if (!logo_)
         return;
-    const HDC memory = ::CreateCompatibleDC(item.hDC);
-    const HGDIOBJ old = ::SelectObject(memory, logo_);
+    const MemoryDc memory(::CreateCompatibleDC(item.hDC));
+    const Selected logo(memory.get(), logo_.get());
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     ::GdiAlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top,
                     ::MulDiv(kLogoWidth, static_cast<int>(dpi_), kBaseDpi),
-                    ::MulDiv(kLogoHeight, static_cast<int>(dpi_), kBaseDpi), memory, 0, 0,
+                    ::MulDiv(kLogoHeight, static_cast<int>(dpi_), kBaseDpi), memory.get(), 0, 0,
                     kLogoWidth, kLogoHeight, blend);
-    ::SelectObject(memory, old);
-    ::DeleteDC(memory);
 }
 
 LRESULT CALLBACK Form2::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -147,8 +137,8 @@ LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Place(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         const POINT at{suggested->left, suggested->top};
-        SetClientSize(window_, TwipsToPixels(kForm2Width, dpi_), TwipsToPixels(kForm2Height, dpi_),
-                      dpi_, &at);
+        SetClientSize(window_, TwipsToPixels(commands::kForm2.width, dpi_),
+                      TwipsToPixels(commands::kForm2.height, dpi_), dpi_, &at);
         return 0;
     }
     case WM_NCDESTROY: {

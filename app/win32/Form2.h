@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/win32/Handles.h"
 #include "app/win32/Win32.h"
 
 // The About window: the program's name, its logo, the maker line, the
@@ -26,9 +27,9 @@ class Form2 {
     void DrawLogo(const DRAWITEMSTRUCT& item) const;
 
     HWND window_ = nullptr;
-    HWND owner_ = nullptr; // hidden; keeps the window out of the task bar
-    HFONT font_ = nullptr, nameFont_ = nullptr;
-    HBITMAP logo_ = nullptr;
+    OwnedWindow owner_; // hidden; keeps the window out of the task bar
+    Font font_, nameFont_;
+    Bitmap logo_;
     unsigned dpi_ = 96;
 };
 

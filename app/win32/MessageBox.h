@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/commands/WindowDecisions.h"
 #include "app/win32/Win32.h"
 
 // Every message box of the window goes through here, so tests can answer a
@@ -18,6 +19,9 @@ struct MessageShown {
 
 // Shows a modal box and returns the button that closed it (IDOK, IDCANCEL...).
 int ShowMessage(HWND owner, std::wstring_view text, std::wstring_view title, UINT flags);
+// A box the command layer decided on; its answer (closing it without a
+// button gives the safe answer: Cancel, or No).
+commands::BoxAnswer ShowMessage(HWND owner, const commands::Box& box);
 // A failure, worded by the command layer (UTF-8): an error box with OK.
 void ShowFailure(HWND owner, std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <exception>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "app/commands/ProcessSafety.h"
@@ -17,16 +18,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                         ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
+    // The taskbar's progress is a COM object of this thread.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
         quillmoor::win32::Form1 window([] { ::PostQuitMessage(0); });
+        window.Show(show);
         int count = 0;
         if (LPWSTR* args = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
             if (count >= 2)
-                window.ShowFile(args[1]);
+                window.OpenFile(args[1]);
             ::LocalFree(args);
         }
-        window.Show(show);
-        return quillmoor::win32::RunMessageLoop();
+        const int code = quillmoor::win32::RunMessageLoop();
+        if (SUCCEEDED(com))
+            ::CoUninitialize();
+        return code;
     } catch (const std::exception& e) {
         quillmoor::win32::ShowFailure(nullptr, e.what());
         return 1;

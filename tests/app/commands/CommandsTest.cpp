@@ -121,6 +121,26 @@ TEST(CommandKeys, KeyTextFromPasswordIsTheMd5Digest) {
               KeyProblem::EmptyPasswordDigest);
 }
 
+TEST(CommandKeys, AKeyThatIsNotTheDigestOfATypedPasswordMayBeStale) {
+    const struct {
+        const char16_t* password;
+        const char16_t* key;
+        bool stale;
+    } cases[] = {
+        {u"abc", u"900150983cd24fb0d6963f7d28e17f72", false},
+        {u"abc", u"900150983CD24FB0D6963F7D28E17F72", false}, // case does not count
+        {u"abd", u"900150983cd24fb0d6963f7d28e17f72", true},  // the password changed
+        {u"abc", u"", true},
+        {u"abc", u"900150983cd24fb0d6963f7d28e17f7", true}, // one digit short
+        {u"abc", u"00112233445566778899aabbccddeeff", true},
+        {u"", u"00112233445566778899aabbccddeeff", false}, // a key typed alone
+        {u"", u"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KeyMayBeStale(c.password, c.key), c.stale)
+            << std::string(c.key, c.key + std::char_traits<char16_t>::length(c.key));
+}
+
 TEST(Commands, RoundTripRestoresNameAndBytes) {
     TempDir dir;
     const auto plain = RandomBytes(5000, 1);

@@ -207,6 +207,8 @@ TEST(Messages, TheWindowsSentencesAboutFilesHandedToIt) {
          "Cannot read drive Q:\\:\nThe device is not ready."},
         {ListFailureMessage(ListEntry::Folder, "/d/\x1b", "Permission denied"),
          "Cannot read folder '/d/'$'\\033':\nPermission denied"},
+        {StaleKeyQuestion(), "The key is not the MD5 of the password. Encrypt with the key in "
+                             "the Key box anyway?"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.said, c.expected);

@@ -51,6 +51,8 @@ class Form1CommandsTest : public Form1TestBase {
     void aVanishedFileIsReported_data();
     void aVanishedFileIsReported();
     void cancelInTheProgressDialogLeavesNothingBehind();
+    void aKeyThatIsNotThePasswordsDigestIsQuestionedOnEncrypt_data();
+    void aKeyThatIsNotThePasswordsDigestIsQuestionedOnEncrypt();
 
   private:
     void click(const char* button) { child<QPushButton>(button)->click(); }
@@ -110,6 +112,57 @@ void Form1CommandsTest::decryptGivesBackTheFile() {
     QVERIFY(!child<FileList>("File1")
                  ->findItems(QStringLiteral("report.pdf"), Qt::MatchExactly)
                  .isEmpty());
+}
+
+void Form1CommandsTest::aKeyThatIsNotThePasswordsDigestIsQuestionedOnEncrypt_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("changed, No") << "other"
+                                 << "Command2" << int(QMessageBox::No) << true << false;
+    QTest::newRow("changed, Yes") << "other"
+                                  << "Command2" << int(QMessageBox::Yes) << true << true;
+    QTest::newRow("its digest") << "password"
+                                << "Command2" << int(QMessageBox::No) << false << true;
+    QTest::newRow("no password") << ""
+                                 << "Command2" << int(QMessageBox::No) << false << true;
+    QTest::newRow("decrypt") << "other"
+                             << "Command3" << int(QMessageBox::No) << false << true;
+}
+
+void Form1CommandsTest::aKeyThatIsNotThePasswordsDigestIsQuestionedOnEncrypt() {
+    QFETCH(QString, password);
+    QFETCH(QString, button);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, written);
+    QVERIFY(WriteBytes(at(QStringLiteral("a.txt.BF")), Pattern(16)));
+    QVERIFY(WriteBytes(at(QStringLiteral("a.txt")), Pattern(16)));
+    child<QLineEdit>("Text1")->setText(password);
+    child<QLineEdit>("Text2")->setText(kKey.toUpper());
+    // Encrypt writes a.txt.BF anew; Decrypt (of a.txt.BF with a wrong key) is not asked.
+    select(button == QLatin1String("Command2") ? QStringLiteral("a.txt")
+                                               : QStringLiteral("a.txt.BF"));
+    // Any other box takes its default answer.
+    if (asked)
+        MessageBox::setNextAnswer(QMessageBox::StandardButton(answer));
+
+    click(button.toLatin1().constData());
+
+    const auto& boxes = MessageBox::answered();
+    const bool question =
+        !boxes.empty() &&
+        boxes.front().text == QStringLiteral("The key is not the MD5 of the password. Encrypt "
+                                             "with the key in the Key box anyway?");
+    QCOMPARE(question, asked);
+    if (question) {
+        QCOMPARE(boxes.front().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(boxes.front().defaultButton, QMessageBox::No);
+    }
+    if (button == QLatin1String("Command2"))
+        QCOMPARE(ReadBytes(at(QStringLiteral("a.txt.BF"))) != Pattern(16), written);
 }
 
 void Form1CommandsTest::withNothingSelectedTheKeyIsSetUpAndTheWindowSaysSo() {

@@ -18,10 +18,13 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <memory>
 
@@ -129,6 +132,8 @@ class Form1DesktopTest : public Form1TestBase {
     void closingDuringWorkAsksToCancel_data();
     void closingDuringWorkAsksToCancel();
     void toolkitTranslationsLoadForTheLocale();
+    void aNameThatIsNotUtf8IsListedShownAndWipedByItsOwnBytes_data();
+    void aNameThatIsNotUtf8IsListedShownAndWipedByItsOwnBytes();
 };
 
 void Form1DesktopTest::init() {
@@ -414,7 +419,7 @@ void Form1DesktopTest::aLongPathIsElidedInAFixedWidthDialog() {
 
 void Form1DesktopTest::closingDuringWorkAsksToCancel_data() {
     QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<bool>("cancelled"); // and the window closed once the work stopped
     QTest::newRow("cancel") << int(QMessageBox::Yes) << true;
     QTest::newRow("go on") << int(QMessageBox::No) << false;
 }
@@ -438,7 +443,7 @@ void Form1DesktopTest::closingDuringWorkAsksToCancel() {
 
     QVERIFY(watch.seen());
     QVERIFY(!closed);
-    QVERIFY(form_->isVisible());
+    QCOMPARE(form_->isVisible(), !cancelled);
     const auto& boxes = MessageBox::answered();
     QCOMPARE(boxes.size(), std::size_t(1));
     QVERIFY2(boxes.front().text.contains(QStringLiteral("cancel"), Qt::CaseInsensitive),
@@ -459,6 +464,65 @@ void Form1DesktopTest::toolkitTranslationsLoadForTheLocale() {
         QCoreApplication::removeTranslator(translator);
         delete translator;
     }
+}
+
+void Form1DesktopTest::aNameThatIsNotUtf8IsListedShownAndWipedByItsOwnBytes_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("given at start") << "start";
+    QTest::newRow("dropped") << "drop";
+    QTest::newRow("picked in the list") << "list";
+}
+
+void Form1DesktopTest::aNameThatIsNotUtf8IsListedShownAndWipedByItsOwnBytes() {
+    QFETCH(QString, how);
+    // The second name is the first with its bad byte read as U+FFFD.
+    const QByteArray folder = QFile::encodeName(at(QStringLiteral("sub")));
+    const QByteArray bad = "bad\xff.BF", replaced = "bad\xef\xbf\xbd.BF";
+    for (const QByteArray& name : {bad, replaced}) {
+        const int fd = ::open((folder + '/' + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, name.constData(), static_cast<size_t>(name.size())),
+                 static_cast<ssize_t>(name.size()));
+        ::close(fd);
+    }
+    const QByteArray path = folder + '/' + bad;
+    if (how == QLatin1String("start")) {
+        QVERIFY(form_->openNativeFile(path.toStdString()));
+    } else if (how == QLatin1String("drop")) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))});
+        QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form_.get(), &drop);
+    } else {
+        QVERIFY(form_->openFile(at(QStringLiteral("sub"))));
+    }
+    auto* list = child<FileList>("File1");
+    QStringList shown;
+    for (int row = 0; row < list->count(); ++row)
+        shown << list->item(row)->text();
+    // One entry per file, the bad byte escaped as messages escape it.
+    QVERIFY2(shown.contains(QStringLiteral("'bad'$'\\377''.BF'")), qPrintable(shown.join('|')));
+    QVERIFY2(shown.contains(QString::fromUtf8(replaced)), qPrintable(shown.join('|')));
+    if (how == QLatin1String("list"))
+        QVERIFY(list->selectNativeName(bad));
+    QCOMPARE(list->selectedNativeName(), bad);
+
+    child<QPushButton>("Command4")->click();
+
+    const auto& boxes = MessageBox::answered();
+    QVERIFY(!boxes.empty());
+    QVERIFY2(boxes.back().text.endsWith(QStringLiteral("/sub/bad'$'\\377''.BF'")),
+             qPrintable(boxes.back().text));
+    // Read by their bytes: a QString would take one name for the other.
+    const auto contents = [](const QByteArray& file) {
+        std::ifstream in(file.toStdString(), std::ios::binary);
+        return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
+    };
+    QCOMPARE(contents(path), QByteArray(250, '\xff'));
+    QCOMPARE(contents(folder + '/' + replaced), replaced);
 }
 
 QTEST_MAIN(Form1DesktopTest)

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "WindowTestUtil.h"
+#include "app/commands/WindowLayout.h"
 #include "app/qt/DirList.h"
 #include "app/qt/DriveList.h"
 #include "app/qt/FileList.h"
@@ -29,6 +30,24 @@
 using namespace quillmoor;
 using namespace quillmoor::app;
 using namespace quillmoor::test;
+
+namespace {
+
+const char* QtClassOf(commands::ControlKind kind) {
+    switch (kind) {
+    case commands::ControlKind::Label:
+    case commands::ControlKind::Picture: return "QLabel";
+    case commands::ControlKind::TextBox: return "QLineEdit";
+    case commands::ControlKind::Button: return "QPushButton";
+    case commands::ControlKind::CheckBox: return "QCheckBox";
+    case commands::ControlKind::DriveList: return "quillmoor::app::DriveList";
+    case commands::ControlKind::FolderList: return "quillmoor::app::DirList";
+    case commands::ControlKind::FileList: return "quillmoor::app::FileList";
+    }
+    return "";
+}
+
+} // namespace
 
 class Form1Test : public QObject {
     Q_OBJECT
@@ -57,6 +76,8 @@ class Form1Test : public QObject {
     void aDriveThatCannotBeReadIsReported();
     void fileListFollowsChangesOnDisk();
     void fileListKeepsTheSelectionWhenReRead();
+    void f5ReadsTheListsAgain_data();
+    void f5ReadsTheListsAgain();
     void droppingAFileSelectsIt();
     void draggingAFolderIsRefused();
     void aboutOpensOnceAndComesToTheFront();
@@ -110,24 +131,12 @@ void Form1Test::controlsHaveTheirNamesCaptionsAndPlaces_data() {
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("geometry");
-    // Twips of the original layout divided by 15.
-    const auto row = [](const char* name, const char* cls, const char* caption, QRect rect) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(cls)
-                            << QString::fromLatin1(caption) << rect;
-    };
-    row("Label1", "QLabel", "Password", {8, 8, 49, 17});
-    row("Text1", "QLineEdit", "", {64, 8, 201, 19});
-    row("Label2", "QLabel", "Key", {8, 32, 33, 17});
-    row("Text2", "QLineEdit", "", {64, 32, 201, 19});
-    row("Command1", "QPushButton", "MD5", {272, 8, 41, 17});
-    row("Check1", "QCheckBox", "Hide", {272, 32, 49, 17});
-    row("Drive1", "quillmoor::app::DriveList", "", {8, 192, 153, 21});
-    row("Dir1", "quillmoor::app::DirList", "", {8, 64, 153, 126});
-    row("File1", "quillmoor::app::FileList", "", {168, 64, 153, 149});
-    row("Command2", "QPushButton", "Encrypt", {8, 224, 97, 25});
-    row("Command3", "QPushButton", "Decrypt", {112, 224, 97, 25});
-    row("Command4", "QPushButton", "Wipe", {224, 224, 73, 25});
-    row("Command5", "QPushButton", "?", {304, 224, 17, 25});
+    // One row per control of the windows' one layout, its twips at 15 a pixel.
+    for (const commands::ControlLayout& control : commands::kForm1.controls)
+        QTest::newRow(control.name)
+            << QString::fromLatin1(control.name) << QString::fromLatin1(QtClassOf(control.kind))
+            << QString::fromUtf8(control.caption)
+            << QRect(control.left / 15, control.top / 15, control.width / 15, control.height / 15);
 }
 
 void Form1Test::controlsHaveTheirNamesCaptionsAndPlaces() {
@@ -425,6 +434,30 @@ void Form1Test::fileListFollowsChangesOnDisk() {
     QVERIFY(WriteBytes(sub(QStringLiteral("now.txt")), "n"));
     file1->refresh();
     QVERIFY(!file1->findItems(QStringLiteral("now.txt"), Qt::MatchExactly).isEmpty());
+}
+
+void Form1Test::f5ReadsTheListsAgain_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("in the Password box") << "Text1";
+    QTest::newRow("in the file list") << "File1";
+    QTest::newRow("on a button") << "Command2";
+}
+
+void Form1Test::f5ReadsTheListsAgain() {
+    QFETCH(QString, focus);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    child<QWidget>(focus.toLatin1().constData())->setFocus();
+    // No event is taken between the change and the key, so only F5 can
+    // show the new names.
+    QVERIFY(WriteBytes(sub(QStringLiteral("late.txt")), "l"));
+    QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("later")));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    QVERIFY(!child<FileList>("File1")
+                 ->findItems(QStringLiteral("late.txt"), Qt::MatchExactly)
+                 .isEmpty());
+    QVERIFY(
+        !child<DirList>("Dir1")->findItems(QStringLiteral("later"), Qt::MatchEndsWith).isEmpty());
 }
 
 void Form1Test::fileListKeepsTheSelectionWhenReRead() {

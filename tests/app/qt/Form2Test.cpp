@@ -8,9 +8,11 @@
 #include <memory>
 
 #include "WindowTestUtil.h"
+#include "app/commands/WindowLayout.h"
 #include "app/qt/FitCaptions.h"
 #include "app/qt/Form2.h"
 
+using namespace quillmoor;
 using namespace quillmoor::app;
 using namespace quillmoor::test;
 
@@ -65,29 +67,32 @@ void Form2Test::windowIsAFixedToolWindowWithCloseOnly() {
 void Form2Test::controlsHaveTheirNamesAndPlaces_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("geometry");
-    const auto row = [](const char* name, const char* cls, QRect rect) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(cls) << rect;
-    };
-    row("Command1", "QPushButton", {272, 176, 57, 25});
-    row("Picture1", "QLabel", {8, 8, 57, 57});
-    row("Label1", "QLabel", {72, 8, 89, 25});
-    row("Label2", "QLabel", {72, 32, 209, 17});
-    row("Label3", "QLabel", {72, 56, 257, 33});
-    row("Label4", "QLabel", {72, 120, 265, 17});
-    row("Label5", "QLabel", {72, 144, 233, 17});
-    row("Label6", "QLabel", {72, 88, 257, 33});
+    // One row per control of the windows' one layout, its twips at 15 a pixel.
+    for (const commands::ControlLayout& control : commands::kForm2.controls)
+        QTest::newRow(control.name)
+            << QString::fromLatin1(control.name)
+            << QString::fromLatin1(control.kind == commands::ControlKind::Button ? "QPushButton"
+                                                                                 : "QLabel")
+            << QString::fromUtf8(control.caption)
+            << QRect(control.left / 15, control.top / 15, control.width / 15, control.height / 15);
 }
 
 void Form2Test::controlsHaveTheirNamesAndPlaces() {
     QFETCH(QString, name);
     QFETCH(QString, className);
+    QFETCH(QString, caption);
     QFETCH(QRect, geometry);
     const auto matches = about_->findChildren<QWidget*>(name);
     QCOMPARE(matches.size(), 1);
     QCOMPARE(matches.first()->parentWidget(), about_.get());
     QCOMPARE(QString::fromLatin1(matches.first()->metaObject()->className()), className);
     QCOMPARE(matches.first()->geometry(), geometry);
+    if (auto* label = qobject_cast<QLabel*>(matches.first()); label && label->pixmap().isNull())
+        QCOMPARE(label->text(), caption);
+    else if (auto* button = qobject_cast<QPushButton*>(matches.first()))
+        QCOMPARE(button->text(), caption);
 }
 
 void Form2Test::nameLabelIsArialTwelveBold() {

@@ -1,7 +1,10 @@
 // The main window driven through messages: layout and tab order, Hide, MD5,
 // Encrypt and Decrypt against the core, Wipe, drops, the worker and close.
 #include "WindowTest.h"
+#include "app/win32/Dpi.h"
 #include "app/win32/Layout.h"
+#include "app/win32/MessageLoop.h"
+#include "app/win32/TaskbarProgress.h"
 
 #include "cipher/basBlfArrays.h"
 #include "cipher/basBlowfish.h"
@@ -11,10 +14,12 @@
 #include <cstring>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <thread>
 
 using namespace quillmoor;
 using namespace quillmoor::test;
 using namespace quillmoor::win32;
+using commands::ControlKind;
 
 namespace {
 
@@ -34,16 +39,17 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
-const wchar_t* ClassFor(Kind kind) {
+const wchar_t* ClassFor(commands::ControlKind kind) {
+    using commands::ControlKind;
     switch (kind) {
-    case Kind::Label:
-    case Kind::Picture: return L"Static";
-    case Kind::TextBox: return L"Edit";
-    case Kind::Button:
-    case Kind::CheckBox: return L"Button";
-    case Kind::DriveList: return L"ComboBox";
-    case Kind::FolderList:
-    case Kind::FileList: return L"ListBox";
+    case ControlKind::Label:
+    case ControlKind::Picture: return L"Static";
+    case ControlKind::TextBox: return L"Edit";
+    case ControlKind::Button:
+    case ControlKind::CheckBox: return L"Button";
+    case ControlKind::DriveList: return L"ComboBox";
+    case ControlKind::FolderList:
+    case ControlKind::FileList: return L"ListBox";
     }
     return L"";
 }
@@ -70,7 +76,20 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths) {
 
 using Form1Test = WindowTest;
 
-TEST_F(Form1Test, ControlsSitWhereTheTableSaysAtEachDpi) {
+// One case per control of the windows' one layout.
+class Form1Layout : public WindowTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(Form1Layout, TheControlSitsWhereTheTableSaysAtEachDpiWithItsCaption) {
+    const commands::ControlLayout& control = commands::kForm1.controls[GetParam()];
+    HWND child = Control(ControlId(kForm1FirstId, GetParam()));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(ClassOf(child), ClassFor(control.kind));
+    if (control.kind == ControlKind::Label || control.kind == ControlKind::Button ||
+        control.kind == ControlKind::CheckBox) {
+        EXPECT_EQ(WindowText(child), Widen(control.caption));
+    }
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
+    EXPECT_TRUE(CaptionFits(child, control, font, 96));
     ASSERT_EQ(::GetDpiForWindow(form_->Window()), 96u) << "the layout is checked at 96 dpi";
     for (const unsigned dpi : {96u, 144u}) {
         if (dpi != 96) {
@@ -80,46 +99,25 @@ TEST_F(Form1Test, ControlsSitWhereTheTableSaysAtEachDpi) {
         }
         RECT client{};
         ::GetClientRect(form_->Window(), &client);
-        EXPECT_EQ(client.right, TwipsToPixels(kForm1Width, dpi)) << dpi;
-        EXPECT_EQ(client.bottom, TwipsToPixels(kForm1Height, dpi)) << dpi;
-        for (const ControlLayout& control : kForm1Controls) {
-            SCOPED_TRACE(std::string(control.name) + " at " + std::to_string(dpi));
-            HWND child = Control(control.id);
-            ASSERT_NE(child, nullptr);
-            EXPECT_EQ(ClassOf(child), ClassFor(control.kind));
-            const RECT rect = ClientRectOf(child);
-            EXPECT_EQ(rect.left, TwipsToPixels(control.left, dpi));
-            EXPECT_EQ(rect.top, TwipsToPixels(control.top, dpi));
-            EXPECT_EQ(rect.right - rect.left, TwipsToPixels(control.width, dpi));
-            // A drop-down's field cannot be lower than its font needs, which
-            // away from 96 dpi may round up by a pixel or two.
-            EXPECT_NEAR(rect.bottom - rect.top, TwipsToPixels(control.height, dpi),
-                        control.kind == Kind::DriveList && dpi != 96 ? 2 : 0);
-        }
+        EXPECT_EQ(client.right, TwipsToPixels(commands::kForm1.width, dpi)) << dpi;
+        EXPECT_EQ(client.bottom, TwipsToPixels(commands::kForm1.height, dpi)) << dpi;
+        const RECT rect = ClientRectOf(child);
+        EXPECT_EQ(rect.left, TwipsToPixels(control.left, dpi)) << dpi;
+        EXPECT_EQ(rect.top, TwipsToPixels(control.top, dpi)) << dpi;
+        EXPECT_EQ(rect.right - rect.left, TwipsToPixels(control.width, dpi)) << dpi;
+        // A drop-down's field cannot be lower than its font needs, which
+        // away from 96 dpi may round up by a pixel or two.
+        EXPECT_NEAR(rect.bottom - rect.top, TwipsToPixels(control.height, dpi),
+                    control.kind == ControlKind::DriveList && dpi != 96 ? 2 : 0)
+            << dpi;
     }
-    // At 96 dpi the table gives exact pixels.
-    EXPECT_EQ(TwipsToPixels(4920, 96), 328);
-    EXPECT_EQ(TwipsToPixels(2235, 96), 149);
 }
 
-TEST_F(Form1Test, StartsAsLaidOutWithTheFocusInThePasswordBox) {
-    EXPECT_EQ(win32::WindowText(form_->Window()), L"Quillmoor");
-    const LONG_PTR style = ::GetWindowLongPtrW(form_->Window(), GWL_STYLE);
-    EXPECT_TRUE(style & WS_MINIMIZEBOX);
-    EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
-    for (const ControlLayout& control : kForm1Controls) {
-        if (control.kind == Kind::Label || control.kind == Kind::Button ||
-            control.kind == Kind::CheckBox) {
-            EXPECT_EQ(Text(control.id), control.caption) << control.name;
-        }
-        const auto font =
-            reinterpret_cast<HFONT>(::SendMessageW(Control(control.id), WM_GETFONT, 0, 0));
-        EXPECT_TRUE(CaptionFits(Control(control.id), control, font, 96)) << control.name;
-    }
-    EXPECT_EQ(::GetFocus(), Control(IDC_Text1));
-    EXPECT_EQ(Text(IDC_Text1), L"");
-    EXPECT_EQ(Text(IDC_Text2), L"");
-}
+INSTANTIATE_TEST_SUITE_P(EachControl, Form1Layout,
+                         ::testing::Range<std::size_t>(0, commands::kForm1.controls.size()),
+                         [](const auto& info) {
+                             return std::string(commands::kForm1.controls[info.param].name);
+                         });
 
 TEST_F(Form1Test, TabVisitsTheControlsInTableOrder) {
     const int order[] = {IDC_Text1,    IDC_Text2,    IDC_Command1, IDC_Check1,
@@ -272,28 +270,109 @@ TEST_F(Form1Test, WithNothingSelectedTheWindowSaysSoAndWritesNothing) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
 
-TEST_F(Form1Test, ADroppedFileIsSelectedAndAnythingElseIgnored) {
+TEST_F(Form1Test, ADropSelectsTheFirstFileAndSaysSoWhenMoreCame) {
     fs::create_directories(At(L"sub"));
     WriteBytes(At(L"sub\\dropped.txt"), Pattern(5));
     WriteBytes(At(L"other.txt"), Pattern(5));
     struct Case {
         std::vector<std::wstring> paths;
-        std::wstring folder, selected;
+        std::wstring selected;
+        bool told; // one file is taken at a time
     };
-    const std::wstring sub = At(L"sub").native(), top = folder_.native();
+    const std::wstring sub = At(L"sub").native();
     for (const Case& c :
-         {Case{{At(L"sub\\dropped.txt").native()}, sub, L"dropped.txt"},
-          Case{{At(L"other.txt").native(), At(L"sub\\dropped.txt").native()}, sub, L"dropped.txt"},
-          Case{{sub}, sub, L"dropped.txt"}}) {
+         {Case{{At(L"sub\\dropped.txt").native()}, L"dropped.txt", false},
+          Case{{At(L"other.txt").native(), At(L"sub\\dropped.txt").native()}, L"other.txt", true},
+          Case{{sub, At(L"sub\\dropped.txt").native()}, L"dropped.txt", true},
+          Case{{sub}, L"dropped.txt", false}}) { // a folder alone is passed over
+        shown_.clear();
         ::SendMessageW(form_->Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(c.paths)),
                        0);
         const int index = static_cast<int>(::SendMessageW(Control(IDC_File1), LB_GETCURSEL, 0, 0));
         wchar_t name[MAX_PATH] = {};
         ::SendMessageW(Control(IDC_File1), LB_GETTEXT, index, reinterpret_cast<LPARAM>(name));
         EXPECT_EQ(std::wstring(name), c.selected);
-        EXPECT_TRUE(Listed(L"dropped.txt"));
+        ASSERT_EQ(shown_.size(), c.told ? 1u : 0u) << c.paths.size();
+        if (c.told) {
+            EXPECT_NE(shown_[0].text.find(L"One file is taken at a time"), std::wstring::npos);
+        }
     }
-    (void)top;
+}
+
+TEST_F(Form1Test, AFileGivenAtStartIsSelectedOrItsFailureSaid) {
+    WriteBytes(At(L"a.BF"), Pattern(16));
+    struct Case {
+        std::wstring given;
+        const wchar_t* selected; // nullptr: none
+        const wchar_t* said;     // nullptr: no box
+    } cases[] = {
+        {At(L"a.BF").native(), L"a.BF", nullptr},
+        {At(L"NOSUCHFILE").native(), nullptr, L"Cannot open"},
+        {folder_.native(), nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        shown_.clear();
+        ::SendMessageW(Control(IDC_File1), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        EXPECT_EQ(form_->OpenFile(c.given), c.said == nullptr);
+        const auto index = ::SendMessageW(Control(IDC_File1), LB_GETCURSEL, 0, 0);
+        EXPECT_EQ(index >= 0, c.selected != nullptr) << c.given;
+        ASSERT_EQ(shown_.size(), c.said ? 1u : 0u) << c.given;
+        if (c.said) {
+            EXPECT_EQ(shown_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+            EXPECT_NE(shown_[0].text.find(c.said), std::wstring::npos) << shown_[0].text;
+            EXPECT_NE(shown_[0].text.find(L"NOSUCHFILE"), std::wstring::npos) << shown_[0].text;
+        }
+    }
+}
+
+TEST_F(Form1Test, AKeyThatIsNotThePasswordsDigestIsQuestionedOnEncrypt) {
+    struct Case {
+        const wchar_t* password;
+        int button, answer;
+        bool asked, written;
+    } cases[] = {
+        {L"other", IDC_Command2, IDNO, true, false},    {L"other", IDC_Command2, IDYES, true, true},
+        {L"password", IDC_Command2, IDNO, false, true}, {L"", IDC_Command2, IDNO, false, true},
+        {L"other", IDC_Command3, IDNO, false, false},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(At(L"a.txt"), Pattern(16));
+        WriteBytes(At(L"a.txt.BF"), Pattern(16));
+        ASSERT_TRUE(Select(c.button == IDC_Command2 ? L"a.txt" : L"a.txt.BF"));
+        SetText(IDC_Text1, c.password);
+        SetText(IDC_Text2, L"5F4DCC3B5AA765D61D8327DEB882CF99"); // of "password"
+        shown_.clear();
+        answer_ = c.answer;
+        Click(c.button);
+        answer_ = 0;
+        const bool asked = !shown_.empty() &&
+                           shown_[0].text ==
+                               L"The key is not the MD5 of the password. Encrypt with the key in "
+                               L"the Key box anyway?";
+        EXPECT_EQ(asked, c.asked) << c.password << " " << c.button;
+        if (asked) {
+            EXPECT_EQ(shown_[0].flags & (MB_TYPEMASK | MB_DEFMASK),
+                      static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2));
+        }
+        if (c.button == IDC_Command2) {
+            EXPECT_EQ(ReadBytes(At(L"a.txt.BF")) != Pattern(16), c.written) << c.password;
+        }
+    }
+}
+
+TEST_F(Form1Test, F5ReadsTheListsAgain) {
+    fs::create_directories(At(L"sub"));
+    WriteBytes(At(L"late.txt"), Pattern(3));
+    EXPECT_FALSE(Listed(L"late.txt"));
+    for (const int id : {IDC_Text1, IDC_File1, IDC_Command2}) {
+        fs::remove(At(L"late.txt"));
+        MSG msg{Control(id), WM_KEYDOWN, VK_F5, 0, 0, {}};
+        EXPECT_TRUE(RouteDialogMessage(msg)) << id;
+        EXPECT_FALSE(Listed(L"late.txt")) << id;
+        WriteBytes(At(L"late.txt"), Pattern(3));
+        EXPECT_TRUE(RouteDialogMessage(msg)) << id;
+        EXPECT_TRUE(Listed(L"late.txt")) << id;
+    }
 }
 
 TEST_F(Form1Test, ADriveThatCannotBeReadIsReportedAndTheListsStayUsable) {
@@ -352,30 +431,100 @@ TEST_F(Form1Test, TheFolderListOpensAFolderOnDoubleClickOrEnter) {
 
 TEST_F(Form1Test, TheWorkShowsProgressAfterTheDelayCancelStopsItAndNothingElseStarts) {
     SetProgressDialogDelay(0);
-    std::atomic<bool> ownerDisabled{false}, stopped{false};
+    std::atomic<bool> stopped{false};
+    std::vector<int> taskbar;
+    std::atomic<bool> onTaskbar{false};
+    TaskbarProgress::SetObserver([&](int permille) {
+        taskbar.push_back(permille);
+        onTaskbar = permille >= 0;
+    });
+    RECT inside{};
+    // At the left edge of the screen, as far out as the system lets it go.
+    ::SetWindowPos(form_->Window(), nullptr, -200, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     RunInBackground(form_->Window(), L"Testing", [&](const ProgressCallback& progress) {
-        ownerDisabled = !::IsWindowEnabled(form_->Window());
-        // Nothing else starts meanwhile, and the window does not close.
+        // Nothing else starts meanwhile: neither a click that reaches the
+        // queue nor one sent to the button.
+        ::PostMessageW(Control(IDC_Command5), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        ::PostMessageW(Control(IDC_Command5), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
         ::SendMessageW(Control(IDC_Command5), BM_CLICK, 0, 0);
-        ::SendMessageW(form_->Window(), WM_CLOSE, 0, 0);
         HWND dialog = nullptr;
         for (int i = 0; i < 2000 && !(dialog = ProgressWindow()); ++i)
             ::Sleep(5);
-        if (dialog)
+        // Halfway, and seen on the taskbar button, before Cancel.
+        progress(1000, 2000);
+        for (int i = 0; i < 2000 && !onTaskbar; ++i)
+            ::Sleep(5);
+        if (dialog) {
+            ::GetWindowRect(dialog, &inside);
             ::PostMessageW(dialog, WM_COMMAND, kProgressCancel, 0);
+        }
         for (int i = 0; i < 2000 && !stopped; ++i) {
             stopped = !progress(static_cast<std::uint64_t>(i), 2000);
             ::Sleep(5);
         }
     });
-    EXPECT_TRUE(ownerDisabled.load());
+    TaskbarProgress::SetObserver(nullptr);
     EXPECT_TRUE(stopped.load());
     EXPECT_EQ(form_->AboutWindow(), nullptr);
-    EXPECT_TRUE(::IsWindow(form_->Window()));
-    EXPECT_FALSE(closed_);
+    const RECT area = WorkAreaNear(form_->Window());
+    EXPECT_GE(inside.left, area.left);
+    EXPECT_LE(inside.right, area.right);
+    ASSERT_GE(taskbar.size(), 2u);
+    EXPECT_EQ(taskbar.front(), 500);
+    EXPECT_EQ(taskbar.back(), -1) << "the taskbar button shows no progress afterwards";
     EXPECT_TRUE(::IsWindowEnabled(form_->Window()));
     EXPECT_EQ(ProgressWindow(), nullptr);
     EXPECT_FALSE(Busy());
+}
+
+TEST_F(Form1Test, ACloseDuringTheWorkAsksAndAYesClosesOnceItStops) {
+    // Large enough that the work is still running when the close is taken.
+    WriteBytes(At(L"big.bin"), Pattern(32 << 20));
+    SetText(IDC_Text2, kKey);
+    ASSERT_TRUE(Select(L"big.bin"));
+    SetProgressDialogDelay(0);
+    for (const int answer : {IDNO, IDYES}) {
+        fs::remove(At(L"big.bin.BF"));
+        shown_.clear();
+        answer_ = answer;
+        // A close from outside (the taskbar, taskkill) while the work runs.
+        ::PostMessageW(form_->Window(), WM_CLOSE, 0, 0);
+        Click(IDC_Command2);
+        answer_ = 0;
+        ASSERT_FALSE(shown_.empty()) << answer;
+        EXPECT_NE(shown_[0].text.find(L"Cancel it now?"), std::wstring::npos);
+        EXPECT_EQ(shown_[0].flags & (MB_TYPEMASK | MB_DEFMASK),
+                  static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2));
+        EXPECT_EQ(closed_, answer == IDYES);
+        EXPECT_EQ(fs::exists(At(L"big.bin.BF")), answer == IDNO);
+    }
+}
+
+TEST(WindowBoxes, TheWipeQuestionForALongPathFitsTheScreen) {
+    // The program's own box, not the tests' hook: found, measured, closed.
+    std::wstring path = L"C:\\";
+    while (path.size() < 380)
+        path += L"folder" + std::to_wstring(path.size()) + L"\\";
+    path += L"a.txt";
+    std::atomic<bool> done{false};
+    RECT box{};
+    std::thread closer([&] {
+        for (int i = 0; i < 1000 && !done; ++i, ::Sleep(10))
+            if (HWND found = ::FindWindowW(L"#32770", L"Tolvane")) {
+                ::GetWindowRect(found, &box);
+                ::PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+    });
+    const std::wstring text = L"Do you want to wipe file: " + path;
+    EXPECT_EQ(ShowMessage(nullptr, text, L"Tolvane", MB_OKCANCEL | MB_ICONWARNING), IDCANCEL);
+    done = true;
+    closer.join();
+    const RECT area = WorkAreaNear(nullptr);
+    EXPECT_GT(box.right, box.left) << "the box was not found";
+    EXPECT_GE(box.left, area.left);
+    EXPECT_LE(box.right, area.right);
+    EXPECT_GE(box.top, area.top);
 }
 
 TEST_F(Form1Test, ClosingOverwritesTheBoxesClosesAboutAndClearsTheKey) {

@@ -88,41 +88,35 @@ TEST_F(Form2Test, ShowsTheTextsWhereTheTableSays) {
     HWND owner = ::GetWindow(about, GW_OWNER);
     EXPECT_TRUE(owner && owner != form_->Window() && !::IsWindowVisible(owner));
     EXPECT_FALSE(::GetWindowLongPtrW(about, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-    const struct {
-        int id;
-        const wchar_t* text;
-        RECT at;
-    } expected[] = {
-        {IDC_Form2_Command1, L"OK", {272, 176, 329, 201}},
-        {IDC_Picture1, L"", {8, 8, 65, 65}},
-        {IDC_Form2_Label1, L"Quillmoor", {72, 8, 161, 33}},
-        {IDC_Form2_Label2, L"by the Quillmoor developers", {72, 32, 281, 49}},
-        {IDC_Form2_Label3,
-         L"Cipher code: Quillmoor's own,\nimplementing the Blowfish cipher.",
-         {72, 56, 329, 89}},
-        {IDC_Form2_Label4,
-         L"MD5 code: Quillmoor's own, implementing RFC 1321.",
-         {72, 120, 337, 137}},
-        {IDC_Form2_Label5, L"Use at your own risk; no warranty.", {72, 144, 305, 161}},
-        {IDC_Form2_Label6,
-         L"Cryptography: the Blowfish algorithm,\ndesigned by Bruce Schneier.",
-         {72, 88, 329, 121}},
-    };
-    for (const auto& control : expected) {
-        HWND child = ::GetDlgItem(about, control.id);
-        ASSERT_NE(child, nullptr) << control.id;
-        EXPECT_EQ(WindowText(child), control.text);
-        RECT rect{};
-        ::GetWindowRect(child, &rect);
-        ::MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_TRUE(::EqualRect(&rect, &control.at)) << control.id;
-    }
-    for (const ControlLayout& control : kForm2Controls) {
-        HWND child = ::GetDlgItem(about, control.id);
-        const auto font = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
-        EXPECT_TRUE(CaptionFits(child, control, font, 96)) << control.name;
-    }
 }
+
+// One case per control of the windows' one layout.
+class Form2Layout : public WindowTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(Form2Layout, TheControlShowsItsTextWhereTheTableSays) {
+    const commands::ControlLayout& control = commands::kForm2.controls[GetParam()];
+    Click(IDC_Command5);
+    HWND about = form_->AboutWindow();
+    ASSERT_NE(about, nullptr);
+    HWND child = ::GetDlgItem(about, ControlId(kForm2FirstId, GetParam()));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(WindowText(child), Widen(control.caption));
+    RECT rect{};
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&rect), 2);
+    const RECT expected{control.left / 15, control.top / 15, (control.left + control.width) / 15,
+                        (control.top + control.height) / 15};
+    EXPECT_TRUE(::EqualRect(&rect, &expected))
+        << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
+    EXPECT_TRUE(CaptionFits(child, control, font, 96));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachControl, Form2Layout,
+                         ::testing::Range<std::size_t>(0, commands::kForm2.controls.size()),
+                         [](const auto& info) {
+                             return std::string(commands::kForm2.controls[info.param].name);
+                         });
 
 TEST_F(Form2Test, EnterOnOkClosesEscapeDoesNot) {
     Click(IDC_Command5);

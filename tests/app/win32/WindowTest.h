@@ -53,7 +53,10 @@ class WindowTest : public ::testing::Test {
             shown_.push_back(box);
             if (answer_ != 0)
                 return answer_;
-            return (box.flags & MB_DEFMASK) == MB_DEFBUTTON2 ? IDCANCEL : IDOK;
+            const bool second = (box.flags & MB_DEFMASK) == MB_DEFBUTTON2;
+            if ((box.flags & MB_TYPEMASK) == MB_YESNO)
+                return second ? IDNO : IDYES;
+            return second ? IDCANCEL : IDOK;
         });
         // Not shown: messages drive it all the same, and a shown window
         // takes wine seconds to close when no window manager answers.
