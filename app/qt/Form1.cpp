@@ -6,12 +6,12 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QKeyEvent>
 #include <QUrl>
 #include <filesystem>
 #include <optional>
