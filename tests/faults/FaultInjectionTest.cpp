@@ -757,11 +757,13 @@ TEST_P(InputAndSignals, RefusedOrStoppedCleanly) {
     Program program(launch);
     if (c.signalOnceWriting != 0) {
         // Once bytes go in, the run is at work (its clean-up set up).
-        ASSERT_TRUE(WaitFor(program, [&] {
-            const auto temporary = FindTemporary(program.pid(), f.path(), "src.BF");
-            std::error_code ec;
-            return temporary && fs::file_size(*temporary, ec) > 0 && !ec;
-        }))
+        ASSERT_TRUE(WaitFor(program,
+                            [&] {
+                                const auto temporary =
+                                    FindTemporary(program.pid(), f.path(), "src.BF");
+                                std::error_code ec;
+                                return temporary && fs::file_size(*temporary, ec) > 0 && !ec;
+                            }))
             << "the program ended before its temporary file was seen: " << program.Wait();
         program.Signal(c.signalOnceWriting);
     }
