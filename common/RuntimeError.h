@@ -19,11 +19,11 @@ enum ErrorNumber : int {
     kErrDiskFull = 61,
     kErrDeviceUnavailable = 68,
     kErrWrongKeyOrDamaged = 321,
-    kErrNotRegularFile = 322,   // a FIFO, device, socket, folder or kernel file
-    kErrSymbolicLink = 323,     // wipe refuses a link; other() is what it points to
-    kErrSameFile = 324,         // source and target are one file; other() is the source
-    kErrChangedWhileRead = 325, // the source grew or shrank while it was read
-    kErrTargetExists = 326,     // a target that was to be kept exists, or appeared meanwhile
+    kErrNotRegularFile = 322,    // a FIFO, device, socket, folder or kernel file
+    kErrSymbolicLink = 323,      // wipe refuses a link; other() is what it points to
+    kErrSameFile = 324,          // source and target are one file; other() is the source
+    kErrChangedWhileRead = 325,  // the source grew or shrank while it was read
+    kErrTargetExists = 326,      // a target that was to be kept exists, or appeared meanwhile
     kErrTemporaryInTheWay = 327, // no name free for the temporary file; other() is in the way
 };
 

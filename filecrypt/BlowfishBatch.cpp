@@ -11,6 +11,7 @@
 #include "common/Secret.h"
 #include "filecrypt/BlowfishCbc.h"
 #include "filecrypt/FileJob.h"
+#include "filecrypt/RoutineParts.h"
 
 namespace quillmoor {
 
@@ -115,13 +116,8 @@ class EncryptBatch {
                 // A file that fills its last chunk exactly ends with a chunk
                 // of filler alone, as the one-file routine's does.
                 slot.last = left < kChunkBytes;
-                if (slot.last) {
-                    // 1 to 8 filler bytes, each holding their count.
-                    const std::size_t filler = 8 - slot.plain % 8;
-                    std::fill_n(slot.buffer.begin() + static_cast<std::ptrdiff_t>(slot.plain),
-                                filler, static_cast<std::uint8_t>(filler));
-                    slot.length += filler;
-                }
+                if (slot.last)
+                    slot.length = routines::AppendFiller(slot.buffer, slot.plain);
                 return true;
             } catch (...) {
                 End(slot, {FileCryptResult::Cancelled, std::current_exception()});

@@ -1,30 +1,17 @@
 #include "filecrypt/FileJob.h"
 
 #include "common/RuntimeError.h"
+#include "filecrypt/RoutineParts.h"
 
 namespace quillmoor {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-[[noreturn]] void Fail(int number, const char* what, const fs::path& path, const std::string& why) {
-    throw RuntimeError(number, what, path, why);
-}
-
-} // namespace
+using namespace routines;
 
 FileJob::FileJob(const fs::path& source, const fs::path& target)
     : source_(source), targetPath_(target) {
-    int error = 0;
-    sourceHandle_ = OpenExistingForReading(source, error);
-    if (sourceHandle_ < 0)
-        Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot open",
-             source, ErrorText(error));
-    if (!SizeOfOpenFile(sourceHandle_, sourceSize_, error)) {
-        CloseQuietly(sourceHandle_);
-        Fail(kErrDeviceIo, "cannot read", source, ErrorText(error));
-    }
+    sourceHandle_ = OpenSource(source, sourceSize_);
 }
 
 FileJob::~FileJob() {
@@ -41,14 +28,13 @@ void FileJob::CreateTarget(unsigned newFileMode, bool replace) {
 
 void FileJob::ReadSource(std::span<std::uint8_t> buffer, std::uint64_t offset) {
     if (ReadSourceUpTo(buffer, offset) != buffer.size())
-        Fail(kErrChangedWhileRead, "cannot read", source_,
-             "the file became shorter while it was read");
+        FailShorter(source_);
 }
 
 std::size_t FileJob::ReadSourceUpTo(std::span<std::uint8_t> buffer, std::uint64_t offset) {
     const IoResult r = ReadFullyAt(sourceHandle_, buffer, offset);
     if (!r.ok)
-        Fail(kErrDeviceIo, "cannot read", source_, ErrorText(r.error));
+        FailRead(source_, r.error);
     return r.count;
 }
 

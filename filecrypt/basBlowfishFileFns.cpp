@@ -16,31 +16,18 @@
 #include "convert/basConvert.h"
 #include "filecrypt/BlowfishCbc.h"
 #include "filecrypt/FileJob.h"
+#include "filecrypt/RoutineParts.h"
 #include "filecrypt/TargetFile.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor {
 
 namespace fs = std::filesystem;
+using namespace routines;
 
 namespace {
 
-// Large enough that system calls cost nothing next to the cipher, small
-// enough to keep memory flat whatever the file size.
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kInlineChunkBytes = std::size_t{1} << 17;
-
-[[noreturn]] void Fail(int number, const char* what, const fs::path& path, const std::string& why) {
-    throw RuntimeError(number, what, path, why);
-}
-
-bool KeepGoing(const FileCryptOptions& options, std::uint64_t done, std::uint64_t total) {
-    return !options.progress || options.progress(done, total);
-}
-
-const BlowfishState& StateOf(const FileCryptOptions& options) {
-    return options.state ? *options.state : blowfishState();
-}
 
 } // namespace
 
@@ -92,13 +79,8 @@ FileCryptResult BlowfishEncryptFile(const fs::path& source, const fs::path& targ
     for (std::uint64_t chunk = 0; chunk < chunks; ++chunk) {
         SecretBytes& current = buffers[chunk % 3];
         std::size_t length = plainBytes(chunk);
-        if (chunk + 1 == chunks) {
-            // The final block: 1 to 8 filler bytes, each holding their count.
-            const std::size_t filler = 8 - length % 8;
-            std::fill_n(current.begin() + static_cast<std::ptrdiff_t>(length), filler,
-                        static_cast<std::uint8_t>(filler));
-            length += filler;
-        }
+        if (chunk + 1 == chunks)
+            length = AppendFiller(current, length);
         const auto io = [&, chunk, previousBytes] {
             if (chunk > 0)
                 job.WriteTarget(std::span(buffers[(chunk - 1) % 3]).first(previousBytes),
@@ -209,8 +191,7 @@ class ParallelDecryption {
     std::size_t FillerOf(std::span<const std::uint8_t> finalBlock) const {
         const std::size_t filler = FillerCount(finalBlock, options_.mode);
         if (filler == 0 && options_.mode == DecryptMode::Strict)
-            Fail(kErrWrongKeyOrDamaged, "cannot decrypt", sourcePath(),
-                 "wrong key or damaged file");
+            FailWrongKey(sourcePath());
         return filler;
     }
 
@@ -234,7 +215,7 @@ FileCryptResult BlowfishDecryptFile(const fs::path& source, const fs::path& targ
     FileJob job(source, target);
     const std::uint64_t total = job.sourceSize();
     if (options.mode == DecryptMode::Strict && (total == 0 || total % 8 != 0))
-        Fail(kErrWrongKeyOrDamaged, "cannot decrypt", source, "wrong key or damaged file");
+        FailWrongKey(source);
     // Plain text is private until its owner says otherwise.
     job.CreateTarget(0600, options.replaceTarget);
     const FileCryptResult result = ParallelDecryption(job, options, keyText).Run();

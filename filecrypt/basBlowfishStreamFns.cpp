@@ -6,73 +6,72 @@
 #include <utility>
 #include <vector>
 
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-#include "common/RuntimeError.h"
 #include "common/Secret.h"
 #include "convert/basConvert.h"
+#include "filecrypt/RoutineParts.h"
 #include "filecrypt/basFileAPI.h"
 
 namespace quillmoor {
 
 namespace fs = std::filesystem;
+using namespace routines;
+
+DescriptorSource::DescriptorSource(int fd, fs::path name) : fd_(fd), name_(std::move(name)) {
+    std::uint64_t start = 0, size = 0;
+    if (RegularFileAhead(fd_, start, size)) {
+        start_ = start;
+        size_ = size;
+    }
+}
+
+std::size_t DescriptorSource::Read(std::span<std::uint8_t> buffer) {
+    const IoResult r = ReadDescriptor(fd_, buffer);
+    if (!r.ok)
+        FailRead(name_, r.error);
+    return r.count;
+}
+
+void DescriptorSource::ReadAt(std::span<std::uint8_t> buffer, std::uint64_t offset) {
+    const IoResult r = ReadDescriptorAt(fd_, buffer, start_ + offset);
+    if (!r.ok)
+        FailRead(name_, r.error);
+    if (r.count != buffer.size())
+        FailShorter(name_);
+}
+
+FileSource::FileSource(const fs::path& path) : path_(path) { handle_ = OpenSource(path_, size_); }
+
+FileSource::~FileSource() { CloseQuietly(handle_); }
+
+std::size_t FileSource::Read(std::span<std::uint8_t> buffer) {
+    const IoResult r = ReadFullyAt(handle_, buffer, offset_);
+    if (!r.ok)
+        FailRead(path_, r.error);
+    offset_ += r.count;
+    return r.count;
+}
+
+void FileSource::ReadAt(std::span<std::uint8_t> buffer, std::uint64_t offset) {
+    const IoResult r = ReadFullyAt(handle_, buffer, offset);
+    if (!r.ok)
+        FailRead(path_, r.error);
+    if (r.count != buffer.size())
+        FailShorter(path_);
+}
+
+void DescriptorSink::Write(std::span<const std::uint8_t> bytes) {
+    const IoResult r = WriteDescriptor(fd_, bytes);
+    written_ += r.count;
+    if (!r.ok)
+        Fail(WriteErrorNumber(r.error), "cannot write", name_, ErrorText(r.error));
+}
+
+void FileSink::Write(std::span<const std::uint8_t> bytes) {
+    target_.WriteAt(bytes, offset_);
+    offset_ += bytes.size();
+}
 
 namespace {
-
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-
-[[noreturn]] void Fail(int number, const char* what, const fs::path& path, const std::string& why) {
-    throw RuntimeError(number, what, path, why);
-}
-
-[[noreturn]] void FailWrongKey(const fs::path& path) {
-    Fail(kErrWrongKeyOrDamaged, "cannot decrypt", path, "wrong key or damaged file");
-}
-
-#ifdef _WIN32
-using StatBuffer = struct _stati64;
-int StatOf(int fd, StatBuffer& st) { return ::_fstati64(fd, &st); }
-std::int64_t OffsetOf(int fd) { return ::_lseeki64(fd, 0, SEEK_CUR); }
-long long ReadSome(int fd, std::uint8_t* p, std::size_t n) {
-    return ::_read(fd, p, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
-}
-long long WriteSome(int fd, const std::uint8_t* p, std::size_t n) {
-    return ::_write(fd, p, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
-}
-long long ReadSomeAt(int fd, std::uint8_t* p, std::size_t n, std::uint64_t offset) {
-    // No positioned read on a descriptor here: seek there and back.
-    const std::int64_t here = OffsetOf(fd);
-    if (here < 0 || ::_lseeki64(fd, static_cast<std::int64_t>(offset), SEEK_SET) < 0)
-        return -1;
-    const long long got = ReadSome(fd, p, n);
-    const int error = errno;
-    ::_lseeki64(fd, here, SEEK_SET);
-    errno = error;
-    return got;
-}
-#else
-using StatBuffer = struct stat;
-int StatOf(int fd, StatBuffer& st) { return ::fstat(fd, &st); }
-std::int64_t OffsetOf(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
-long long ReadSome(int fd, std::uint8_t* p, std::size_t n) { return ::read(fd, p, n); }
-long long WriteSome(int fd, const std::uint8_t* p, std::size_t n) { return ::write(fd, p, n); }
-long long ReadSomeAt(int fd, std::uint8_t* p, std::size_t n, std::uint64_t offset) {
-    return ::pread(fd, p, n, static_cast<off_t>(offset));
-}
-#endif
-
-bool KeepGoing(const FileCryptOptions& options, std::uint64_t done, std::uint64_t total) {
-    return !options.progress || options.progress(done, total);
-}
-
-const BlowfishState& StateOf(const FileCryptOptions& options) {
-    return options.state ? *options.state : blowfishState();
-}
 
 // A source with a size that gave more or fewer bytes than that was cut or
 // grew while it was read: its output would match nothing.
@@ -83,100 +82,6 @@ void CheckLengthRead(const StreamSource& source, std::uint64_t done) {
 }
 
 } // namespace
-
-DescriptorSource::DescriptorSource(int fd, fs::path name) : fd_(fd), name_(std::move(name)) {
-    StatBuffer st{};
-    if (StatOf(fd_, st) != 0 || (st.st_mode & S_IFMT) != S_IFREG)
-        return;
-    const std::int64_t here = OffsetOf(fd_);
-    if (here < 0 || here > st.st_size)
-        return;
-    start_ = static_cast<std::uint64_t>(here);
-    size_ = static_cast<std::uint64_t>(st.st_size) - start_;
-}
-
-std::size_t DescriptorSource::Read(std::span<std::uint8_t> buffer) {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const long long got = ReadSome(fd_, buffer.data() + done, buffer.size() - done);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(kErrDeviceIo, "cannot read", name_, ErrorText(errno));
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
-}
-
-void DescriptorSource::ReadAt(std::span<std::uint8_t> buffer, std::uint64_t offset) {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const long long got =
-            ReadSomeAt(fd_, buffer.data() + done, buffer.size() - done, start_ + offset + done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            Fail(kErrDeviceIo, "cannot read", name_, ErrorText(errno));
-        if (got == 0)
-            Fail(kErrChangedWhileRead, "cannot read", name_,
-                 "the file became shorter while it was read");
-        done += static_cast<std::size_t>(got);
-    }
-}
-
-FileSource::FileSource(const fs::path& path) : path_(path) {
-    int error = 0;
-    handle_ = OpenExistingForReading(path_, error);
-    if (handle_ < 0)
-        Fail(IsKindRefusal(error) ? kErrNotRegularFile : kErrDeviceUnavailable, "cannot open",
-             path_, ErrorText(error));
-    if (!SizeOfOpenFile(handle_, size_, error)) {
-        CloseQuietly(std::exchange(handle_, kInvalidHandle));
-        Fail(kErrDeviceIo, "cannot read", path_, ErrorText(error));
-    }
-}
-
-FileSource::~FileSource() { CloseQuietly(handle_); }
-
-std::size_t FileSource::Read(std::span<std::uint8_t> buffer) {
-    const IoResult r = ReadFullyAt(handle_, buffer, offset_);
-    if (!r.ok)
-        Fail(kErrDeviceIo, "cannot read", path_, ErrorText(r.error));
-    offset_ += r.count;
-    return r.count;
-}
-
-void FileSource::ReadAt(std::span<std::uint8_t> buffer, std::uint64_t offset) {
-    const IoResult r = ReadFullyAt(handle_, buffer, offset);
-    if (!r.ok)
-        Fail(kErrDeviceIo, "cannot read", path_, ErrorText(r.error));
-    if (r.count != buffer.size())
-        Fail(kErrChangedWhileRead, "cannot read", path_,
-             "the file became shorter while it was read");
-}
-
-void DescriptorSink::Write(std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const long long put = WriteSome(fd_, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            const int error = put < 0 ? errno : EIO;
-            Fail(WriteErrorNumber(error), "cannot write", name_, ErrorText(error));
-        }
-        done += static_cast<std::size_t>(put);
-        written_ += static_cast<std::uint64_t>(put);
-    }
-}
-
-void FileSink::Write(std::span<const std::uint8_t> bytes) {
-    target_.WriteAt(bytes, offset_);
-    offset_ += bytes.size();
-}
 
 FileCryptResult BlowfishEncryptStream(StreamSource& source, StreamSink& sink,
                                       std::u16string_view keyText,
@@ -193,14 +98,9 @@ FileCryptResult BlowfishEncryptStream(StreamSource& source, StreamSink& sink,
         done += length;
         const bool last = length < kChunkBytes;
         if (last) {
-            // The final block: 1 to 8 filler bytes, each holding their count.
-            const std::size_t filler = 8 - length % 8;
-            std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(length), filler,
-                        static_cast<std::uint8_t>(filler));
-            length += filler;
-        }
-        if (last)
             CheckLengthRead(source, done);
+            length = AppendFiller(buffer, length);
+        }
         CbcEncrypt(state, std::span(buffer).first(length), chain);
         sink.Write(std::span(buffer).first(length));
         if (!KeepGoing(options, done, total))

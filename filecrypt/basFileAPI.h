@@ -87,6 +87,10 @@ void CloseQuietly(FileHandle handle) noexcept; // for clean-up on a failure path
 // of it. Only a hint: it does nothing where the system has no such call.
 void StartWriteBack(FileHandle handle, std::uint64_t offset, std::uint64_t length) noexcept;
 
+// Creates a file that must not exist yet (nor a link at its name), readable
+// and writable by its owner only: EEXIST when something is there.
+[[nodiscard]] FileHandle CreateNewPrivateFile(const std::filesystem::path& path, int& error);
+
 enum class Links { Follow, Refuse };
 
 // What becomes of a file already at a target's name: replaced, or kept (and
@@ -170,6 +174,26 @@ struct FileIdentity {
 // Of the file `path` leads to (links followed); nothing when there is none.
 [[nodiscard]] std::optional<FileIdentity>
 IdentityOfPath(const std::filesystem::path& path) noexcept;
+// C runtime descriptors (standard input and output), which the streams use
+// as they come; failures give the errno value.
+// The part of a regular file still to be read from `fd`: where its offset
+// stands and how many bytes follow; false for anything else (a pipe, a
+// terminal).
+[[nodiscard]] bool RegularFileAhead(int fd, std::uint64_t& offset, std::uint64_t& size) noexcept;
+// Reads until the buffer is full or the input ends.
+[[nodiscard]] IoResult ReadDescriptor(int fd, std::span<std::uint8_t> buffer);
+// The same at `offset`, leaving the descriptor's own offset where it was.
+[[nodiscard]] IoResult ReadDescriptorAt(int fd, std::span<std::uint8_t> buffer,
+                                        std::uint64_t offset);
+// Writes all of `bytes`; count says how many went out, also on a failure.
+[[nodiscard]] IoResult WriteDescriptor(int fd, std::span<const std::uint8_t> bytes);
+
+#ifdef _WIN32
+// The system's own words for a Win32 error code (GetLastError), as UTF-8,
+// without the line end and full stop it ends with; "system error N" when
+// the system has none.
+std::string SystemMessageText(unsigned long code);
+#endif
 
 // The system's text for an error number.
 std::string ErrorText(int error);

@@ -223,6 +223,17 @@ FileHandle CreateForWriting(const fs::path& path, int& error) {
     return fd;
 }
 
+// O_EXCL never replaces a file and, with O_NOFOLLOW, never follows a link
+// someone left in the way.
+FileHandle CreateNewPrivateFile(const fs::path& path, int& error) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+               S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        error = errno;
+    return fd;
+}
+
 FileHandle OpenExistingForUpdate(const fs::path& path, int& error, Links links) {
     const int flags = O_WRONLY | (links == Links::Refuse ? O_NOFOLLOW : 0);
     return Locked(OpenRegular(path, flags, 0, error), error);
@@ -274,6 +285,29 @@ IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
         return ::pwrite(handle, buffer.data() + done, buffer.size() - done,
                         static_cast<off_t>(offset + done));
     });
+}
+
+bool RegularFileAhead(int fd, std::uint64_t& offset, std::uint64_t& size) noexcept {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const off_t here = ::lseek(fd, 0, SEEK_CUR);
+    if (here < 0 || here > st.st_size)
+        return false;
+    offset = static_cast<std::uint64_t>(here);
+    size = static_cast<std::uint64_t>(st.st_size - here);
+    return true;
+}
+
+// A descriptor is a FileHandle here.
+IoResult ReadDescriptor(int fd, std::span<std::uint8_t> buffer) { return ReadFully(fd, buffer); }
+
+IoResult ReadDescriptorAt(int fd, std::span<std::uint8_t> buffer, std::uint64_t offset) {
+    return ReadFullyAt(fd, buffer, offset);
+}
+
+IoResult WriteDescriptor(int fd, std::span<const std::uint8_t> bytes) {
+    return WriteFully(fd, bytes);
 }
 
 bool SyncOpenFile(FileHandle handle, int& error) {

@@ -19,8 +19,10 @@
 #include <windows.h>
 
 #include <io.h>
+#include <sys/stat.h>
 
 #include "common/RuntimeError.h"
+#include "common/ScopedHandle.h"
 #include "filecrypt/FileAPISystem.h"
 
 // The Win32 side of the layer. Paths go to the "W" calls as UTF-16 (the
@@ -181,27 +183,26 @@ int KindRefusalOf(HANDLE handle, bool refuseLinks) {
 FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& error,
                 bool refuseLinks = false, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
     const DWORD flags = attributes | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    const HANDLE handle =
-        ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    ScopedFileHandle handle(
+        ::CreateFileW(SystemPath(path).c_str(), access, 0, nullptr, disposition, flags, nullptr));
+    if (!handle.valid()) {
         const DWORD code = ::GetLastError();
         error = code == ERROR_ACCESS_DENIED && IsFolder(path) ? EISDIR : ErrnoOf(code);
         return kInvalidHandle;
     }
-    if (const int kind = KindRefusalOf(handle, refuseLinks)) {
+    if (const int kind = KindRefusalOf(handle.get(), refuseLinks)) {
         error = kind;
-        ::CloseHandle(handle);
         return kInvalidHandle;
     }
-    return Handles().Add(handle);
+    return Handles().Add(handle.Release());
 }
 
 // A handle that only asks about a file (following links): it needs no share
 // mode, so it opens even while the file is held with share mode 0.
-HANDLE QueryHandle(const fs::path& path) {
-    return ::CreateFileW(SystemPath(path).c_str(), 0,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+ScopedFileHandle QueryHandle(const fs::path& path) {
+    return ScopedFileHandle(::CreateFileW(
+        SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // Only a plain file left behind is taken for a leftover: not a folder, not a
@@ -288,6 +289,11 @@ FileHandle CreateForWriting(const fs::path& path, int& error) {
     return Open(path, GENERIC_WRITE, CREATE_ALWAYS, error);
 }
 
+// CREATE_NEW never replaces a file, nor opens one through a link at the name.
+FileHandle CreateNewPrivateFile(const fs::path& path, int& error) {
+    return Open(path, GENERIC_WRITE, CREATE_NEW, error);
+}
+
 FileHandle OpenExistingForUpdate(const fs::path& path, int& error, Links links) {
     return Open(path, GENERIC_WRITE, OPEN_EXISTING, error, links == Links::Refuse);
 }
@@ -296,18 +302,17 @@ fs::path LinkTargetOf(const fs::path& path) {
     const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return {};
-    const HANDLE handle = QueryHandle(path);
-    if (handle == INVALID_HANDLE_VALUE)
+    const ScopedFileHandle handle = QueryHandle(path);
+    if (!handle.valid())
         return {};
     std::wstring target(MAX_PATH, L'\0');
-    DWORD length =
-        ::GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()), 0);
+    DWORD length = ::GetFinalPathNameByHandleW(handle.get(), target.data(),
+                                               static_cast<DWORD>(target.size()), 0);
     if (length >= target.size()) {
         target.resize(length + 1);
-        length = ::GetFinalPathNameByHandleW(handle, target.data(),
+        length = ::GetFinalPathNameByHandleW(handle.get(), target.data(),
                                              static_cast<DWORD>(target.size()), 0);
     }
-    ::CloseHandle(handle);
     if (length == 0 || length >= target.size())
         return {};
     target.resize(length);
@@ -318,19 +323,14 @@ fs::path LinkTargetOf(const fs::path& path) {
 
 bool IsSameFile(FileHandle number, const fs::path& path) noexcept {
     const HANDLE open = Handles().Find(number);
-    const HANDLE byName = QueryHandle(path);
-    if (open == INVALID_HANDLE_VALUE || byName == INVALID_HANDLE_VALUE) {
-        if (byName != INVALID_HANDLE_VALUE)
-            ::CloseHandle(byName);
+    const ScopedFileHandle byName = QueryHandle(path);
+    if (open == INVALID_HANDLE_VALUE || !byName.valid())
         return false;
-    }
     BY_HANDLE_FILE_INFORMATION a{}, b{};
-    const bool same = ::GetFileInformationByHandle(open, &a) &&
-                      ::GetFileInformationByHandle(byName, &b) &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-    ::CloseHandle(byName);
-    return same;
+    return ::GetFileInformationByHandle(open, &a) &&
+           ::GetFileInformationByHandle(byName.get(), &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 IoResult ReadFully(FileHandle handle, std::span<std::uint8_t> buffer) {
@@ -348,6 +348,64 @@ IoResult WriteFully(FileHandle handle, std::span<const std::uint8_t> buffer) {
 IoResult WriteFullyAt(FileHandle handle, std::span<const std::uint8_t> buffer,
                       std::uint64_t offset) {
     return Transfer(handle, buffer, &offset);
+}
+
+bool RegularFileAhead(int fd, std::uint64_t& offset, std::uint64_t& size) noexcept {
+    struct _stati64 st {};
+    if (::_fstati64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)
+        return false;
+    const std::int64_t here = ::_lseeki64(fd, 0, SEEK_CUR);
+    if (here < 0 || here > st.st_size)
+        return false;
+    offset = static_cast<std::uint64_t>(here);
+    size = static_cast<std::uint64_t>(st.st_size - here);
+    return true;
+}
+
+namespace {
+
+// Repeats a C runtime read or write until `size` bytes are through, the
+// input ends (reads only) or the call fails.
+template <typename Call> IoResult DescriptorTransfer(std::size_t size, bool isRead, Call call) {
+    IoResult result;
+    while (result.count < size) {
+        const unsigned want =
+            static_cast<unsigned>(std::min<std::size_t>(size - result.count, kMaxTransfer));
+        const int moved = call(result.count, want);
+        if (moved <= 0) {
+            if (moved < 0 || !isRead) {
+                result.ok = false;
+                result.error = moved < 0 ? errno : EIO;
+            }
+            break;
+        }
+        result.count += static_cast<std::size_t>(moved);
+    }
+    return result;
+}
+
+} // namespace
+
+IoResult ReadDescriptor(int fd, std::span<std::uint8_t> buffer) {
+    return DescriptorTransfer(buffer.size(), true, [&](std::size_t done, unsigned want) {
+        return ::_read(fd, buffer.data() + done, want);
+    });
+}
+
+// No positioned read on a descriptor here: seek there and back.
+IoResult ReadDescriptorAt(int fd, std::span<std::uint8_t> buffer, std::uint64_t offset) {
+    const std::int64_t here = ::_lseeki64(fd, 0, SEEK_CUR);
+    if (here < 0 || ::_lseeki64(fd, static_cast<std::int64_t>(offset), SEEK_SET) < 0)
+        return IoResult{false, 0, errno};
+    const IoResult result = ReadDescriptor(fd, buffer);
+    ::_lseeki64(fd, here, SEEK_SET);
+    return result;
+}
+
+IoResult WriteDescriptor(int fd, std::span<const std::uint8_t> bytes) {
+    return DescriptorTransfer(bytes.size(), false, [&](std::size_t done, unsigned want) {
+        return ::_write(fd, bytes.data() + done, want);
+    });
 }
 
 bool SyncOpenFile(FileHandle handle, int& error) {
@@ -518,23 +576,22 @@ void DiscardTemporary(FileHandle number, const fs::path& temporary) noexcept {
 
 void RemoveQuietly(const fs::path& path) noexcept { ::DeleteFileW(SystemPath(path).c_str()); }
 
+std::string SystemMessageText(unsigned long code) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length > 0 ? Utf8Of(text, static_cast<int>(length)) : std::string();
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "system error " + std::to_string(code) : message;
+}
+
 std::string detail::SystemErrorText(int error) {
-    if (error >= kSystemErrorBase) {
-        wchar_t* text = nullptr;
-        const DWORD length =
-            ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(error - kSystemErrorBase), 0,
-                             reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        std::string message = length > 0 ? Utf8Of(text, static_cast<int>(length)) : std::string();
-        ::LocalFree(text);
-        while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                    message.back() == ' ' || message.back() == '.'))
-            message.pop_back();
-        if (message.empty())
-            message = "system error " + std::to_string(error - kSystemErrorBase);
-        return message;
-    }
+    if (error >= kSystemErrorBase)
+        return SystemMessageText(static_cast<unsigned long>(error - kSystemErrorBase));
     return std::strerror(error);
 }
 

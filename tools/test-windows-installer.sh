@@ -4,9 +4,11 @@
 # the type through the shell's association, uninstall and check that nothing
 # of ours is left. Runs in the wine prefix of the caller (WINEPREFIX), as the
 # caller's user; prints one line per check and fails on the first miss.
-# Usage: test-windows-installer.sh PACKAGE.msi VERSION
+# Usage: test-windows-installer.sh PACKAGE.msi VERSION [PROBE.exe]
+# With PROBE (tests/app/win32/WindowProbe.cpp) and a display, a .BF file is
+# also opened through the association and must arrive selected in the window.
 set -uo pipefail
-msi=$1 version=$2
+msi=$1 version=$2 probe=${3:-}
 w() { wine "$@" 2>/dev/null | tr -d '\r'; }
 unix() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 failures=0
@@ -62,6 +64,16 @@ done
 check "assoc .bf (any case) gives the type" bash -c "wine cmd /c assoc .bf 2>/dev/null | grep -qF Quillmoor.Encrypted"
 check "ftype gives the verb's command" \
     bash -c "wine cmd /c ftype Quillmoor.Encrypted 2>/dev/null | grep -qF 'quillmoor.exe\" \"%1\"'"
+if [ -n "$probe" ] && [ -n "${DISPLAY:-}" ]; then
+    opened="$local_appdata/Quillmoor open test"
+    mkdir -p "$opened"
+    printf 'x' >"$opened/note.txt.BF"
+    wine cmd /c start "" "$(winepath -w "$opened/note.txt.BF")" >/dev/null 2>&1
+    selected=$(w "$probe")
+    check "a .BF opened through the association arrives selected" test "$selected" = note.txt.BF
+    w taskkill /f /im quillmoor.exe >/dev/null
+    rm -rf "$opened"
+fi
 for key in .BF Quillmoor.Encrypted; do w reg delete "HKLM\\Software\\Classes\\$key" /f >/dev/null; done
 
 check "msiexec /x /qn exits 0" w msiexec /x "$(winepath -w "$msi")" /qn

@@ -51,4 +51,5 @@ start_private_xvfb "$scratch" 1024x768x24 -ac
 version=$(sed -n 's/^project(Quillmoor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 BUILD_WINDOWS="$build" QUILLMOOR_PACK_ONLY=1 ./tools/build-windows.sh >/dev/null
 "${as_user[@]}" env WINEPREFIX="$WINEPREFIX" HOME="$scratch" WINEDEBUG=-all \
-    ./tools/test-windows-installer.sh "$build/quillmoor-$version-x64.msi" "$version"
+    ./tools/test-windows-installer.sh "$build/quillmoor-$version-x64.msi" "$version" \
+    "$build/bin/quillmoor_window_probe.exe"

@@ -6,25 +6,13 @@
 
 #include "app/win32/Handles.h"
 #include "app/win32/Text.h"
+#include "filecrypt/basFileAPI.h"
 
 namespace quillmoor::win32 {
 
 namespace {
 
 constexpr std::size_t kIndent = 2;
-
-std::wstring SystemMessage(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length > 0 ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L' ' || message.back() == L'.'))
-        message.pop_back();
-    return message.empty() ? L"system error " + std::to_wstring(code) : message;
-}
 
 // Long folders need the prefix that lifts the 260-character limit.
 std::wstring Pattern(const std::wstring& folder) {
@@ -69,7 +57,7 @@ bool ReadFolder(const std::wstring& folder, EntryKind kind, std::vector<std::wst
             names.clear();
             return true;
         }
-        reason = SystemMessage(code);
+        reason = Widen(SystemMessageText(code));
         return false;
     }
     const bool folders = kind == EntryKind::Folders;

@@ -347,8 +347,7 @@ TEST(FileAPI, TemporaryBesideTargetAndReplace) {
 #else // a new name: the new-file mode less the umask
     const mode_t umask = ::umask(0);
     ::umask(umask);
-    EXPECT_EQ(fs::status(dir / "target").permissions() & fs::perms::all,
-              fs::perms(0640 & ~umask));
+    EXPECT_EQ(fs::status(dir / "target").permissions() & fs::perms::all, fs::perms(0640 & ~umask));
 #endif
 }
 
