@@ -614,11 +614,8 @@ std::optional<FileIdentity> IdentityOfDescriptor(int fd) noexcept {
 }
 
 std::optional<FileIdentity> IdentityOfPath(const fs::path& path) noexcept {
-    const HANDLE handle = QueryHandle(path);
-    const auto identity = IdentityOfHandle(handle);
-    if (handle != INVALID_HANDLE_VALUE)
-        ::CloseHandle(handle);
-    return identity;
+    const auto handle = QueryHandle(path); // closed when it goes
+    return IdentityOfHandle(handle.get());
 }
 
 } // namespace quillmoor
