@@ -12,43 +12,48 @@
 #endif
 #include <windows.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace quillmoor {
 
-// A handle whose empty value is INVALID_HANDLE_VALUE, released by `Close`.
-template <BOOL(WINAPI* Close)(HANDLE)> class ScopedWinHandle {
+// A system handle owned once: `Close` releases it; `Invalid` is the value
+// that means none (0 for most, -1 for file and find handles). Moves, never
+// copies. The window's fonts, GDI objects and hooks use it too.
+template <typename Handle, auto Close, std::intptr_t Invalid = 0> class ScopedHandle {
   public:
-    ScopedWinHandle() = default;
-    explicit ScopedWinHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedWinHandle() { Reset(); }
-    ScopedWinHandle(ScopedWinHandle&& other) noexcept : handle_(other.Release()) {}
-    ScopedWinHandle& operator=(ScopedWinHandle&& other) noexcept {
+    ScopedHandle() = default;
+    explicit ScopedHandle(Handle handle) : handle_(handle) {}
+    ~ScopedHandle() { reset(); }
+    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.release()) {}
+    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
         if (this != &other)
-            Reset(other.Release());
+            reset(other.release());
         return *this;
     }
-    ScopedWinHandle(const ScopedWinHandle&) = delete;
-    ScopedWinHandle& operator=(const ScopedWinHandle&) = delete;
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
 
-    [[nodiscard]] HANDLE get() const { return handle_; }
-    [[nodiscard]] bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    [[nodiscard]] Handle get() const { return handle_; }
+    [[nodiscard]] bool valid() const { return handle_ != Empty(); }
+    explicit operator bool() const { return valid(); }
     // Gives the handle up without closing it.
-    HANDLE Release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
-    void Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+    Handle release() { return std::exchange(handle_, Empty()); }
+    void reset(Handle handle = Empty()) {
         if (valid())
             Close(handle_);
         handle_ = handle;
     }
 
   private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    static Handle Empty() { return reinterpret_cast<Handle>(Invalid); }
+    Handle handle_ = Empty();
 };
 
 // From CreateFileW and the like.
-using ScopedFileHandle = ScopedWinHandle<::CloseHandle>;
+using ScopedFileHandle = ScopedHandle<HANDLE, ::CloseHandle, -1>;
 // From FindFirstFileW / FindFirstFileExW.
-using ScopedFindHandle = ScopedWinHandle<::FindClose>;
+using ScopedFindHandle = ScopedHandle<HANDLE, ::FindClose, -1>;
 
 } // namespace quillmoor
 

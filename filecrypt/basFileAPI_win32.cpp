@@ -194,7 +194,7 @@ FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& erro
         error = kind;
         return kInvalidHandle;
     }
-    return Handles().Add(handle.Release());
+    return Handles().Add(handle.release());
 }
 
 // A handle that only asks about a file (following links): it needs no share

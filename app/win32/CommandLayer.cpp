@@ -37,10 +37,10 @@ bool HasLoneSurrogate(std::wstring_view text) {
 
 } // namespace
 
-CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoice& choice,
+CommandResult RunFile(Command command, SecretText16 keyText, const FileChoice& choice,
                       const ProgressCallback& progress) {
     CommandRequest request;
-    request.operation = command == FileCommand::Encrypt ? Command::Encrypt : Command::Decrypt;
+    request.operation = command;
     request.keyText = std::move(keyText);
     request.folder = Narrow(choice.folder);
     request.fileName = NameOf(choice);
@@ -49,10 +49,9 @@ CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoic
     return ResultOf(outcome);
 }
 
-std::optional<Box> StaleKeyQuestionFor(FileCommand command, const FileChoice& choice,
+std::optional<Box> StaleKeyQuestionFor(Command command, const FileChoice& choice,
                                        std::u16string_view password, std::u16string_view keyText) {
-    return StaleKeyBox(command == FileCommand::Encrypt ? Command::Encrypt : Command::Decrypt,
-                       choice.fileName.has_value(), password, keyText);
+    return StaleKeyBox(command, choice.fileName.has_value(), password, keyText);
 }
 
 Box WipeQuestionFor(const FileChoice& choice) { return WipeQuestionBox(SourceOf(choice)); }
@@ -98,9 +97,8 @@ SecretText16 KeyTextFor(std::u16string_view password) { return KeyTextFromPasswo
 
 void ClearKey() { ClearKeyState(); }
 
-std::wstring ProgressLabel(FileCommand command, const FileChoice& choice) {
-    return Widen(commands::ProgressLabel(
-        command == FileCommand::Encrypt ? Command::Encrypt : Command::Decrypt, SourceOf(choice)));
+std::wstring ProgressLabel(Command command, const FileChoice& choice) {
+    return Widen(commands::ProgressLabel(command, SourceOf(choice)));
 }
 
 std::wstring WipeProgressLabel(const FileChoice& choice) {

@@ -17,7 +17,8 @@
 // command layer's.
 namespace quillmoor::win32 {
 
-enum class FileCommand { Encrypt, Decrypt };
+// Encrypt or Decrypt: the command layer's one name for a command.
+using commands::Command;
 
 // What the file list holds at the click.
 struct FileChoice {
@@ -31,11 +32,11 @@ struct CommandResult {
 };
 
 // Encrypt or Decrypt with the Key box text.
-CommandResult RunFile(FileCommand command, SecretText16 keyText, const FileChoice& choice,
+CommandResult RunFile(Command command, SecretText16 keyText, const FileChoice& choice,
                       const ProgressCallback& progress);
 
 // Asked before Encrypt when the key may be an earlier password's.
-std::optional<commands::Box> StaleKeyQuestionFor(FileCommand command, const FileChoice& choice,
+std::optional<commands::Box> StaleKeyQuestionFor(Command command, const FileChoice& choice,
                                                  std::u16string_view password,
                                                  std::u16string_view keyText);
 
@@ -63,7 +64,7 @@ SecretText16 KeyTextFor(std::u16string_view password);
 void ClearKey();
 
 // The label of the progress dialog: the action and the selected file.
-std::wstring ProgressLabel(FileCommand command, const FileChoice& choice);
+std::wstring ProgressLabel(Command command, const FileChoice& choice);
 std::wstring WipeProgressLabel(const FileChoice& choice);
 
 // Sentences for the lists: a folder or drive that cannot be read.

@@ -120,7 +120,7 @@ void Form1::Md5Clicked() {
     SetSecretWindowText(Control(IDC_Text2), KeyTextFor(SecretWindowText(Control(IDC_Text1))));
 }
 
-void Form1::RunFileCommand(FileCommand command) {
+void Form1::RunFileCommand(commands::Command command) {
     const FileChoice choice = Choice();
     if (const std::optional<commands::Box> refused = UnnamableChoice(choice)) {
         ShowMessage(window_, *refused);
@@ -334,11 +334,11 @@ void Form1::Command(int id, int code) {
         return;
     case IDC_Command2:
         if (code == BN_CLICKED)
-            RunFileCommand(FileCommand::Encrypt);
+            RunFileCommand(commands::Command::Encrypt);
         return;
     case IDC_Command3:
         if (code == BN_CLICKED)
-            RunFileCommand(FileCommand::Decrypt);
+            RunFileCommand(commands::Command::Decrypt);
         return;
     case IDC_Command4:
         if (code == BN_CLICKED)

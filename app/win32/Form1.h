@@ -52,7 +52,7 @@ class Form1 {
 
     void HideClicked();
     void Md5Clicked();
-    void RunFileCommand(FileCommand command);
+    void RunFileCommand(commands::Command command);
     void WipeClicked();
     void AboutClicked();
     void DriveChanged();

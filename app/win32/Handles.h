@@ -4,43 +4,18 @@
 #include <utility>
 
 #include "app/win32/Win32.h"
+#include "common/ScopedHandle.h"
 
 // Handles of the system owned once: each wrapper closes what it holds when
 // it goes, and moves but never copies.
 namespace quillmoor::win32 {
 
-template <typename Handle, auto Close, std::intptr_t Invalid = 0> class Owned {
-  public:
-    Owned() = default;
-    explicit Owned(Handle handle) : handle_(handle) {}
-    ~Owned() { reset(); }
-    Owned(Owned&& other) noexcept : handle_(other.release()) {}
-    Owned& operator=(Owned&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Empty(); }
-    Handle release() { return std::exchange(handle_, Empty()); }
-    void reset(Handle handle = Empty()) {
-        if (handle_ != Empty())
-            Close(handle_);
-        handle_ = handle;
-    }
-
-  private:
-    static Handle Empty() { return reinterpret_cast<Handle>(Invalid); }
-    Handle handle_ = Empty();
-};
+template <typename Handle, auto Close, std::intptr_t Invalid = 0>
+using Owned = ScopedHandle<Handle, Close, Invalid>;
 
 namespace handles {
 inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
 inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
-inline void CloseFind(HANDLE handle) { ::FindClose(handle); }
 inline void DestroyOwnedWindow(HWND window) { ::DestroyWindow(window); }
 inline void DeleteMemoryDc(HDC dc) { ::DeleteDC(dc); }
 inline void Unhook(HHOOK hook) { ::UnhookWindowsHookEx(hook); }
@@ -50,8 +25,7 @@ using Font = Owned<HFONT, handles::DeleteGdiObject>;
 using Bitmap = Owned<HBITMAP, handles::DeleteGdiObject>;
 using MemoryDc = Owned<HDC, handles::DeleteMemoryDc>;
 using Event = Owned<HANDLE, handles::CloseKernelHandle>;
-// FindFirstFile's failure is INVALID_HANDLE_VALUE (-1), not null.
-using FindHandle = Owned<HANDLE, handles::CloseFind, -1>;
+using FindHandle = ScopedFindHandle;
 using OwnedWindow = Owned<HWND, handles::DestroyOwnedWindow>;
 using WindowsHook = Owned<HHOOK, handles::Unhook>;
 
