@@ -429,7 +429,8 @@ void SetFinalMode(FileHandle temporary, FileHandle replaced, unsigned newFileMod
         st.st_uid == ::geteuid()) {
         // The group first: changing it may clear mode bits that fchmod then
         // sets. Best effort: a group we are not in is not ours to give.
-        (void)::fchown(temporary, static_cast<uid_t>(-1), st.st_gid);
+        [[maybe_unused]] const int groupKept =
+            ::fchown(temporary, static_cast<uid_t>(-1), st.st_gid);
         (void)::fchmod(temporary, st.st_mode & 0777u);
         return;
     }
