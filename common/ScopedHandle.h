@@ -4,13 +4,7 @@
 // leaves by. The window's own wrappers (fonts, GDI objects) sit in app/win32.
 #ifdef _WIN32
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 
 #include <cstdint>
 #include <utility>

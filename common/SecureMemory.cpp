@@ -4,13 +4,7 @@
 #include <cstdlib>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 #else
 #include <sys/mman.h>
 #include <unistd.h>
