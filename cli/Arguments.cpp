@@ -199,9 +199,10 @@ Invocation ParseArguments(std::string_view command, OptionSet accepted,
     bool optionsEnded = false;
     for (std::size_t i = 0; i < rest.size(); ++i) {
         const std::string& arg = rest[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with('-'))
+        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
             inv.operands.push_back(arg);
-        else if (arg == "--")
+            inv.operandPlaces.push_back(i);
+        } else if (arg == "--")
             optionsEnded = true;
         else if (arg.starts_with("--"))
             ApplyLongOption(inv, accepted | Option::Help | Option::Version, arg, rest, i);

@@ -75,6 +75,7 @@ struct Invocation {
     unsigned jobs = 0;                    // files at once; 0: one per core
     std::size_t bytes = 16;               // keygen's key length
     std::vector<std::string> operands;
+    std::vector<std::size_t> operandPlaces; // where each operand stood among the arguments
 };
 
 // A mistake on the command line; what() is the message, which never holds

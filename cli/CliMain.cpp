@@ -19,6 +19,7 @@
 #include "cli/Progress.h"
 #include "cli/Replace.h"
 #include "cli/Terminal.h"
+#include "cli/Wildcards.h"
 #include "common/RuntimeError.h"
 #include "filecrypt/basFileAPI.h"
 
@@ -76,10 +77,9 @@ int RunFileCommands(commands::Command operation, const Invocation& inv, std::ost
     // -o - says that is wanted.
     const bool saidStandardOutput = inv.output && commands::MeansStandardOutput(*inv.output);
     if (console.outIsTerminal && !saidStandardOutput && WritesStandardOutput(run)) {
-        err << kProgram
-            << ": standard output is a terminal, and encrypted or decrypted bytes "
-               "would garble it: redirect it (> FILE, | less), or give -o - to "
-               "write there anyway\n";
+        err << kProgram << ": standard output is a " << TerminalWord()
+            << ", and encrypted or decrypted bytes would garble it: redirect it (> FILE, | "
+            << PagerWord() << "), or give -o - to write there anyway\n";
         return kExitUsage;
     }
     if (operation == commands::Command::Encrypt && !inv.quiet)
@@ -109,8 +109,9 @@ int RunWipe(const Invocation& inv, std::ostream& out, std::ostream& err,
     const commands::AfterWipe after =
         inv.remove ? commands::AfterWipe::Remove : commands::AfterWipe::Keep;
     if (!inv.yes && console.ttyIn < 0)
-        return Usage(err, "wipe: refusing to wipe without --yes: there is no terminal, so "
-                          "nobody can confirm, and a wipe cannot be undone");
+        return Usage(err, "wipe: refusing to wipe without --yes: there is no " +
+                              std::string(TerminalWord()) +
+                              ", so nobody can confirm, and a wipe cannot be undone");
 
     return ForEachFile(inv, err, console, [&](const std::string& file, const FileArgument& where) {
         if (file == "-") {
@@ -213,8 +214,26 @@ constexpr Verb kVerbs[] = {
     {"keygen", Option::Bytes | Option::Output | Option::Quiet, RunKeygenCommand},
 };
 
-int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+// FILE operands typed as patterns (only Windows has them: elsewhere the
+// shell expanded them) become the files they match, in their place.
+void ExpandPatterns(Invocation& inv, std::span<const CommandWord> rest) {
+    std::vector<std::string> operands;
+    for (std::size_t i = 0; i < inv.operands.size(); ++i) {
+        if (!rest[inv.operandPlaces[i]].pattern) {
+            operands.push_back(std::move(inv.operands[i]));
+            continue;
+        }
+        for (std::string& file : ExpandWildcard(inv.operands[i]))
+            operands.push_back(std::move(file));
+    }
+    inv.operands = std::move(operands);
+}
+
+int Dispatch(const std::vector<CommandWord>& words, std::ostream& out, std::ostream& err,
              const CliConsole& console) {
+    std::vector<std::string> args;
+    for (const CommandWord& word : words)
+        args.push_back(word.text);
     if (args.empty())
         return Usage(err, "no command given");
     const std::string& first = args.front();
@@ -251,6 +270,8 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         out << kProgram << ' ' << QUILLMOOR_VERSION << '\n' << std::flush;
         return kExitOk;
     }
+    if (verb->options.Has(Option::FilesFrom)) // the commands that take FILEs
+        ExpandPatterns(inv, std::span(words).subspan(1));
     if (const int status = AddListedFiles(inv, err, console))
         return status;
     return verb->run(inv, out, err, console);
@@ -259,11 +280,12 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 } // namespace
 
 FileArgument SplitFileArgument(std::string_view argument) {
-#ifdef _WIN32 // either slash; after a lone leading one, the root of the current drive
-    constexpr std::string_view kSeparators = "/\\", kRoot = "";
+#ifdef _WIN32 // after a lone leading slash, the root of the current drive
+    constexpr std::string_view kRoot = "";
 #else
-    constexpr std::string_view kSeparators = "/", kRoot = "/";
+    constexpr std::string_view kRoot = "/";
 #endif
+    constexpr std::string_view kSeparators = commands::kPathSeparators;
     const auto slash = argument.find_last_of(kSeparators);
     if (slash == std::string_view::npos)
         return {".", std::string(argument)};
@@ -283,7 +305,15 @@ const Verb* FindVerb(std::string_view name) {
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliConsole& console) {
-    const int status = Dispatch(args, out, err, console);
+    std::vector<CommandWord> words;
+    for (const std::string& arg : args)
+        words.push_back({arg, false});
+    return RunCommandLine(words, out, err, console);
+}
+
+int RunCommandLine(const std::vector<CommandWord>& words, std::ostream& out, std::ostream& err,
+                   const CliConsole& console) {
+    const int status = Dispatch(words, out, err, console);
     // A summary line lost to a full disk or a closed pipe is a failure too.
     out.flush();
     if (out)

@@ -8,6 +8,8 @@
 
 #include "cli/Arguments.h"
 #include "cli/Report.h"
+#include "cli/Terminal.h"
+#include "cli/Wildcards.h"
 
 // quillmoor-cli: a command-line front end over the same commands the window
 // runs. Everything here is argument handling and reporting; paths, key checks,
@@ -50,8 +52,14 @@ const Verb* FindVerb(std::string_view name);
 // written (a full disk, a closed pipe) makes the status at least 1.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliConsole& console);
+// The same with the words of a Windows command line: a FILE operand typed as
+// a pattern stands for the files it matches.
+int RunCommandLine(const std::vector<CommandWord>& words, std::ostream& out, std::ostream& err,
+                   const CliConsole& console);
 
+// The help as this system shows it; HelpTextFor gives another system's.
 std::string_view HelpText();
+std::string HelpTextFor(System system);
 // The part of the help about one command: its usage, what it does and the
 // options it takes.
 std::string VerbHelp(const Verb& verb);

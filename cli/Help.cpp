@@ -56,10 +56,10 @@ std::string OptionsOf(const Verb& verb) {
     return text;
 }
 
-} // namespace
-
-std::string_view HelpText() {
-    return R"(Usage:
+// The help of every system in one text: a line marked "@posix " or
+// "@windows " belongs to that system only, and "{terminal}" is the word for where prompts
+// appear there.
+constexpr std::string_view kHelpSource = R"(Usage:
   quillmoor-cli encrypt [KEY OPTION] [-o PATH | -c] [-f | -n] [-j N] [-q] FILE...
   quillmoor-cli decrypt [KEY OPTION] [-o PATH | -c] [-f | -n] [-j N] [--lenient] [-q] FILE...
   quillmoor-cli test [KEY OPTION] [-q] FILE...
@@ -100,12 +100,15 @@ Commands:
   md5      Prints the key that the window's MD5 button makes of a password:
            32 lowercase hexadecimal digits. TEXT is the password; without it
            or with "-", one line of standard input (asked for without echo on
-           a terminal).
+           a {terminal}).
            TEXT on the command line can be seen by other users; prefer stdin.
   keygen   Prints a random key from the system's random source as
            hexadecimal text and a line feed, ready for --key-file or the
            window's Key box. With -o, writes it to a new file, readable by its
-           owner only (mode 0600); an existing file is never replaced.
+@posix            owner only (mode 0600); an existing file is never replaced.
+@windows            that takes its folder's permissions (keep it in a folder of
+@windows            your own, such as %USERPROFILE%); an existing file is never
+@windows            replaced.
 
 Key options (encrypt, decrypt and test take at most one):
   --key-env VAR          the key is the value of the environment variable VAR
@@ -118,13 +121,16 @@ Key options (encrypt, decrypt and test take at most one):
   Decrypt takes any text and converts it as the window does (a character that
   is not a digit counts as 0 or ends its pair), so files made with such keys
   still open. A password always gives a 16-byte key.
-  With no key option, a password is asked for on the terminal (/dev/tty,
+@posix   With no key option, a password is asked for on the terminal (/dev/tty,
+@windows   With no key option, a password is asked for on the console (CONIN$,
   not standard input or error), without echo; encrypt asks twice and stops
-  if the two entries differ. With no key option and no terminal, it is a
-  usage error. A PATH that is a terminal ("-" or /dev/stdin on one,
-  /dev/tty) asks the same way; echo is turned off again if the program is
-  stopped and continued (Ctrl-Z, fg). Keys and passwords are never taken
-  from the command line.
+  if the two entries differ. With no key option and no {terminal}, it is a
+@posix   usage error. A PATH that is a terminal ("-" or /dev/stdin on one,
+@posix   /dev/tty) asks the same way; echo is turned off again if the program is
+@posix   stopped and continued (Ctrl-Z, fg). Keys and passwords are never taken
+@posix   from the command line.
+@windows   usage error. A PATH that is the console ("-" on one, CONIN$) asks the
+@windows   same way. Keys and passwords are never taken from the command line.
   Text is read as UTF-8 and converted to UTF-16 before use. From every
   source alike, one trailing CR LF, LF or CR is not part of the key or
   password, nor is a leading byte-order mark in a file; a file gives its
@@ -137,19 +143,23 @@ Key options (encrypt, decrypt and test take at most one):
 Other options:
   -o, --output PATH   encrypt, decrypt: with one FILE, the target file; with
                       a folder, every target goes there under its usual name;
-                      "-" (or /dev/stdout) is standard output. A target is
-                      its owner's alone while written; a new encrypted file
-                      then gets the source's mode, a new decrypted file 0600,
-                      less the umask. A replaced target keeps its mode only
-                      when it is a regular file of yours; a symbolic link is
-                      refused. keygen: the new key file.
+@posix                       "-" (or /dev/stdout) is standard output. A target is
+@posix                       its owner's alone while written; a new encrypted file
+@posix                       then gets the source's mode, a new decrypted file 0600,
+@posix                       less the umask. A replaced target keeps its mode only
+@posix                       when it is a regular file of yours; a symbolic link is
+@posix                       refused. keygen: the new key file.
+@windows                       "-" is standard output. A target is written to a
+@windows                       hidden file beside it, which takes its place in one
+@windows                       step; a new file takes its folder's permissions.
+@windows                       keygen: the new key file.
   -c, --stdout        encrypt, decrypt: write to standard output, as -o -.
-                      Data is written to a terminal only with -o - itself.
+                      Data is written to a {terminal} only with -o - itself.
   -f, --force         encrypt, decrypt: replace existing targets without
                       asking. Without -f or -n, an existing target is asked
-                      about on the terminal ("replace a.txt? [y/N]"), once per
+                      about on the {terminal} ("replace a.txt? [y/N]"), once per
                       file and before any file is touched; a no skips that
-                      file. With no terminal, such a file is refused (status
+                      file. With no {terminal}, such a file is refused (status
                       1: "a.txt exists; -f replaces it") and the others go on.
   -n, --no-clobber    encrypt, decrypt: refuse to replace an existing target.
   -j, --jobs N        encrypt, decrypt: work on up to N files at once (1 to
@@ -162,10 +172,12 @@ Other options:
                       one per line ("-": standard input), join those given as
                       arguments, in one run with one ordered report.
   -0, --null          with --files-from: each name ends in a zero byte
-                      instead (find -print0), so any name can be listed.
+@posix                       instead (find -print0), so any name can be listed.
+@windows                       instead, so any name can be listed.
   -u, --remove        wipe: then empty the file, rename it step by step to
                       shorter names made of one repeated character, and
-                      remove it (as shred -u). Without it the file stays.
+@posix                       remove it (as shred -u). Without it the file stays.
+@windows                       remove it. Without it the file stays.
       --lenient       decrypt: recover what can be recovered from a damaged
                       file or a file decrypted with the wrong key: bytes after
                       the last whole 8-byte block are ignored and bad filler
@@ -173,8 +185,8 @@ Other options:
   -q, --quiet         print nothing but errors: no progress bar, no summary
                       lines, no warnings.
   -y, --yes           wipe: do not ask. Without --yes, wipe asks for each file
-                      on the terminal (answer y or yes; anything else skips
-                      the file), and with no terminal refuses with exit status
+                      on the {terminal} (answer y or yes; anything else skips
+                      the file), and with no {terminal} refuses with exit status
                       2 before touching any file, because nobody can confirm
                       and a wipe cannot be undone.
   -h, --help          show this help.
@@ -184,6 +196,11 @@ Other options:
 
 A FILE names one file; it is split into its folder ("." for a bare name) and
 its name, and handed to the same command as a selection in the window.
+@windows A FILE with * or ? outside quotes stands for the files of its folder that
+@windows match it (any run of characters, one character; case ignored; folders,
+@windows hidden and system files left out), in order of their names. One that
+@windows matches nothing stays as typed and fails as a missing file; in quotes
+@windows ("*.txt") it is taken as typed.
 
 Standard input and output ("-"):
   FILE "-" reads standard input; its output goes to standard output unless
@@ -193,7 +210,8 @@ Standard input and output ("-"):
   not even to standard output. From a pipe that check can only come at the
   end: the output then stops before the final block, and the exit status is
   1 with the usual "wrong key or damaged file". A target file written from
-  standard input is readable by its owner only (0600 less the umask). A
+@posix   standard input is readable by its owner only (0600 less the umask). A
+@windows   standard input takes its folder's permissions, as any new file. A
   regular file at both ends (-o - >> FILE, or - -o FILE < FILE) is refused
   before anything is read, and a source file that changes length while it
   is streamed fails as a file does.
@@ -201,7 +219,7 @@ Standard input and output ("-"):
 Output:
   One line per file on standard output ("encrypted a.txt -> ./a.txt.BF"),
   none when the data goes there, and a progress bar on standard error for
-  work of 16 MiB or more when standard error is a terminal: the file, its
+  work of 16 MiB or more when standard error is a {terminal}: the file, its
   place among several ([2/8]), bytes done and the rate. Errors go to
   standard error as "quillmoor-cli: FILE: reason"; the other files are still
   processed.
@@ -210,26 +228,64 @@ Exit status:
   0  every file was done (a file skipped at the wipe question is no failure)
   1  at least one file failed; each failure was reported
   2  usage error, or no usable key: no file was touched
-  An interrupt (Ctrl-C) abandons the files at work: encrypt and decrypt
-  leave nothing changed, a wipe leaves the file partly overwritten. Files
-  not yet started are not started, and the program ends by the signal; so
-  does any other signal that would end it (SIGTERM, SIGHUP, SIGQUIT,
-  SIGUSR1, ...). Output that cannot be written (a full disk, a closed pipe)
-  gives at least status 1.
+@posix   An interrupt (Ctrl-C) abandons the files at work: encrypt and decrypt
+@posix   leave nothing changed, a wipe leaves the file partly overwritten. Files
+@posix   not yet started are not started, and the program ends by the signal; so
+@posix   does any other signal that would end it (SIGTERM, SIGHUP, SIGQUIT,
+@posix   SIGUSR1, ...). Output that cannot be written (a full disk, a closed pipe)
+@posix   gives at least status 1.
+@windows   An interrupt (Ctrl+C or Ctrl+Break) abandons the files at work: encrypt
+@windows   and decrypt leave nothing changed, a wipe leaves the file partly
+@windows   overwritten. Files not yet started are not started, and the program
+@windows   ends with status 3, as an interrupted console program does.
+@windows   Output that cannot be written (a full disk, a closed pipe) gives at
+@windows   least status 1.
 
 Examples:
   quillmoor-cli encrypt report.pdf                        # asks twice, no echo
-  quillmoor-cli keygen -o ~/.quillmoor-key
-  quillmoor-cli encrypt --key-file ~/.quillmoor-key *.txt
-  tar c photos | quillmoor-cli encrypt --key-file ~/.quillmoor-key - -o photos.tar.BF
-  quillmoor-cli decrypt --key-file ~/.quillmoor-key notes.txt.BF -o - | less
+@posix   quillmoor-cli keygen -o ~/.quillmoor-key
+@posix   quillmoor-cli encrypt --key-file ~/.quillmoor-key *.txt
+@posix   tar c photos | quillmoor-cli encrypt --key-file ~/.quillmoor-key - -o photos.tar.BF
+@posix   quillmoor-cli decrypt --key-file ~/.quillmoor-key notes.txt.BF -o - | less
+@windows   quillmoor-cli keygen -o %USERPROFILE%\quillmoor-key.txt
+@windows   quillmoor-cli encrypt --key-file %USERPROFILE%\quillmoor-key.txt *.txt
+@windows   dir /b /s *.pdf | quillmoor-cli encrypt --key-file %USERPROFILE%\quillmoor-key.txt --files-from -
+@windows   quillmoor-cli decrypt --key-file %USERPROFILE%\quillmoor-key.txt notes.txt.BF -o - | more
   quillmoor-cli decrypt --lenient --key-env QM_KEY damaged.BF
   quillmoor-cli md5 < passphrase.txt > key.txt
   quillmoor-cli wipe --yes old-notes.txt
 
 Limits: a password is one unsalted MD5, nothing is authenticated, the same
-input gives the same output; see CAVEATS in man quillmoor-cli.
+@posix input gives the same output; see CAVEATS in man quillmoor-cli.
+@windows input gives the same output; see "What the format does not protect"
+@windows in README.txt.
 )";
+
+} // namespace
+
+std::string HelpTextFor(System system) {
+    constexpr std::string_view kPosix = "@posix ", kWindows = "@windows ", kTerminal = "{terminal}";
+    std::string text;
+    for (std::string_view line : Lines(kHelpSource)) {
+        if (line.starts_with(kPosix) || line.starts_with(kWindows)) {
+            const bool posix = line.starts_with(kPosix);
+            if (posix != (system == System::Posix))
+                continue;
+            line.remove_prefix(posix ? kPosix.size() : kWindows.size());
+        }
+        for (std::size_t at = line.find(kTerminal); at != std::string_view::npos;
+             at = line.find(kTerminal)) {
+            text.append(line.substr(0, at)).append(TerminalWord(system));
+            line.remove_prefix(at + kTerminal.size());
+        }
+        text.append(line).append("\n");
+    }
+    return text;
+}
+
+std::string_view HelpText() {
+    static const std::string text = HelpTextFor(kThisSystem);
+    return text;
 }
 
 std::string VerbHelp(const Verb& verb) {

@@ -131,8 +131,9 @@ int ChooseKeySource(const KeyChoice& choice, commands::Command operation, const 
                     std::ostream& err, std::optional<KeySource>& source) {
     // With no key option, a password is asked for on the terminal.
     if (choice.kind == KeyKind::None && console.ttyIn < 0)
-        return Usage(err, "no key given, and no terminal to ask for a password on: use "
-                          "--key-env, --key-file, --password-env or --password-file");
+        return Usage(err, "no key given, and no " + std::string(TerminalWord()) +
+                              " to ask for a password on: use --key-env, --key-file, "
+                              "--password-env or --password-file");
     const bool password = choice.kind == KeyKind::None || choice.kind == KeyKind::PasswordEnv ||
                           choice.kind == KeyKind::PasswordFile;
     Prompt prompt{console.ttyIn, console.ttyOut, password ? kPasswordPrompt : kKeyPrompt, {}};

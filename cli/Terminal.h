@@ -24,6 +24,23 @@ class ControllingTerminal {
     int in_ = -1, out_ = -1;
 };
 
+// The systems whose words the help and messages use.
+enum class System { Posix, Windows };
+#ifdef _WIN32
+inline constexpr System kThisSystem = System::Windows;
+#else
+inline constexpr System kThisSystem = System::Posix;
+#endif
+
+// What prompts appear on, as the user knows it there.
+constexpr std::string_view TerminalWord(System system = kThisSystem) {
+    return system == System::Windows ? "console" : "terminal";
+}
+// The pager a user would send text to.
+constexpr std::string_view PagerWord(System system = kThisSystem) {
+    return system == System::Windows ? "more" : "less";
+}
+
 // Writes all of `text` to `fd`, retrying after interrupted writes; false on failure.
 bool WriteAll(int fd, std::string_view text);
 

@@ -8,14 +8,8 @@
 
 #include <unistd.h>
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 #endif
 
 #include "app/commands/Messages.h"
@@ -23,6 +17,7 @@
 #include "cli/CliMain.h"
 #include "cli/Progress.h"
 #include "cli/Terminal.h"
+#include "cli/Wildcards.h"
 
 namespace {
 
@@ -34,27 +29,7 @@ void OnSignal(int signal) { g_signal = signal; }
 // Only wakes a prompt's wait after a stop (Ctrl-Z, fg), so it turns echo
 // off again before the next key is typed.
 void OnContinue(int) {}
-#endif
 
-#ifdef _WIN32
-// argv holds the ANSI code page's rendering; the wide command line, as UTF-8,
-// keeps every name intact.
-std::vector<std::string> Utf8Arguments() {
-    std::vector<std::string> args;
-    int count = 0;
-    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    for (int i = 1; wide && i < count; ++i) {
-        const int size =
-            ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
-        ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
-        arg.pop_back(); // the terminating zero
-        args.push_back(std::move(arg));
-    }
-    ::LocalFree(wide);
-    return args;
-}
-#else
 // Every signal whose default action ends the process, but for SIGKILL and
 // SIGSTOP, which cannot be caught, and the hardware faults (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL), which mean a bug here: ProtectProcessSecrets has them
@@ -81,9 +56,10 @@ bool OnceOnly(int signal) { return signal == SIGABRT || signal == SIGSYS || sign
 
 // A failure nothing below caught, even running out of memory, is reported
 // rather than ending in an abort and a core dump.
-int RunReporting(const std::vector<std::string>& args, const quillmoor::cli::CliConsole& console) {
+int RunReporting(const std::vector<quillmoor::cli::CommandWord>& args,
+                 const quillmoor::cli::CliConsole& console) {
     try {
-        return quillmoor::cli::RunCli(args, std::cout, std::cerr, console);
+        return quillmoor::cli::RunCommandLine(args, std::cout, std::cerr, console);
     } catch (const std::bad_alloc&) {
         std::cerr << "quillmoor-cli: out of memory\n";
     } catch (const std::exception& e) {
@@ -106,7 +82,10 @@ int main(int argc, char** argv) {
     (void)argv;
     for (const int signal : {SIGINT, SIGTERM, SIGBREAK})
         std::signal(signal, OnSignal);
-    const std::vector<std::string> args = Utf8Arguments();
+    // argv holds the ANSI code page's rendering, and the runtime would expand
+    // wildcards in option values and quoted words too: the wide command line,
+    // as UTF-8, keeps every name intact and every quote's meaning.
+    const std::vector<quillmoor::cli::CommandWord> args = quillmoor::cli::CommandLineWords();
 #else
     // No SA_RESTART, so a read from the terminal returns at once. A signal
     // ignored on the way in (nohup) stays ignored.
@@ -125,7 +104,10 @@ int main(int argc, char** argv) {
     action.sa_flags = 0;
     sigaction(SIGCONT, &action, nullptr);
 
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // The shell has split the words and expanded the wildcards.
+    std::vector<quillmoor::cli::CommandWord> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back({argv[i], false});
 #endif
 #ifdef _WIN32
     // Data through standard input and output goes byte for byte.

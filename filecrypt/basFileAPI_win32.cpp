@@ -182,6 +182,10 @@ FileHandle Open(const fs::path& path, DWORD access, DWORD disposition, int& erro
     if (!handle.valid()) {
         const DWORD code = ::GetLastError();
         error = code == ERROR_ACCESS_DENIED && IsFolder(path) ? EISDIR : ErrnoOf(code);
+        // A name Windows cannot hold (a wildcard that matched nothing, say)
+        // names no existing file: it is missing, as anywhere else.
+        if (code == ERROR_INVALID_NAME && disposition == OPEN_EXISTING)
+            error = ENOENT;
         return kInvalidHandle;
     }
     if (const int kind = KindRefusalOf(handle.get(), refuseLinks)) {

@@ -20,12 +20,6 @@ namespace {
 // MD5 of the empty text: what the MD5 button makes of an empty Password box.
 constexpr std::u16string_view kEmptyPasswordDigest = u"d41d8cd98f00b204e9800998ecf8427e";
 
-#ifdef _WIN32
-constexpr std::string_view kSeparators = "/\\";
-#else
-constexpr std::string_view kSeparators = "/";
-#endif
-
 // Counts UTF-8 lead bytes from the end, so a name ending in a non-ASCII
 // letter loses whole characters, as on a system with 16-bit characters.
 // Returns npos when the text has no more than `characters` characters.
@@ -170,7 +164,7 @@ std::filesystem::path PathFromString(const std::string& path) {
 std::string EncryptTargetPath(const std::string& sourcePath) { return sourcePath + ".BF"; }
 
 std::optional<std::string> DecryptTargetPath(const std::string& sourcePath) {
-    const std::size_t slash = sourcePath.find_last_of(kSeparators);
+    const std::size_t slash = sourcePath.find_last_of(kPathSeparators);
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::size_t cut = CutOfLastCharacters(std::string_view(sourcePath).substr(nameStart), 3);
     if (cut == std::string_view::npos)

@@ -139,6 +139,13 @@ void ClearKeyState() noexcept;
 [[nodiscard]] std::optional<KeyProblem>
 PrepareKeyState(Command operation, std::u16string_view keyText, BlowfishState& state);
 
+// What ends a folder in a path: either slash on Windows.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "/\\";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+
 // Folder, the separator, the name: the separator is always inserted, so a
 // file in "/" gives "//name", which names the same file.
 std::string SourcePath(const std::string& folder, const std::string& fileName);

@@ -1,7 +1,7 @@
 // The pieces of quillmoor-cli that are worth testing on their own: splitting
 // a FILE argument, UTF-8 to UTF-16, reading one line of a secret, the
-// command table and its options, the progress line, the jobs runner and
-// where outputs go.
+// command table and its options, the progress line, the jobs runner, where
+// outputs go, and the command line and wildcards as Windows reads them.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,8 @@
 #include "cli/Jobs.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"
+#include "cli/Wildcards.h"
+#include "tests/TestFiles.h"
 
 using namespace quillmoor::cli;
 using quillmoor::SecretText;
@@ -338,6 +340,131 @@ TEST(RunCliInProcess, InterruptBeforeTheFirstFileStartsNothing) {
               kExitFailed);
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "") << "no file was attempted";
+}
+
+TEST(SplitCommandLine, SplitsAsTheCRuntimeDoesAndMarksUnquotedWildcards) {
+    struct Case {
+        const char* line;
+        std::vector<std::pair<std::string, bool>> words; // text, pattern
+    };
+    for (const Case& c : {
+             Case{"q a b", {{"a", false}, {"b", false}}},
+             Case{"q", {}},
+             Case{"\"C:\\Program Files\\q.exe\" a\\b", {{"a\\b", false}}},
+             Case{"q \"abc\" d e", {{"abc", false}, {"d", false}, {"e", false}}},
+             Case{"q a\\\\b d\"e f\"g h", {{"a\\\\b", false}, {"de fg", false}, {"h", false}}},
+             Case{"q a\\\\\\\"b c", {{"a\\\"b", false}, {"c", false}}},
+             Case{"q a\\\\\\\\\"b c\" d", {{"a\\\\b c", false}, {"d", false}}},
+             Case{"q a\"b\"\" c d", {{"ab\" c d", false}}},
+             Case{"q \"\" x", {{"", false}, {"x", false}}},
+             Case{"q \t a \t ", {{"a", false}}},
+             Case{"q *.txt \"*.txt\" x*\"y\"z?",
+                  {{"*.txt", true}, {"*.txt", false}, {"x*yz?", true}}},
+             Case{"q \"my files\"\\*.BF", {{"my files\\*.BF", true}}},
+             Case{"q \"a*\"?", {{"a*?", false}}},
+             Case{"q --key-file k*.hex", {{"--key-file", false}, {"k*.hex", true}}},
+         }) {
+        SCOPED_TRACE(c.line);
+        std::vector<std::pair<std::string, bool>> words;
+        for (const CommandWord& word : SplitCommandLine(c.line))
+            words.emplace_back(word.text, word.pattern);
+        EXPECT_EQ(words, c.words);
+    }
+}
+
+TEST(MatchesWildcard, MatchesWholeCharactersWithoutRegardToCase) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    };
+    for (const Case& c : {
+             Case{"*.txt", "a.txt", true}, Case{"*.txt", "A.TXT", true},
+             Case{"*.txt", "a.txt.BF", false}, Case{"*.bf", "notes.txt.BF", true},
+             Case{"?.txt", "ab.txt", false},
+             Case{"?.txt", "\xC3\xA9.txt", true}, // é is one character
+             Case{"\xC3\x84*", "\xC3\xA4rger.txt", true},
+             Case{"\xD0\x96*", "\xD0\xB6\xD1\x83\xD0\xBA", true}, Case{"a*b", "ab", true},
+             Case{"*a*b", "xaybzb", true}, Case{"*a*b", "xaybzc", false}, Case{"???", "ab", false},
+             Case{"*.*", "README", true}, Case{"a.*", "a", true}, Case{"a.*", "ab", false},
+             Case{"a?", "a\xFF", true}, // a byte that is no character still counts as one
+         }) {
+        SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
+        EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.matches);
+    }
+}
+
+TEST(ExpandWildcard, GivesTheMatchingFilesInOrderOrTheWordAsTyped) {
+    const quillmoor::test::TempDir dir;
+    for (const char* name : {"b.TXT", "a.txt", "c.dat", "a.txt.BF"})
+        quillmoor::test::WriteFile(dir.path() / name, {1});
+    std::filesystem::create_directory(dir.path() / "folder.txt");
+    const std::string at = dir.path().string() + "/";
+    struct Case {
+        std::string word;
+        std::vector<std::string> files;
+    };
+    for (const Case& c : {
+             Case{at + "*.txt", {at + "a.txt", at + "b.TXT"}},
+             Case{at + "?.*", {at + "a.txt", at + "a.txt.BF", at + "b.TXT", at + "c.dat"}},
+             Case{at + "*.BF", {at + "a.txt.BF"}},
+             Case{at + "zz*", {at + "zz*"}},
+             Case{at + "*/a.txt", {at + "*/a.txt"}},
+         }) {
+        SCOPED_TRACE(c.word);
+        EXPECT_EQ(ExpandWildcard(c.word), c.files);
+    }
+}
+
+TEST(RunCliInProcess, OnlyFileOperandsTypedAsPatternsAreExpanded) {
+    const quillmoor::test::TempDir dir;
+    for (const char* name : {"a.txt", "b.txt"})
+        quillmoor::test::WriteFile(dir.path() / name, {1, 2, 3});
+    const std::string at = dir.path().string() + "/";
+    ::setenv("QM_UNIT_KEY", "00112233445566778899aabbccddeeff", 1);
+    CliConsole console;
+    console.inFd = -1;
+    std::ostringstream out, err;
+    EXPECT_EQ(
+        RunCommandLine(std::vector<CommandWord>{{"md5", false}, {"a*", true}}, out, err, console),
+        kExitOk);
+    EXPECT_EQ(out.str(), "536672d3cface3ddbb63666bf1b6030f\n") << "the MD5 of 'a*' itself";
+    out.str("");
+    EXPECT_EQ(RunCommandLine(std::vector<CommandWord>{{"encrypt", false},
+                                                      {"--key-env", false},
+                                                      {"QM_UNIT_KEY", false},
+                                                      {at + "*.txt", true},
+                                                      {at + "*.doc", true}},
+                             out, err, console),
+              kExitFailed);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "a.txt.BF"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "b.txt.BF"));
+    EXPECT_NE(err.str().find("*.doc: No such file or directory"), std::string::npos) << err.str();
+}
+
+TEST(HelpText, EachSystemReadsOnlyItsOwnParagraphs) {
+    struct Case {
+        System system;
+        std::vector<std::string_view> has, lacks;
+    };
+    for (const Case& c : {
+             Case{System::Posix,
+                  {"/dev/tty", "0600", "SIGTERM", "~/.quillmoor-key", "| less", "man quillmoor-cli",
+                   "on the terminal"},
+                  {"CONIN$", "%USERPROFILE%", "Ctrl+C", "console", "README.txt", "@posix",
+                   "@windows", "{terminal}"}},
+             Case{System::Windows,
+                  {"CONIN$", "%USERPROFILE%", "Ctrl+C", "on the console", "with no console",
+                   "outside quotes", "README.txt", "status 3"},
+                  {"/dev/", "0600", "umask", "SIG", "~/", "| less", "Ctrl-Z", "shred", "tar ",
+                   "terminal", "man quillmoor-cli", "@posix", "@windows", "{terminal}"}},
+         }) {
+        const std::string text = HelpTextFor(c.system);
+        for (const std::string_view word : c.has)
+            EXPECT_NE(text.find(word), std::string::npos) << word;
+        for (const std::string_view word : c.lacks)
+            EXPECT_EQ(text.find(word), std::string::npos) << word;
+    }
 }
 
 } // namespace
