@@ -38,22 +38,24 @@ fs::path ProgramFolder() {
     return fs::path(self).parent_path();
 }
 
+// The entry `path` of a version block, or null.
+template <typename T> const T* Query(std::vector<BYTE>& block, const wchar_t* path) {
+    void* value = nullptr;
+    UINT size = 0;
+    return ::VerQueryValueW(block.data(), path, &value, &size) && size > 0
+               ? static_cast<const T*>(value)
+               : nullptr;
+}
+
 // A value of the string table the translation entry names, as Explorer finds it.
 std::wstring VersionString(std::vector<BYTE>& block, const wchar_t* name) {
-    const WORD* translation = nullptr;
-    UINT size = 0;
-    if (!::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
-                          reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &size) ||
-        size < 2 * sizeof(WORD))
-        return L"(no translation)";
-    wchar_t query[128];
-    std::swprintf(query, std::size(query), L"\\StringFileInfo\\%04x%04x\\%ls", translation[0],
-                  translation[1], name);
-    const wchar_t* value = nullptr;
-    if (!::VerQueryValueW(block.data(), query,
-                          reinterpret_cast<void**>(const_cast<wchar_t**>(&value)), &size))
-        return L"(missing)";
-    return value;
+    const WORD* translation = Query<WORD>(block, L"\\VarFileInfo\\Translation");
+    wchar_t query[128] = L"";
+    if (translation)
+        std::swprintf(query, std::size(query), L"\\StringFileInfo\\%04x%04x\\%ls", translation[0],
+                      translation[1], name);
+    const wchar_t* value = translation ? Query<wchar_t>(block, query) : nullptr;
+    return value ? value : L"(missing)";
 }
 
 std::string ResourceText(HMODULE module, LPCWSTR type) {
@@ -73,17 +75,14 @@ TEST(ProgramResources, VersionIconAndManifest) {
         ASSERT_FALSE(block.empty()) << "no version information";
         ASSERT_TRUE(
             ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
-        EXPECT_EQ(VersionString(block, L"FileVersion"), version);
-        EXPECT_EQ(VersionString(block, L"ProductVersion"), version);
+        for (const wchar_t* name : {L"FileVersion", L"ProductVersion"})
+            EXPECT_EQ(VersionString(block, name), version);
         EXPECT_EQ(VersionString(block, L"ProductName"), L"Quillmoor");
         EXPECT_EQ(VersionString(block, L"OriginalFilename"), program.file);
         EXPECT_NE(VersionString(block, L"FileDescription").find(L"Quillmoor"), std::wstring::npos);
 
-        const VS_FIXEDFILEINFO* fixed = nullptr;
-        UINT size = 0;
-        ASSERT_TRUE(::VerQueryValueW(
-            block.data(), L"\\", reinterpret_cast<void**>(const_cast<VS_FIXEDFILEINFO**>(&fixed)),
-            &size));
+        const auto* fixed = Query<VS_FIXEDFILEINFO>(block, L"\\");
+        ASSERT_NE(fixed, nullptr);
         EXPECT_EQ(fixed->dwSignature, VS_FFI_SIGNATURE);
         EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
         for (const DWORD high : {fixed->dwFileVersionMS, fixed->dwProductVersionMS})
