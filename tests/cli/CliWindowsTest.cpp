@@ -127,6 +127,24 @@ TEST(CliWindows, KeyFileWithAWideNameAndCrLf) {
     EXPECT_EQ(ReadFile(dir / "a.BF"), viaFile); // the same key either way
 }
 
+// The environment reaches the program as UTF-8 (its manifest's code page), so
+// a password outside the ANSI code page is the one typed, not question marks.
+TEST(CliWindows, PasswordInTheEnvironmentIsUtf8) {
+    TempDir dir;
+    const std::string password = "p\xc3\xa4sswort \xe6\x97\xa5\xe8\xa8\x98\n";
+    WriteFile(dir / "p", {password.begin(), password.end()});
+    WriteFile(dir / "a", RandomBytes(50, 37));
+    CliRun run = RunCli(
+        dir, {L"encrypt", L"--password-file", Backslashed(dir / "p"), Backslashed(dir / "a")});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const auto viaFile = ReadFile(dir / "a.BF");
+    ::SetEnvironmentVariableW(L"QUILLMOOR_TEST_PASSWORD", L"p\u00e4sswort \u65e5\u8a18");
+    run = RunCli(dir, {L"encrypt", L"-f", L"--password-env", L"QUILLMOOR_TEST_PASSWORD",
+                       Backslashed(dir / "a")});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReadFile(dir / "a.BF"), viaFile);
+}
+
 TEST(CliWindows, WrongKeyWritesNothing) {
     TempDir dir;
     WriteFile(dir / "a", RandomBytes(4096, 33));
