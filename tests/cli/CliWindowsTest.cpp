@@ -4,6 +4,8 @@
 // program on a pseudo-terminal, which has no counterpart here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "filecrypt/basFileAPI.h"
 #include "tests/TestFiles.h"
 
@@ -40,14 +42,13 @@ std::string Text(const fs::path& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-// Runs quillmoor-cli.exe with `args`, standard input from `input`, the key
-// in the environment; output and errors go to files in `dir`.
-CliRun RunCli(const TempDir& dir, const std::vector<std::wstring>& args,
-              const std::string& input = "") {
+// Runs quillmoor-cli.exe with the command line `tail` after its name, as
+// typed in cmd, in `folder` (the test's own when empty), standard input from
+// `input`, the key in the environment; output and errors go to files in `dir`.
+CliRun RunCliLine(const TempDir& dir, const std::wstring& tail, const std::string& input = "",
+                  const fs::path& folder = {}) {
     const fs::path program = ProgramFolder() / L"quillmoor-cli.exe";
-    std::wstring command = L"\"" + program.native() + L"\"";
-    for (const auto& arg : args)
-        command += L" \"" + arg + L"\"";
+    std::wstring command = L"\"" + program.native() + L"\" " + tail;
     const fs::path in = dir / "stdin", out = dir / "stdout", err = dir / "stderr";
     WriteFile(in, {input.begin(), input.end()});
     STARTUPINFOW startup{};
@@ -58,8 +59,9 @@ CliRun RunCli(const TempDir& dir, const std::vector<std::wstring>& args,
     startup.hStdError = Inheritable(err, GENERIC_WRITE, CREATE_ALWAYS);
     ::SetEnvironmentVariableW(kKeyVariable, kKey);
     PROCESS_INFORMATION process{};
-    const BOOL started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                          0, nullptr, nullptr, &startup, &process);
+    const BOOL started =
+        ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         folder.empty() ? nullptr : folder.c_str(), &startup, &process);
     ::CloseHandle(startup.hStdInput);
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
@@ -76,6 +78,15 @@ CliRun RunCli(const TempDir& dir, const std::vector<std::wstring>& args,
     fs::remove(out);
     fs::remove(err);
     return run;
+}
+
+// The same with each of `args` in quotes.
+CliRun RunCli(const TempDir& dir, const std::vector<std::wstring>& args,
+              const std::string& input = "") {
+    std::wstring tail;
+    for (const auto& arg : args)
+        tail += L" \"" + arg + L"\"";
+    return RunCliLine(dir, tail, input);
 }
 
 // Backslashes only, as a Windows user types a path.
@@ -227,4 +238,55 @@ TEST(CliWindows, StreamsAndKeygenThroughStandardHandles) {
     EXPECT_EQ(key.size(), 33u);
     EXPECT_EQ(RunCli(dir, {L"keygen", L"-o", Backslashed(dir / "k")}).exitCode, 1u);
     EXPECT_EQ(ReadFile(dir / "k"), key) << "a key file is never replaced";
+}
+
+// cmd hands wildcards over as typed; the program expands them in FILE
+// operands, leaving quoted words, hidden files and folders alone.
+TEST(CliWindows, WildcardsInFileOperandsAreExpandedAsWindowsProgramsDo) {
+    struct Case {
+        std::wstring files; // after "encrypt -f --key-env VARIABLE"
+        unsigned status;
+        std::vector<std::string> encrypted;
+        std::string error;
+    };
+    for (const Case& c : {
+             Case{L"*.txt", 0, {"B.TXT.BF", "a.txt.BF"}, ""},
+             Case{L"sub\\?.txt c.dat", 0, {"c.dat.BF", "sub/d.txt.BF"}, ""},
+             Case{L"\"my files\"\\*", 0, {"my files/e.txt.BF"}, ""},
+             Case{L"\"*.txt\"", 1, {}, "*.txt: No such file or directory"},
+             Case{L"zz*.txt", 1, {}, "zz*.txt: No such file or directory"},
+             Case{L"*\\d.txt", 1, {}, "d.txt: No such file or directory"},
+         }) {
+        SCOPED_TRACE(std::string(c.files.begin(), c.files.end()));
+        TempDir dir;
+        for (const char* name :
+             {"a.txt", "B.TXT", "c.dat", "h.txt", "sub/d.txt", "my files/e.txt"}) {
+            fs::create_directories((dir / name).parent_path());
+            WriteFile(dir / name, {1, 2});
+        }
+        ::SetFileAttributesW((dir / "h.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        fs::create_directory(dir / "f.txt");
+        const CliRun run =
+            RunCliLine(dir, L"encrypt -f --key-env " + std::wstring(kKeyVariable) + L" " + c.files,
+                       "", dir.path());
+        EXPECT_EQ(run.exitCode, c.status) << run.err;
+        std::vector<std::string> encrypted;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+            if (entry.path().extension() == ".BF")
+                encrypted.push_back(entry.path().lexically_relative(dir.path()).generic_string());
+        std::sort(encrypted.begin(), encrypted.end());
+        EXPECT_EQ(encrypted, c.encrypted);
+        EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+    }
+}
+
+TEST(CliWindows, TextAndHelpSpeakOfTheConsole) {
+    TempDir dir;
+    WriteFile(dir / "a.txt", {1});
+    CliRun run = RunCliLine(dir, L"md5 a*", "", dir.path());
+    EXPECT_EQ(run.out, "536672d3cface3ddbb63666bf1b6030f\n") << "the password 'a*' as typed";
+    run = RunCliLine(dir, L"--help");
+    EXPECT_NE(run.out.find("CONIN$"), std::string::npos);
+    EXPECT_NE(run.out.find("%USERPROFILE%"), std::string::npos);
+    EXPECT_EQ(run.out.find("/dev/tty"), std::string::npos);
 }
