@@ -7,6 +7,7 @@
 #include "app/commands/Messages.h"
 #include "cli/Input.h"
 #include "cli/Report.h"
+#include "cli/Terminal.h"
 #include "filecrypt/basFileAPI.h"
 
 #ifdef _WIN32
@@ -23,7 +24,7 @@ namespace {
 bool ReadAll(int fd, std::string& text, int& error) {
     char chunk[1 << 16];
     for (;;) {
-        const auto got = ::read(fd, chunk, sizeof chunk);
+        const auto got = ReadText(fd, chunk, sizeof chunk);
         if (got == 0)
             return true;
         if (got < 0) {

@@ -6,13 +6,13 @@
 
 #include <fcntl.h>
 
+#include "cli/Terminal.h"
+
 #ifdef _WIN32
 #include <filesystem>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <io.h>
-#include <windows.h>
+
+#include "common/WindowsApi.h"
 #else
 #include <poll.h>
 #include <unistd.h>
@@ -54,7 +54,7 @@ LineStatus ReadFirstLine(int fd, SecretText& line, int& error,
         }
         if (!WaitForInput(fd))
             continue; // look at the interrupt flag again
-        const ssize_t got = ::read(fd, chunk, buffer->size());
+        const long got = ReadText(fd, chunk, buffer->size());
         if (got < 0) {
             if (errno == EINTR && !(interrupted && interrupted()))
                 continue;

@@ -125,7 +125,13 @@ int main(int argc, char** argv) {
     console.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     console.interrupted = [] { return g_signal != 0; };
     console.columns = [] { return quillmoor::cli::TerminalColumns(STDERR_FILENO); };
-    const int status = RunReporting(args, console);
+    int status = 0;
+    {
+        // Text for a Windows console goes as UTF-16 while the program runs.
+        const quillmoor::cli::ConsoleText outText(std::cout, STDOUT_FILENO);
+        const quillmoor::cli::ConsoleText errText(std::cerr, STDERR_FILENO);
+        status = RunReporting(args, console);
+    }
     std::cout.flush();
     if (g_signal != 0) {
         std::signal(g_signal, SIG_DFL);

@@ -20,6 +20,7 @@
 #include "cli/Jobs.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"
+#include "cli/Terminal.h"
 #include "cli/Wildcards.h"
 #include "tests/TestFiles.h"
 
@@ -369,6 +370,26 @@ TEST(SplitCommandLine, SplitsAsTheCRuntimeDoesAndMarksUnquotedWildcards) {
         for (const CommandWord& word : SplitCommandLine(c.line))
             words.emplace_back(word.text, word.pattern);
         EXPECT_EQ(words, c.words);
+    }
+}
+
+TEST(WholeCharacters, HoldsBackOnlyTheStartOfACharacterStillToCome) {
+    struct Case {
+        std::string_view text;
+        std::size_t whole;
+    };
+    for (const Case& c : {
+             Case{"", 0}, Case{"abc", 3}, Case{"a\xC3", 1},     // é's first byte
+             Case{"a\xC3\xA9", 3},                              // é
+             Case{"\xE6\x97", 0},                               // two of 日's three bytes
+             Case{"x\xE6\x97\xA5", 4},                          // 日
+             Case{"\xF0\x9F\x98", 0},                           // three of an emoji's four
+             Case{"\xF0\x9F\x98\x80", 4},                       // the emoji
+             Case{"a\xA9", 2},                                  // a stray continuation byte
+             Case{"\x80\x80\x80\x80\x80", 5}, Case{"a\xFF", 2}, // no character starts with 0xFF
+         }) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(c.text)));
+        EXPECT_EQ(WholeCharacters(c.text), c.whole);
     }
 }
 
