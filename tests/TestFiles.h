@@ -132,13 +132,18 @@ enum class OtherProcess { Opened, Refused };
 
 #ifdef _WIN32
 
+// The folder of the running test program, where the programs it runs are built.
+inline fs::path ProgramFolder() {
+    std::wstring self(32768, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    return fs::path(self).parent_path();
+}
+
 // Windows has no fork(): the other process is quillmoor_file_probe, built
 // beside the test programs. Throws when it cannot run or answers nonsense,
 // so a probe that never ran cannot pass for a refusal.
 inline OtherProcess OpenInAnotherProcess(const std::wstring& operation, const fs::path& path) {
-    std::wstring self(32768, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    const fs::path probe = fs::path(self).parent_path() / L"quillmoor_file_probe.exe";
+    const fs::path probe = ProgramFolder() / L"quillmoor_file_probe.exe";
     std::wstring command =
         L"\"" + probe.native() + L"\" " + operation + L" \"" + path.native() + L"\"";
     STARTUPINFOW startup{};

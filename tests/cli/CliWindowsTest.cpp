@@ -22,12 +22,6 @@ struct CliRun {
     std::string out, err;
 };
 
-fs::path ProgramFolder() {
-    std::wstring self(32768, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    return fs::path(self).parent_path();
-}
-
 HANDLE Inheritable(const fs::path& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const HANDLE handle = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "common/WindowsApi.h"
+#include "tests/TestFiles.h"
 #include <winver.h>
 
 namespace {
 
+using quillmoor::test::ProgramFolder;
 namespace fs = std::filesystem;
 
 constexpr WORD kVersion[] = {QUILLMOOR_VERSION_NUMBERS};
@@ -31,12 +33,6 @@ const Program kPrograms[] = {
      {">true</longPathAware>", ">UTF-8</activeCodePage>", "level=\"asInvoker\"", "<supportedOS"},
      {"dpiAware", "Common-Controls"}},
 };
-
-fs::path ProgramFolder() {
-    std::wstring self(32768, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    return fs::path(self).parent_path();
-}
 
 // The entry `path` of a version block, or null.
 template <typename T> const T* Query(std::vector<BYTE>& block, const wchar_t* path) {
