@@ -217,7 +217,8 @@ Standard input and output ("-"):
   is streamed fails as a file does.
 
 Output:
-  One line per file on standard output ("encrypted a.txt -> ./a.txt.BF"),
+@posix   One line per file on standard output ("encrypted a.txt -> ./a.txt.BF"),
+@windows   One line per file on standard output ("encrypted a.txt -> .\a.txt.BF"),
   none when the data goes there, and a progress bar on standard error for
   work of 16 MiB or more when standard error is a {terminal}: the file, its
   place among several ([2/8]), bytes done and the rate. Errors go to
@@ -249,7 +250,7 @@ Examples:
 @posix   quillmoor-cli decrypt --key-file ~/.quillmoor-key notes.txt.BF -o - | less
 @windows   quillmoor-cli keygen -o %USERPROFILE%\quillmoor-key.txt
 @windows   quillmoor-cli encrypt --key-file %USERPROFILE%\quillmoor-key.txt *.txt
-@windows   dir /b /s *.pdf | quillmoor-cli encrypt --key-file %USERPROFILE%\quillmoor-key.txt --files-from -
+@windows   quillmoor-cli decrypt --key-file %USERPROFILE%\quillmoor-key.txt *.BF
 @windows   quillmoor-cli decrypt --key-file %USERPROFILE%\quillmoor-key.txt notes.txt.BF -o - | more
   quillmoor-cli decrypt --lenient --key-env QM_KEY damaged.BF
   quillmoor-cli md5 < passphrase.txt > key.txt
