@@ -6,10 +6,7 @@
 
 // The system's random source; files go through the file layer.
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 
 #include <bcrypt.h>
 #else

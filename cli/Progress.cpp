@@ -5,11 +5,9 @@
 #include <utility>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <io.h>
-#include <windows.h>
+
+#include "common/WindowsApi.h"
 #else
 #include <sys/ioctl.h>
 #endif

@@ -19,13 +19,7 @@
 #include "filecrypt/basFileAPI.h"
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 #else
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -2,10 +2,7 @@
 // tests of exclusion between processes on Windows, which has no fork().
 //   quillmoor_file_probe read|create|update PATH
 // Exit code 0: opened (and closed again), 1: refused, 2: wrong arguments.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 
 #include <shellapi.h>
 
