@@ -53,14 +53,25 @@ CliRun RunCliLine(const TempDir& dir, const std::wstring& tail, const std::strin
     startup.hStdError = Inheritable(err, GENERIC_WRITE, CREATE_ALWAYS);
     ::SetEnvironmentVariableW(kKeyVariable, kKey);
     PROCESS_INFORMATION process{};
-    const BOOL started =
-        ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                         folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+    // Under a loaded wine a start has failed once in a while (seen once in a
+    // CI run, never on a repeat): a few tries, and the system's code if all fail.
+    bool started = false;
+    DWORD startError = 0;
+    for (int attempt = 0; !started && attempt < 3; ++attempt) {
+        started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
+                                   nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+                                   &process) != FALSE;
+        if (!started) {
+            startError = ::GetLastError();
+            ::Sleep(200);
+        }
+    }
     ::CloseHandle(startup.hStdInput);
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
     if (!started)
-        throw std::runtime_error("cannot start " + program.string());
+        throw std::runtime_error("cannot start " + program.string() + ": error " +
+                                 std::to_string(startError));
     ::WaitForSingleObject(process.hProcess, INFINITE);
     CliRun run;
     ::GetExitCodeProcess(process.hProcess, &run.exitCode);
